@@ -1,0 +1,27 @@
+#pragma once
+// The emulated kernel behind open, ioctl, close and sleep (redirected at link
+// time): /dev/cpuctl0 and /dev/pci over a Machine. The FreeBSD device code runs
+// on it unmodified.
+
+#include <string>
+#include <vector>
+
+#include "sim/machine.h"
+
+namespace emulation {
+
+// Makes machine the processor behind the two devices and clears the trace and
+// the operation count. With a savePath, every register write is saved to that
+// file inside the ioctl, before it returns.
+void attachMachine(const Machine& machine, const std::string& savePath = std::string());
+
+// The attached machine, as the emulated writes left it.
+Machine& attachedMachine();
+
+// One line per emulated operation since attachMachine, as in a trace file.
+const std::vector<std::string>& traceLines();
+
+// Also append each trace line to this file (empty: none).
+void setTraceFile(const std::string& path);
+
+} // namespace emulation

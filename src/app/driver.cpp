@@ -1,0 +1,48 @@
+#include "app/driver.h"
+
+#include <exception>
+#include <iostream>
+
+#include "cli/change_set.h"
+#include "cpu/processor_profile.h"
+#include "report/report.h"
+
+namespace {
+
+constexpr int kStatusOk = 0;
+constexpr int kStatusUnsupported = 2;
+constexpr int kStatusInvalidArgument = 3;
+constexpr int kStatusRefused = 10;
+
+int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* argv)
+{
+    ChangeSet changes;
+    changes.profile = &profile;
+    if (!parseArguments(changes, argc, argv))
+        return kStatusInvalidArgument;
+    applyChanges(changes);
+    return kStatusOk;
+}
+
+} // namespace
+
+int runPravellon(int argc, const char* const* argv)
+{
+    ProcessorProfile profile;
+    try {
+        if (!probeProcessor(profile)) {
+            std::cout << "ERROR: unsupported CPU" << std::endl;
+            return kStatusUnsupported;
+        }
+        if (argc < 2) {
+            printReport(profile);
+            return kStatusOk;
+        }
+        // The change set lives inside parseAndApply, so it is gone before the
+        // handler below writes anything.
+        return parseAndApply(profile, argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "ERROR: " << e.what() << std::endl;
+        return kStatusRefused;
+    }
+}

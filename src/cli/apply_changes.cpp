@@ -1,0 +1,4 @@
+#include "cli/change_set.h"
+
+// Placeholder until change application is built.
+void applyChanges(ChangeSet&) {}

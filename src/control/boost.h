@@ -1,0 +1,8 @@
+#pragma once
+// The boost and APM switches: each one read-modify-write of its own field.
+
+#include "cpu/processor_profile.h"
+
+void setCpbEnabled(const ProcessorProfile& profile, bool enabled);
+void setBoostSource(const ProcessorProfile& profile, bool enabled);
+void setApmEnabled(const ProcessorProfile& profile, bool enabled);

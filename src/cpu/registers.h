@@ -1,0 +1,25 @@
+#pragma once
+// Registers that several layers read: the probe and the switches that change them.
+
+#include <cstdint>
+
+// CPUID leaves read by the probe.
+constexpr std::uint32_t kCpuidVendor = 0x80000000;
+constexpr std::uint32_t kCpuidFamilyModel = 0x80000001;
+constexpr std::uint32_t kCpuidPowerManagement = 0x80000007;
+constexpr std::uint32_t kCpuidCoreCount = 0x80000008;
+
+// "cAMD": the last four characters of the vendor string, in ECX of leaf 0x80000000.
+constexpr std::uint32_t kAmdVendorEcx = 0x444d4163;
+
+// Hardware configuration; bit 25 disables core performance boost.
+constexpr std::uint32_t kMsrHardwareConfig = 0xC0010015;
+constexpr unsigned kBoostDisableBit = 25;
+
+// Multiplier and voltage limits, and the current P-state.
+constexpr std::uint32_t kMsrCofvidStatus = 0xC0010071;
+
+// Northbridge function 4 register 0x15C: boost source [1:0], boost state count,
+// APM enable (bit 7) and lock (bit 31).
+constexpr std::uint8_t kFunctionLinkControl = 4;
+constexpr std::uint32_t kPciBoostControl = 0x15C;

@@ -1,0 +1,31 @@
+#pragma once
+// The records and requests of FreeBSD's cpuctl(4), as published for amd64, so
+// that the FreeBSD device code builds and is tested on other systems too.
+// Linux defines _IOWR with another encoding, so the request numbers are given
+// as FreeBSD computes them, checked against its formula below.
+
+#include <stdint.h>
+
+typedef struct {
+    int msr;
+    uint64_t data;
+} cpuctl_msr_args_t;
+
+typedef struct {
+    int level;
+    uint32_t data[4];
+} cpuctl_cpuid_args_t;
+
+// inout | ((length & 0x1FFF) << 16) | (group << 8) | number, as <sys/ioccom.h> has it.
+#define PRAVELLON_FREEBSD_IOWR(group, number, type) \
+    (0x40000000UL | 0x80000000UL | ((sizeof(type) & 0x1FFFUL) << 16) | ((unsigned long)(group) << 8) | (number))
+
+#define CPUCTL_RDMSR PRAVELLON_FREEBSD_IOWR('c', 1, cpuctl_msr_args_t)
+#define CPUCTL_WRMSR PRAVELLON_FREEBSD_IOWR('c', 2, cpuctl_msr_args_t)
+#define CPUCTL_CPUID PRAVELLON_FREEBSD_IOWR('c', 3, cpuctl_cpuid_args_t)
+
+static_assert(sizeof(cpuctl_msr_args_t) == 16, "cpuctl_msr_args_t is 16 bytes");
+static_assert(sizeof(cpuctl_cpuid_args_t) == 20, "cpuctl_cpuid_args_t is 20 bytes");
+static_assert(CPUCTL_RDMSR == 0xC0106301UL, "CPUCTL_RDMSR");
+static_assert(CPUCTL_WRMSR == 0xC0106302UL, "CPUCTL_WRMSR");
+static_assert(CPUCTL_CPUID == 0xC0146303UL, "CPUCTL_CPUID");

@@ -1,0 +1,87 @@
+// The accessors over FreeBSD's /dev/cpuctl0 and /dev/pci: open, one ioctl,
+// close, nothing kept between calls. A failure ends the process through err(3).
+
+#include "hw/device.h"
+
+#include <err.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <sys/cpuctl.h>
+#include <sys/pciio.h>
+
+namespace {
+
+const char* const kCpuctlPath = "/dev/cpuctl0";
+const char* const kPciPath = "/dev/pci";
+
+int openDevice(const char* path)
+{
+    const int fd = open(path, O_RDWR, 0);
+    if (fd < 0)
+        err(-1, "Failed to open %s", path);
+    return fd;
+}
+
+// One ioctl on a freshly opened device; on failure the process ends without
+// closing the descriptor.
+void transfer(const char* path, unsigned long request, void* record, const char* requestName)
+{
+    const int fd = openDevice(path);
+    if (ioctl(fd, request, record) < 0)
+        err(-2, "ioctl(%s) on %s", requestName, path);
+    close(fd);
+}
+
+pci_io pciRecord(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
+{
+    pci_io io{};
+    io.pi_sel.pc_domain = 0;
+    io.pi_sel.pc_bus = 0;
+    io.pi_sel.pc_dev = device;
+    io.pi_sel.pc_func = function;
+    io.pi_reg = static_cast<int>(reg);
+    io.pi_width = 4;
+    return io;
+}
+
+} // namespace
+
+std::uint64_t readMsr(std::uint32_t msr)
+{
+    cpuctl_msr_args_t args{};
+    args.msr = static_cast<int>(msr);
+    transfer(kCpuctlPath, CPUCTL_RDMSR, &args, "CPUCTL_RDMSR");
+    return args.data;
+}
+
+void writeMsr(std::uint32_t msr, std::uint64_t value)
+{
+    cpuctl_msr_args_t args{};
+    args.msr = static_cast<int>(msr);
+    args.data = value;
+    transfer(kCpuctlPath, CPUCTL_WRMSR, &args, "CPUCTL_WRMSR");
+}
+
+CpuidRegisters cpuid(std::uint32_t leaf)
+{
+    cpuctl_cpuid_args_t args{};
+    args.level = static_cast<int>(leaf);
+    transfer(kCpuctlPath, CPUCTL_CPUID, &args, "CPUCTL_CPUID");
+    return CpuidRegisters{args.data[0], args.data[1], args.data[2], args.data[3]};
+}
+
+std::uint32_t readPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
+{
+    pci_io io = pciRecord(device, function, reg);
+    transfer(kPciPath, PCIOCREAD, &io, "PCIOCREAD");
+    return io.pi_data;
+}
+
+void writePciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, std::uint32_t value)
+{
+    pci_io io = pciRecord(device, function, reg);
+    io.pi_data = value;
+    transfer(kPciPath, PCIOCWRITE, &io, "PCIOCWRITE");
+}

@@ -1,0 +1,98 @@
+// The accessors over Linux's msr and cpuid devices of the first processor and
+// the northbridge's configuration space in sysfs: open, one transfer at the
+// register's offset, close, nothing kept between calls. A failed or short
+// transfer ends the process through err(3), as an ioctl failure does on FreeBSD.
+
+#include "hw/device.h"
+
+#include <err.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+const char* const kMsrPath = "/dev/cpu/0/msr";
+const char* const kCpuidPath = "/dev/cpu/0/cpuid";
+
+int openDevice(const char* path, int flags)
+{
+    const int fd = open(path, flags, 0);
+    if (fd < 0)
+        err(-1, "Failed to open %s", path);
+    return fd;
+}
+
+void readAt(const char* path, void* buffer, size_t size, off_t offset, const char* what)
+{
+    const int fd = openDevice(path, O_RDONLY);
+    const ssize_t done = pread(fd, buffer, size, offset);
+    if (done != static_cast<ssize_t>(size)) {
+        if (done >= 0)
+            errno = EIO;
+        err(-2, "pread(%s) on %s", what, path);
+    }
+    close(fd);
+}
+
+void writeAt(const char* path, const void* buffer, size_t size, off_t offset, const char* what)
+{
+    const int fd = openDevice(path, O_RDWR);
+    const ssize_t done = pwrite(fd, buffer, size, offset);
+    if (done != static_cast<ssize_t>(size)) {
+        if (done >= 0)
+            errno = EIO;
+        err(-2, "pwrite(%s) on %s", what, path);
+    }
+    close(fd);
+}
+
+// Function F of the northbridge, device 0x18 on bus 0 of domain 0.
+struct PciConfigPath {
+    char text[64];
+};
+
+PciConfigPath pciConfigPath(std::uint8_t device, std::uint8_t function)
+{
+    PciConfigPath path{};
+    std::snprintf(path.text, sizeof path.text, "/sys/bus/pci/devices/0000:00:%02x.%x/config",
+                  static_cast<unsigned>(device), static_cast<unsigned>(function));
+    return path;
+}
+
+} // namespace
+
+std::uint64_t readMsr(std::uint32_t msr)
+{
+    std::uint64_t value = 0;
+    readAt(kMsrPath, &value, sizeof value, static_cast<off_t>(msr), "MSR");
+    return value;
+}
+
+void writeMsr(std::uint32_t msr, std::uint64_t value)
+{
+    writeAt(kMsrPath, &value, sizeof value, static_cast<off_t>(msr), "MSR");
+}
+
+CpuidRegisters cpuid(std::uint32_t leaf)
+{
+    std::uint32_t words[4] = {0, 0, 0, 0};
+    readAt(kCpuidPath, words, sizeof words, static_cast<off_t>(leaf), "CPUID");
+    return CpuidRegisters{words[0], words[1], words[2], words[3]};
+}
+
+std::uint32_t readPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
+{
+    const PciConfigPath path = pciConfigPath(device, function);
+    std::uint32_t value = 0;
+    readAt(path.text, &value, sizeof value, static_cast<off_t>(reg), "PCI config");
+    return value;
+}
+
+void writePciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, std::uint32_t value)
+{
+    const PciConfigPath path = pciConfigPath(device, function);
+    writeAt(path.text, &value, sizeof value, static_cast<off_t>(reg), "PCI config");
+}

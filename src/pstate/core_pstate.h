@@ -1,0 +1,29 @@
+#pragma once
+// One core P-state, decoded from its MSR or requested by the user. A negative
+// field (-1, or -1.0 for the multiplier) is absent in a decoded record and
+// "leave unchanged" in a request; a NaN multiplier counts as unset too.
+
+#include <cstdint>
+
+#include "cpu/processor_profile.h"
+
+struct CorePstate {
+    std::int32_t index = 0;
+    double multiplier = -1.0; // units of 100 MHz, not divided by refClockFactor
+    std::int32_t vid = -1;
+    std::int32_t nbPstate = -1;
+    std::int32_t nbVid = -1;
+};
+
+// Core P-state n lives in MSR kMsrPstateBase + n.
+constexpr std::uint32_t kMsrPstateBase = 0xC0010064;
+
+// Decodes a P-state register value already read; touches no device.
+CorePstate decodeCorePstate(const ProcessorProfile& profile, std::int32_t index, std::uint64_t value);
+
+// Reads MSR kMsrPstateBase + index once and decodes it.
+CorePstate readCorePstate(const ProcessorProfile& profile, std::int32_t index);
+
+// One read and one write of the P-state's register, changing only the fields
+// the request sets. May throw the family 0x14 refusal of the multiplier encoder.
+void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate);
