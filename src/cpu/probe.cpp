@@ -85,10 +85,14 @@ void readBoostState(ProcessorProfile& profile)
 
 bool hasEightBitVids(const ProcessorProfile& profile)
 {
-    // Family 0x15 models 0x10-0x1F and 0x30-0x3F code their core and northbridge
-    // voltages in 8 bits at 6.25 mV a step; every other supported model uses
-    // 7 bits at 12.5 mV.
-    return profile.family == 0x15 && (profile.model & 0xD0) == 0x10;
+    // Family 0x15 models 0x10-0x1F, 0x30-0x3F and 0x60-0x7F drive their core and
+    // northbridge voltage regulators with the 8-bit serial VID code, 6.25 mV a
+    // step; every other supported model uses 7-bit VIDs at 12.5 mV. Reading or
+    // writing such a VID at the wrong scale would misstate or overvolt the part.
+    if (profile.family != 0x15)
+        return false;
+    const int block = profile.model & 0xF0;
+    return block == 0x10 || block == 0x30 || block == 0x60 || block == 0x70;
 }
 
 bool probeProcessor(ProcessorProfile& profile)
