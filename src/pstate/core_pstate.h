@@ -29,6 +29,11 @@ CorePstate decodeCorePstate(const ProcessorProfile& profile, std::int32_t index,
 // Reads MSR kMsrPstateBase + index once and decodes it.
 CorePstate readCorePstate(const ProcessorProfile& profile, std::int32_t index);
 
+// value with the fields the request sets replaced, each cut to its width, and
+// every other bit, the upper 32 included, kept. Touches no device. May throw the
+// family 0x14 refusal of the multiplier encoder.
+std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t value, const CorePstate& request);
+
 // One read and one write of the P-state's register, changing only the fields
 // the request sets. May throw the family 0x14 refusal of the multiplier encoder.
 void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate);
