@@ -14,8 +14,34 @@ struct NbPstate {
 constexpr std::uint8_t kFunctionNbPstates = 5;
 constexpr std::uint32_t kPciNbPstateBase = 0x160;
 
+// The hardware has room for four northbridge P-states, 0x160 to 0x16C; the
+// register after them is the northbridge P-state control register.
+constexpr std::int32_t kMaxNbPstates = 4;
+
+// A northbridge ratio as the register holds it: the frequency ID is the ratio's
+// numerator minus 4, and a set divisor bit halves the numerator.
+struct NbRatioCode {
+    std::uint32_t frequencyId = 0; // 0..31
+    std::uint32_t divisor = 0;     // 0 or 1
+};
+
+// The largest ratio of the two series the register can hold (whole ratios 4..35,
+// half steps 2.0..17.5) that is not above multiplier, once multiplier is limited
+// to 2.0..35.0. A ratio both series hold is coded as a whole one. A NaN codes
+// the lowest ratio, 2.0.
+NbRatioCode encodeNbRatio(double multiplier);
+
+// The ratio a code stands for.
+double nbRatio(NbRatioCode code);
+
 // Decodes a northbridge P-state register value already read; touches no device.
 NbPstate decodeNbPstate(const ProcessorProfile& profile, std::int32_t index, std::uint32_t value);
 
+// value with the fields that request sets replaced and every other bit kept;
+// touches no device.
+std::uint32_t encodeNbPstate(const ProcessorProfile& profile, const NbPstate& request, std::uint32_t value);
+
+// Both refuse families other than 0x15, and northbridge P-state numbers outside
+// 0 .. nbPstateCount - 1, before any register access.
 NbPstate readNbPstate(const ProcessorProfile& profile, std::int32_t index);
 void writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate);

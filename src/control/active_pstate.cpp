@@ -1,0 +1,38 @@
+#include "control/active_pstate.h"
+
+#include "app/exception_with_message.h"
+#include "cpu/registers.h"
+#include "hw/bitfield.h"
+#include "hw/device.h"
+
+namespace {
+
+// Current P-state field of the COFVID status MSR.
+constexpr unsigned kCurrentPstateHi = 18;
+constexpr unsigned kCurrentPstateLo = 16;
+
+// Request field of the P-state control MSR. It has three bits, room for the
+// eight P-states the hardware can have; anything past that would wrap round
+// to a different P-state, so it is refused with the other bad numbers.
+constexpr unsigned kRequestHi = 2;
+constexpr unsigned kRequestLo = 0;
+constexpr std::int32_t kMaxPstates = 8;
+
+} // namespace
+
+std::int32_t currentPstate()
+{
+    return static_cast<std::int32_t>(bits::get(readMsr(kMsrCofvidStatus), kCurrentPstateHi, kCurrentPstateLo));
+}
+
+void activatePstate(const ProcessorProfile& profile, std::int32_t pstate)
+{
+    if (pstate < 0 || pstate >= profile.pstateCount || pstate >= kMaxPstates)
+        throw ExceptionWithMessage("P-state index out of range");
+
+    // The request field counts from the first non-boosted P-state; a boosted
+    // one cannot be asked for, and asking for it gets the first non-boosted.
+    const std::int32_t request = pstate > profile.boostStateCount ? pstate - profile.boostStateCount : 0;
+    const std::uint64_t value = readMsr(kMsrPstateControl);
+    writeMsr(kMsrPstateControl, bits::set(value, kRequestHi, kRequestLo, static_cast<std::uint64_t>(request)));
+}

@@ -1,0 +1,57 @@
+#include "control/boost.h"
+
+#include "app/exception_with_message.h"
+#include "cpu/registers.h"
+#include "hw/bitfield.h"
+#include "hw/device.h"
+
+namespace {
+
+// Fields of the boost control register (function 4, 0x15C) owned here. The
+// boost state count and the lock bit share the register and are only read, by
+// the probe; they go back as read.
+constexpr unsigned kBoostSourceHi = 1;
+constexpr unsigned kBoostSourceLo = 0;
+constexpr unsigned kApmEnableBit = 7;
+
+// Boost source values that switch boost on. Family 0x10 takes both sources;
+// the later families have a single one.
+constexpr std::uint32_t kFamily10BoostSource = 3;
+constexpr std::uint32_t kBoostSource = 1;
+constexpr std::uint32_t kBoostSourceOff = 0;
+
+void requireBoost(const ProcessorProfile& profile)
+{
+    if (!profile.boostSupported)
+        throw ExceptionWithMessage("CPB not supported");
+}
+
+} // namespace
+
+void setCpbEnabled(const ProcessorProfile& profile, bool enabled)
+{
+    requireBoost(profile);
+    const std::uint64_t value = readMsr(kMsrHardwareConfig);
+    // The bit disables boost, so it is the inverse of the switch.
+    writeMsr(kMsrHardwareConfig, bits::set(value, kBoostDisableBit, kBoostDisableBit, enabled ? 0u : 1u));
+}
+
+void setBoostSource(const ProcessorProfile& profile, bool enabled)
+{
+    requireBoost(profile);
+    std::uint32_t source = kBoostSourceOff;
+    if (enabled)
+        source = profile.family == 0x10 ? kFamily10BoostSource : kBoostSource;
+    const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
+    writePciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
+                   bits::set(value, kBoostSourceHi, kBoostSourceLo, source));
+}
+
+void setApmEnabled(const ProcessorProfile& profile, bool enabled)
+{
+    if (profile.family != 0x15)
+        throw ExceptionWithMessage("APM not supported");
+    const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
+    writePciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
+                   bits::set(value, kApmEnableBit, kApmEnableBit, enabled ? 1u : 0u));
+}

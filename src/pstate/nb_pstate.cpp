@@ -1,0 +1,124 @@
+#include "pstate/nb_pstate.h"
+
+#include <cmath>
+
+#include "app/exception_with_message.h"
+#include "hw/bitfield.h"
+#include "hw/device.h"
+
+namespace {
+
+// Fields of a northbridge P-state register. Every other bit belongs to the
+// hardware and is written back as read.
+constexpr unsigned kFrequencyIdHi = 5;
+constexpr unsigned kFrequencyIdLo = 1;
+constexpr unsigned kDivisorBit = 7;
+constexpr unsigned kVidHi = 16; // VID bits 6..0
+constexpr unsigned kVidLo = 10;
+constexpr unsigned kVidBit7 = 21; // only on the 8-bit-VID models
+
+constexpr double kLowestRatio = 2.0;
+constexpr double kHighestRatio = 35.0;
+constexpr std::uint32_t kLowestNumerator = 4;
+constexpr std::uint32_t kHighestNumerator = 35;
+
+std::uint32_t clampNumerator(double value)
+{
+    // value lies in 2.0 .. 70.0 here, so the truncation is defined.
+    const auto n = static_cast<std::uint32_t>(value);
+    if (n >= kHighestNumerator)
+        return kHighestNumerator;
+    if (n < kLowestNumerator + 1)
+        return kLowestNumerator;
+    return n;
+}
+
+NbRatioCode codeFor(std::uint32_t numerator, std::uint32_t divisor)
+{
+    return NbRatioCode{numerator - kLowestNumerator, divisor};
+}
+
+// The register of northbridge P-state index, once the request has been found
+// to concern an existing northbridge P-state of a family 0x15 processor.
+std::uint32_t nbPstateRegister(const ProcessorProfile& profile, std::int32_t index)
+{
+    if (profile.family != 0x15)
+        throw ExceptionWithMessage("NB P-states not supported");
+    // A number past the last northbridge P-state would land on the control
+    // register behind them or beyond; refuse it rather than write there.
+    if (index < 0 || index >= profile.nbPstateCount || index >= kMaxNbPstates)
+        throw ExceptionWithMessage("NB P-state index out of range");
+    return kPciNbPstateBase + 4 * static_cast<std::uint32_t>(index);
+}
+
+} // namespace
+
+NbRatioCode encodeNbRatio(double multiplier)
+{
+    double m = multiplier;
+    if (!(m <= kHighestRatio))
+        m = std::isnan(m) ? kLowestRatio : kHighestRatio;
+    if (m < kLowestRatio)
+        m = kLowestRatio;
+
+    const std::uint32_t whole = clampNumerator(m);
+    if (m == static_cast<double>(whole))
+        return codeFor(whole, 0);
+
+    // Below 4 the whole series has nothing at or under m, so any half step wins.
+    const double wholeRatio = m > static_cast<double>(whole) ? static_cast<double>(whole) : -1.0;
+    const std::uint32_t half = clampNumerator(2.0 * m);
+    const double halfRatio = static_cast<double>(half) / 2.0;
+    if (wholeRatio < halfRatio && halfRatio <= m)
+        return codeFor(half, 1);
+    return codeFor(whole, 0);
+}
+
+double nbRatio(NbRatioCode code)
+{
+    return static_cast<double>(code.frequencyId + kLowestNumerator) / std::exp2(static_cast<double>(code.divisor));
+}
+
+NbPstate decodeNbPstate(const ProcessorProfile& profile, std::int32_t index, std::uint32_t value)
+{
+    NbPstate pstate;
+    pstate.index = index;
+    pstate.multiplier = nbRatio(NbRatioCode{bits::get(value, kFrequencyIdHi, kFrequencyIdLo),
+                                            bits::get(value, kDivisorBit, kDivisorBit)});
+    std::uint32_t vid = bits::get(value, kVidHi, kVidLo);
+    if (hasEightBitVids(profile))
+        vid = bits::set(vid, 7, 7, bits::get(value, kVidBit7, kVidBit7));
+    pstate.vid = static_cast<std::int32_t>(vid);
+    return pstate;
+}
+
+std::uint32_t encodeNbPstate(const ProcessorProfile& profile, const NbPstate& request, std::uint32_t value)
+{
+    // A NaN multiplier fails this test and so leaves the ratio alone.
+    if (request.multiplier >= 0.0) {
+        const NbRatioCode code = encodeNbRatio(request.multiplier);
+        value = bits::set(value, kFrequencyIdHi, kFrequencyIdLo, code.frequencyId);
+        value = bits::set(value, kDivisorBit, kDivisorBit, code.divisor);
+    }
+    if (request.vid >= 0) {
+        const auto vid = static_cast<std::uint32_t>(request.vid);
+        value = bits::set(value, kVidHi, kVidLo, vid);
+        if (hasEightBitVids(profile))
+            value = bits::set(value, kVidBit7, kVidBit7, bits::get(vid, 7, 7));
+    }
+    return value;
+}
+
+NbPstate readNbPstate(const ProcessorProfile& profile, std::int32_t index)
+{
+    const std::uint32_t reg = nbPstateRegister(profile, index);
+    return decodeNbPstate(profile, index, readPciConfig(kNorthbridgeDevice, kFunctionNbPstates, reg));
+}
+
+void writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate)
+{
+    const std::uint32_t reg = nbPstateRegister(profile, pstate.index);
+    const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionNbPstates, reg);
+    // Written even when the request sets nothing: the register gets back what it held.
+    writePciConfig(kNorthbridgeDevice, kFunctionNbPstates, reg, encodeNbPstate(profile, pstate, value));
+}
