@@ -1,0 +1,151 @@
+// Every way a Linux accessor can fail ends the process through err(3): the
+// program's name, the message with the device's path, the system's text for
+// the error, status 255 for an open and 254 for a transfer.
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <functional>
+#include <string>
+
+#include "device_fixture.h"
+#include "hw/device.h"
+
+namespace {
+
+const char* const kProgramName = "linux_device_tests";
+
+enum class StandIn {
+    Missing,   // nothing at the path: open fails with ENOENT
+    Directory, // opens read-only, reads fail with EISDIR; no read-write open
+    Fifo,      // opens read-write at once, and a positioned write fails with ESPIPE
+               // (a read-only open would wait for a writer: never used for reads)
+    File,      // a file of fileSize bytes
+};
+
+// A file size limit set inside the dying process only: a write that would
+// cross it is cut short there, one that starts past it fails with EFBIG (the
+// signal that would otherwise come with it is ignored). Root is bound by it
+// as by nothing else that makes a write fail.
+void limitFileSize(std::uint64_t limit)
+{
+    if (limit == 0)
+        return;
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit bound{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+    setrlimit(RLIMIT_FSIZE, &bound);
+}
+
+TEST_F(LinuxDevice, FailuresEndTheProgramThroughErr)
+{
+    struct Case {
+        const char* name;
+        std::string devicePath;
+        StandIn standIn;
+        std::uint64_t fileSize;
+        std::uint64_t sizeLimit; // 0: none
+        std::function<void()> call;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"readMsr without an msr device", kMsrDevice, StandIn::Missing, 0, 0, [] { readMsr(0xC0010015); }, 255,
+         "Failed to open /dev/cpu/0/msr: No such file or directory"},
+        {"writeMsr without an msr device", kMsrDevice, StandIn::Missing, 0, 0,
+         [] { writeMsr(0xC0010062, 0); }, 255, "Failed to open /dev/cpu/0/msr: No such file or directory"},
+        {"cpuid without a cpuid device", kCpuidDevice, StandIn::Missing, 0, 0, [] { cpuid(0x80000000); }, 255,
+         "Failed to open /dev/cpu/0/cpuid: No such file or directory"},
+        {"readPciConfig without function 3", kMiscConfig, StandIn::Missing, 0, 0,
+         [] { readPciConfig(0x18, 3, 0xDC); }, 255,
+         "Failed to open /sys/bus/pci/devices/0000:00:18.3/config: No such file or directory"},
+        {"writePciConfig without function 5", kExtendedMiscConfig, StandIn::Missing, 0, 0,
+         [] { writePciConfig(0x18, 5, 0x160, 0); }, 255,
+         "Failed to open /sys/bus/pci/devices/0000:00:18.5/config: No such file or directory"},
+        {"writeMsr on what cannot be opened for writing", kMsrDevice, StandIn::Directory, 0, 0,
+         [] { writeMsr(0xC0010064, 0); }, 255, "Failed to open /dev/cpu/0/msr: Is a directory"},
+
+        {"readMsr of an MSR the device lacks", kMsrDevice, StandIn::File, 0x1000, 0,
+         [] { readMsr(0xC0010064); }, 254, "pread(MSR) on /dev/cpu/0/msr: Input/output error"},
+        {"readMsr of half an MSR", kMsrDevice, StandIn::File, 0xC0010068, 0, [] { readMsr(0xC0010064); }, 254,
+         "pread(MSR) on /dev/cpu/0/msr: Input/output error"},
+        {"readMsr refused with an error of its own", kMsrDevice, StandIn::Directory, 0, 0,
+         [] { readMsr(0xC0010071); }, 254, "pread(MSR) on /dev/cpu/0/msr: Is a directory"},
+        {"cpuid of three registers", kCpuidDevice, StandIn::File, 0x8000000C, 0, [] { cpuid(0x80000000); }, 254,
+         "pread(CPUID) on /dev/cpu/0/cpuid: Input/output error"},
+        {"cpuid refused", kCpuidDevice, StandIn::Directory, 0, 0, [] { cpuid(0x80000008); }, 254,
+         "pread(CPUID) on /dev/cpu/0/cpuid: Is a directory"},
+        {"readPciConfig of 0x15C in a 256-byte space", kLinkConfig, StandIn::File, 256, 0,
+         [] { readPciConfig(0x18, 4, 0x15C); }, 254,
+         "pread(PCI config) on /sys/bus/pci/devices/0000:00:18.4/config: Input/output error"},
+        {"readPciConfig of a register cut by the end", kExtendedMiscConfig, StandIn::File, 0x162, 0,
+         [] { readPciConfig(0x18, 5, 0x160); }, 254,
+         "pread(PCI config) on /sys/bus/pci/devices/0000:00:18.5/config: Input/output error"},
+        {"readPciConfig refused", kMiscConfig, StandIn::Directory, 0, 0, [] { readPciConfig(0x18, 3, 0xD4); },
+         254, "pread(PCI config) on /sys/bus/pci/devices/0000:00:18.3/config: Is a directory"},
+
+        {"writeMsr refused", kMsrDevice, StandIn::Fifo, 0, 0, [] { writeMsr(0xC0010015, 0x10); }, 254,
+         "pwrite(MSR) on /dev/cpu/0/msr: Illegal seek"},
+        {"writeMsr cut short", kMsrDevice, StandIn::File, 0x1000, 0xC0010068,
+         [] { writeMsr(0xC0010064, ~0ull); }, 254, "pwrite(MSR) on /dev/cpu/0/msr: Input/output error"},
+        {"writePciConfig refused", kLinkConfig, StandIn::Fifo, 0, 0, [] { writePciConfig(0x18, 4, 0x15C, 1); },
+         254, "pwrite(PCI config) on /sys/bus/pci/devices/0000:00:18.4/config: Illegal seek"},
+        {"writePciConfig cut short", kExtendedMiscConfig, StandIn::File, 256, 0x162,
+         [] { writePciConfig(0x18, 5, 0x160, 0x80001A04); }, 254,
+         "pwrite(PCI config) on /sys/bus/pci/devices/0000:00:18.5/config: Input/output error"},
+        {"writePciConfig refused with an error of its own", kLinkConfig, StandIn::File, 256, 0x100,
+         [] { writePciConfig(0x18, 4, 0x15C, 0); }, 254,
+         "pwrite(PCI config) on /sys/bus/pci/devices/0000:00:18.4/config: File too large"},
+    };
+    int fileNumber = 0;
+    for (const Case& c : cases) {
+        redirected::reset();
+        const std::string file = standIn(c.devicePath, "stand-in" + std::to_string(fileNumber++));
+        switch (c.standIn) {
+        case StandIn::Missing:
+            break;
+        case StandIn::Directory:
+            ASSERT_EQ(mkdir(file.c_str(), 0755), 0) << c.name;
+            break;
+        case StandIn::Fifo:
+            ASSERT_EQ(mkfifo(file.c_str(), 0644), 0) << c.name;
+            break;
+        case StandIn::File:
+            writeBytesAt(file, 0, Bytes{});
+            resizeFile(file, c.fileSize);
+            break;
+        }
+        EXPECT_EXIT(
+            {
+                limitFileSize(c.sizeLimit);
+                c.call();
+            },
+            ::testing::ExitedWithCode(c.status), ::testing::Eq(std::string(kProgramName) + ": " + c.message + "\n"))
+            << c.name;
+    }
+}
+
+// The redirection is what keeps these tests off the machine's own processor:
+// a device path it was not told about must stop the test before it is opened.
+// Only reads are tried, so that a broken guard costs nothing.
+TEST_F(LinuxDevice, UnredirectedDevicePathsAreRefused)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> call;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"readMsr", [] { readMsr(0x10); }, kMsrDevice},
+        {"cpuid", [] { cpuid(0); }, kCpuidDevice},
+        {"readPciConfig", [] { readPciConfig(0x18, 3, 0); }, kMiscConfig},
+    };
+    for (const Case& c : cases) {
+        redirected::reset();
+        EXPECT_EXIT(c.call(), ::testing::KilledBySignal(SIGABRT),
+                    c.path + ", a device path that this test did not redirect")
+            << c.name;
+    }
+}
+
+} // namespace
