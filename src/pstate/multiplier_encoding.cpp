@@ -1,0 +1,108 @@
+#include "pstate/multiplier_encoding.h"
+
+#include <cmath>
+
+#include "app/exception_with_message.h"
+#include "pstate/core_pstate.h"
+
+namespace {
+
+// The frequency ID is the numerator minus 16.
+constexpr std::int32_t kMinNumerator = 16;
+constexpr std::int32_t kFamily12MaxNumerator = 47;
+constexpr std::int32_t kPowerOfTwoMaxNumerator = 63;
+
+// Family 0x14 divides the undivided clock by 1.0 to 26.5: quarter steps below
+// 16, half steps from 16 on.
+constexpr double kFamily14MinDivisor = 1.0;
+constexpr double kFamily14MaxDivisor = 26.5;
+constexpr double kFamily14HalfStepsFrom = 16.0;
+
+MultiplierCodes encodeFamily14(const ProcessorProfile& profile, double multiplier)
+{
+    if (profile.maxMultiplier == 0.0)
+        throw ExceptionWithMessage("cannot encode multiplier (family 0x14) - unknown max multiplier");
+
+    // A request of zero (either sign) or below, or a NaN, asks for the slowest
+    // clock. Dividing by -0.0 would give -infinity and, raised to 1.0, the
+    // fastest one instead.
+    double divisor = multiplier > 0.0 ? profile.maxMultiplier / multiplier : kFamily14MaxDivisor;
+    if (divisor > kFamily14MaxDivisor)
+        divisor = kFamily14MaxDivisor;
+    if (divisor < kFamily14MinDivisor)
+        divisor = kFamily14MinDivisor;
+
+    double integerPart = 0.0;
+    const double fraction = std::modf(divisor, &integerPart);
+    auto integerDigit = static_cast<std::int32_t>(integerPart) - 1;
+    // Round the divisor up, never down, so the clock never exceeds the request.
+    // No tolerance: a quotient a rounding error above a quarter takes the next.
+    auto quarterDigit = static_cast<std::int32_t>(std::ceil(fraction * 4.0));
+    if (integerPart >= kFamily14HalfStepsFrom) {
+        if (quarterDigit == 1)
+            quarterDigit = 2;
+        else if (quarterDigit == 3)
+            quarterDigit = 4;
+    }
+    if (quarterDigit == 4) {
+        integerDigit += 1;
+        quarterDigit = 0;
+    }
+    return MultiplierCodes{integerDigit, quarterDigit};
+}
+
+} // namespace
+
+DivisorChoice searchDivisorTable(const double* divisors, std::int32_t minNumerator, std::int32_t maxNumerator,
+                                 double target)
+{
+    std::int32_t count = 0;
+    while (divisors[count] > 0.0)
+        ++count;
+
+    const double highest = static_cast<double>(maxNumerator) / divisors[0];
+    const double lowest = static_cast<double>(minNumerator) / divisors[count - 1];
+    if (target > highest)
+        target = highest;
+    // Written so that a NaN goes to the slowest clock too.
+    if (!(target >= lowest))
+        target = lowest;
+
+    DivisorChoice choice;
+    double best = -1.0;
+    for (std::int32_t j = 0; j < count; ++j) {
+        const double divisor = divisors[j];
+        // Limited before the cut to an integer, which for the numerators in use
+        // is the same as limiting after it and cannot overflow.
+        const double product = target * divisor;
+        std::int32_t numerator = 0;
+        if (product >= static_cast<double>(maxNumerator))
+            numerator = maxNumerator;
+        else if (product < static_cast<double>(minNumerator))
+            numerator = minNumerator;
+        else
+            numerator = static_cast<std::int32_t>(product);
+
+        const double achieved = static_cast<double>(numerator) / divisor;
+        // Strictly better only: of equal clocks the smaller divisor wins.
+        if (achieved <= target && achieved > best) {
+            choice = DivisorChoice{numerator, j};
+            if (achieved == target)
+                break;
+            best = achieved;
+        }
+    }
+    return choice;
+}
+
+MultiplierCodes encodeMultiplier(const ProcessorProfile& profile, double multiplier)
+{
+    if (profile.family == 0x14)
+        return encodeFamily14(profile, multiplier);
+
+    const bool family12 = profile.family == 0x12;
+    const DivisorChoice choice =
+        searchDivisorTable(family12 ? family12Divisors : powerOfTwoDivisors, kMinNumerator,
+                           family12 ? kFamily12MaxNumerator : kPowerOfTwoMaxNumerator, multiplier);
+    return MultiplierCodes{choice.numerator - kMinNumerator, choice.divisorIndex};
+}
