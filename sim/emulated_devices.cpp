@@ -1,31 +1,442 @@
-// Placeholder wrappers until the emulated kernel is built: pass everything through.
+// The emulated kernel: open, ioctl, close and sleep are redirected here at link
+// time. /dev/cpuctl0 and /dev/pci are answered from the attached Machine, every
+// other path and descriptor goes to the real system.
+//
+// The emulation is strict because it is the device code's only test: whatever
+// the real kernel would refuse, or what the device code must never do (a
+// request of the other device, a descriptor it was not handed, a device not
+// opened read-write, a PCI record other than domain 0, bus 0, width 4), fails
+// with EINVAL. These functions are noexcept in the C library, so nothing may
+// leave them by exception.
+
+#include "sim/emulated_devices.h"
+
 #include <fcntl.h>
-#include <cstdarg>
-#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <new>
+
+#include <sys/cpuctl.h>
+#include <sys/pciio.h>
 
 extern "C" {
 int __real_open(const char* path, int flags, ...);
+int __real_open64(const char* path, int flags, ...);
+int __real___open_2(const char* path, int flags);
+int __real___open64_2(const char* path, int flags);
 int __real_ioctl(int fd, unsigned long request, ...);
 int __real_close(int fd);
 unsigned __real_sleep(unsigned seconds);
-
-int __wrap_open(const char* path, int flags, ...)
-{
-    va_list args;
-    va_start(args, flags);
-    const int mode = va_arg(args, int);
-    va_end(args);
-    return __real_open(path, flags, mode);
 }
-int __wrap_ioctl(int fd, unsigned long request, ...)
+
+namespace {
+
+// The width of every PCI configuration access, and the size of the
+// configuration space an access must stay within.
+constexpr int kPciAccessWidth = 4;
+constexpr int kPciConfigSpaceSize = 0x1000;
+
+struct OpenDevice {
+    std::string path;
+    int flags = 0;
+};
+
+struct Emulator {
+    bool attached = false;
+    Machine machine;
+    std::string savePath;
+    std::vector<std::string> trace;
+    std::string traceFile;
+    long operations = 0; // opens and ioctls so far, for `fail op N`
+    std::map<int, OpenDevice> descriptors;
+};
+
+// Never destroyed: the C library and the test framework may open and close
+// files while static objects are being torn down at exit.
+Emulator& emulator()
+{
+    static Emulator* const instance = new Emulator;
+    return *instance;
+}
+
+std::string hex(std::uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string pciText(const PciAddress& address)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%x.%x 0x%x", static_cast<unsigned>(address.device),
+                  static_cast<unsigned>(address.function), static_cast<unsigned>(address.reg));
+    return text;
+}
+
+void trace(const std::string& line)
+{
+    Emulator& e = emulator();
+    e.trace.push_back(line);
+    if (e.traceFile.empty())
+        return;
+    // Opened for each line so that a killed process leaves every line it traced.
+    if (std::FILE* file = std::fopen(e.traceFile.c_str(), "a")) {
+        std::fputs((line + "\n").c_str(), file);
+        std::fclose(file);
+    }
+}
+
+int fail(const std::string& line, int error)
+{
+    trace(line);
+    errno = error;
+    return -1;
+}
+
+bool isEmulatedPath(const char* path)
+{
+    return path != nullptr && (std::strcmp(path, kEmulatedCpuctlPath) == 0 || std::strcmp(path, kEmulatedPciPath) == 0);
+}
+
+int openDevice(const std::string& path, int flags)
+{
+    Emulator& e = emulator();
+    const long operation = ++e.operations;
+    const std::string line = "open " + path;
+    if (!e.attached || e.machine.failOpen.count(path) != 0 || operation == e.machine.failOp)
+        return fail(line + " failed", ENOENT);
+    // A real descriptor, so that the number never clashes with a file the
+    // process opens meanwhile.
+    const int fd = __real_open("/dev/null", O_RDWR | (flags & O_CLOEXEC));
+    if (fd < 0) {
+        const int error = errno;
+        return fail(line + " failed", error);
+    }
+    try {
+        e.descriptors[fd] = OpenDevice{path, flags};
+    } catch (...) {
+        __real_close(fd);
+        throw;
+    }
+    trace(line);
+    return fd;
+}
+
+template <typename Open>
+int openFile(const char* path, int flags, Open realOpen) noexcept
+{
+    try {
+        if (!isEmulatedPath(path))
+            return realOpen();
+        return openDevice(path, flags);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+    } catch (...) {
+        errno = EIO;
+    }
+    return -1;
+}
+
+// Whether open's optional third argument is there to be read.
+bool takesMode(int flags)
+{
+#ifdef O_TMPFILE
+    if ((flags & O_TMPFILE) == O_TMPFILE)
+        return true;
+#endif
+    return (flags & O_CREAT) != 0;
+}
+
+bool isDeviceRequest(unsigned long request)
+{
+    return request == CPUCTL_RDMSR || request == CPUCTL_WRMSR || request == CPUCTL_CPUID || request == PCIOCREAD
+        || request == PCIOCWRITE;
+}
+
+bool belongsTo(const std::string& path, unsigned long request)
+{
+    if (path == kEmulatedCpuctlPath)
+        return request == CPUCTL_RDMSR || request == CPUCTL_WRMSR || request == CPUCTL_CPUID;
+    return request == PCIOCREAD || request == PCIOCWRITE;
+}
+
+int refuse(unsigned long request, const std::string& where, const char* why)
+{
+    return fail("ioctl " + hex(request) + " on " + where + " failed (" + why + ")", EINVAL);
+}
+
+// Replaces the machine's lines by what a save writes, and saves them when a
+// machine file is attached. False when saving failed.
+bool saveMachine(Emulator& e)
+{
+    std::vector<std::string> lines = machineLines(e.machine);
+    if (!e.savePath.empty()) {
+        std::string text;
+        for (const std::string& line : lines)
+            text += line + "\n";
+        std::string error;
+        if (!replaceFileContent(e.savePath, text, error))
+            return false;
+    }
+    e.machine.lines = std::move(lines);
+    return true;
+}
+
+// A register write that is kept only when it could be saved: the register
+// stays as it was when saving fails, as a write that did not happen.
+template <typename Map, typename Key, typename Value>
+bool writeRegister(Emulator& e, Map& registers, const Key& key, const Value& value)
+{
+    const auto it = registers.find(key);
+    const bool existed = it != registers.end();
+    const Value old = existed ? it->second : Value{};
+    registers[key] = value;
+    if (saveMachine(e))
+        return true;
+    if (existed)
+        registers[key] = old;
+    else
+        registers.erase(key);
+    return false;
+}
+
+int cpuctlRequest(Emulator& e, unsigned long request, void* record, bool failNow)
+{
+    Machine& m = e.machine;
+    if (request == CPUCTL_CPUID) {
+        cpuctl_cpuid_args_t args;
+        std::memcpy(&args, record, sizeof args);
+        const auto leaf = static_cast<std::uint32_t>(args.level);
+        const std::string line = "cpuid " + hex(leaf);
+        if (failNow || m.failCpuid.count(leaf) != 0)
+            return fail(line + " failed", EIO);
+        const auto it = m.cpuidLeaves.find(leaf);
+        const CpuidRegisters words = it == m.cpuidLeaves.end() ? CpuidRegisters{} : it->second;
+        args.data[0] = words.eax;
+        args.data[1] = words.ebx;
+        args.data[2] = words.ecx;
+        args.data[3] = words.edx;
+        std::memcpy(record, &args, sizeof args);
+        trace(line + " -> " + hex(words.eax) + " " + hex(words.ebx) + " " + hex(words.ecx) + " " + hex(words.edx));
+        return 0;
+    }
+
+    cpuctl_msr_args_t args;
+    std::memcpy(&args, record, sizeof args);
+    const auto msr = static_cast<std::uint32_t>(args.msr);
+    const bool write = request == CPUCTL_WRMSR;
+    const std::string line = (write ? "wrmsr " : "rdmsr ") + hex(msr);
+    const auto it = m.msrs.find(msr);
+    // A register the processor does not have faults, and the kernel reports EIO.
+    if (failNow || (write ? m.failWrmsr : m.failRdmsr).count(msr) != 0 || it == m.msrs.end())
+        return fail(line + " failed", EIO);
+    if (write) {
+        if (!writeRegister(e, m.msrs, msr, args.data))
+            return fail(line + " failed", EIO);
+        trace(line + " <- " + hex(args.data));
+        return 0;
+    }
+    args.data = it->second;
+    std::memcpy(record, &args, sizeof args);
+    trace(line + " -> " + hex(args.data));
+    return 0;
+}
+
+int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
+{
+    Machine& m = e.machine;
+    pci_io io;
+    std::memcpy(&io, record, sizeof io);
+    PciAddress address;
+    address.device = io.pi_sel.pc_dev;
+    address.function = io.pi_sel.pc_func;
+    address.reg = static_cast<std::uint32_t>(io.pi_reg);
+    const bool write = request == PCIOCWRITE;
+    const std::string line = (write ? "pciwrite " : "pciread ") + pciText(address);
+    if (failNow || (write ? m.failPciWrite : m.failPciRead).count(address) != 0)
+        return fail(line + " failed", EIO);
+    if (write) {
+        if (!writeRegister(e, m.pciRegisters, address, io.pi_data))
+            return fail(line + " failed", EIO);
+        trace(line + " <- " + hex(io.pi_data));
+        return 0;
+    }
+    // A register without a line reads as zero, as unimplemented ones do.
+    const auto it = m.pciRegisters.find(address);
+    io.pi_data = it == m.pciRegisters.end() ? 0 : it->second;
+    std::memcpy(record, &io, sizeof io);
+    trace(line + " -> " + hex(io.pi_data));
+    return 0;
+}
+
+// What the pci driver refuses in a record, or nullptr.
+const char* badPciRecord(const void* record)
+{
+    pci_io io;
+    std::memcpy(&io, record, sizeof io);
+    if (io.pi_sel.pc_domain != 0 || io.pi_sel.pc_bus != 0)
+        return "not domain 0, bus 0";
+    if (io.pi_width != kPciAccessWidth)
+        return "width not 4";
+    if (io.pi_reg < 0 || io.pi_reg > kPciConfigSpaceSize - kPciAccessWidth || io.pi_reg % kPciAccessWidth != 0)
+        return "register not aligned within the configuration space";
+    return nullptr;
+}
+
+int deviceIoctl(int fd, unsigned long request, void* record)
+{
+    Emulator& e = emulator();
+    const auto it = e.descriptors.find(fd);
+    if (it == e.descriptors.end()) {
+        if (!isDeviceRequest(request))
+            return __real_ioctl(fd, request, record);
+        ++e.operations;
+        return refuse(request, "descriptor " + std::to_string(fd), "not an emulated device");
+    }
+    const std::string path = it->second.path;
+    const bool readWrite = (it->second.flags & O_ACCMODE) == O_RDWR;
+    const long operation = ++e.operations;
+    if (!belongsTo(path, request))
+        return refuse(request, path, "not a request of this device");
+    if (!readWrite)
+        return refuse(request, path, "not opened read-write");
+    if (record == nullptr)
+        return refuse(request, path, "no record");
+    if (path == kEmulatedPciPath)
+        if (const char* why = badPciRecord(record))
+            return refuse(request, path, why);
+
+    const bool failNow = !e.attached || operation == e.machine.failOp;
+    if (path == kEmulatedCpuctlPath)
+        return cpuctlRequest(e, request, record, failNow);
+    return pciRequest(e, request, record, failNow);
+}
+
+} // namespace
+
+namespace emulation {
+
+void attachMachine(const Machine& machine, const std::string& savePath)
+{
+    Emulator& e = emulator();
+    e.attached = true;
+    e.machine = machine;
+    e.savePath = savePath;
+    e.trace.clear();
+    e.operations = 0;
+}
+
+void detachMachine()
+{
+    Emulator& e = emulator();
+    e.attached = false;
+    e.machine = Machine();
+    e.savePath.clear();
+}
+
+Machine& attachedMachine()
+{
+    return emulator().machine;
+}
+
+const std::vector<std::string>& traceLines()
+{
+    return emulator().trace;
+}
+
+void setTraceFile(const std::string& path)
+{
+    emulator().traceFile = path;
+}
+
+} // namespace emulation
+
+extern "C" {
+
+int __wrap_open(const char* path, int flags, ...) noexcept
+{
+    int mode = 0;
+    if (takesMode(flags)) {
+        va_list args;
+        va_start(args, flags);
+        mode = va_arg(args, int);
+        va_end(args);
+    }
+    return openFile(path, flags, [&] { return __real_open(path, flags, mode); });
+}
+
+int __wrap_open64(const char* path, int flags, ...) noexcept
+{
+    int mode = 0;
+    if (takesMode(flags)) {
+        va_list args;
+        va_start(args, flags);
+        mode = va_arg(args, int);
+        va_end(args);
+    }
+    return openFile(path, flags, [&] { return __real_open64(path, flags, mode); });
+}
+
+int __wrap___open_2(const char* path, int flags) noexcept
+{
+    return openFile(path, flags, [&] { return __real___open_2(path, flags); });
+}
+
+int __wrap___open64_2(const char* path, int flags) noexcept
+{
+    return openFile(path, flags, [&] { return __real___open64_2(path, flags); });
+}
+
+int __wrap_ioctl(int fd, unsigned long request, ...) noexcept
 {
     va_list args;
     va_start(args, request);
     void* record = va_arg(args, void*);
     va_end(args);
-    return __real_ioctl(fd, request, record);
+    try {
+        return deviceIoctl(fd, request, record);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+    } catch (...) {
+        errno = EIO;
+    }
+    return -1;
 }
-int __wrap_close(int fd) { return __real_close(fd); }
-unsigned __wrap_sleep(unsigned seconds) { return __real_sleep(seconds); }
+
+int __wrap_close(int fd) noexcept
+{
+    try {
+        Emulator& e = emulator();
+        const auto it = e.descriptors.find(fd);
+        if (it != e.descriptors.end()) {
+            const std::string line = "close " + it->second.path;
+            e.descriptors.erase(it);
+            trace(line);
+        }
+    } catch (...) {
+        // The descriptor is closed all the same; only its trace line is lost.
+    }
+    return __real_close(fd);
 }
+
+unsigned __wrap_sleep(unsigned seconds) noexcept
+{
+    try {
+        if (emulator().attached) {
+            // Emulated time: the pause is recorded, not waited for.
+            trace("sleep " + std::to_string(seconds));
+            return 0;
+        }
+    } catch (...) {
+        return 0;
+    }
+    return __real_sleep(seconds);
+}
+
+} // extern "C"

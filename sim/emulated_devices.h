@@ -15,6 +15,10 @@ namespace emulation {
 // file inside the ioctl, before it returns.
 void attachMachine(const Machine& machine, const std::string& savePath = std::string());
 
+// Takes the machine away: the devices are absent again (open fails with
+// ENOENT) and sleep waits for real.
+void detachMachine();
+
 // The attached machine, as the emulated writes left it.
 Machine& attachedMachine();
 

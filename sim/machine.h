@@ -3,6 +3,7 @@
 // answer, and the faults they are told to inject. Read from and saved to the
 // text machine file of pravellon-sim.
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -44,9 +45,33 @@ struct Machine {
     std::vector<std::string> lines;
 };
 
+// The two devices the machine answers behind.
+extern const char* const kEmulatedCpuctlPath; // "/dev/cpuctl0"
+extern const char* const kEmulatedPciPath;    // "/dev/pci"
+
 // Reads machine-file text. On a malformed line returns false and sets error to
 // "line N: what is wrong".
 bool parseMachine(const std::string& text, Machine& machine, std::string& error);
 
-// The machine as machine-file text (its fault lines included).
+// As above, giving the number of the malformed line (from 1) apart from what is
+// wrong with it, so that a caller can name its file as FILE:N.
+bool parseMachine(const std::string& text, Machine& machine, std::string& error, std::size_t& errorLine);
+
+// The machine as machine-file lines: the lines it was read from, each register
+// line carrying the register's present value and the comment it had, lines of
+// registers and faults no longer in the machine dropped, and a line appended
+// for every register and fault that has none yet.
+std::vector<std::string> machineLines(const Machine& machine);
+
+// The machine as machine-file text (its fault lines included): machineLines,
+// each ended by a newline.
 std::string formatMachine(const Machine& machine);
+
+// Reads a whole file. False with error "cannot read FILE: reason" on failure.
+bool readTextFile(const std::string& path, std::string& text, std::string& error);
+
+// Replaces the file's content with text as one step: written beside it under a
+// temporary name and renamed over it, so that a process killed while saving
+// leaves either the old or the new file, never half of one. The file keeps its
+// permissions. False with error set on failure.
+bool replaceFileContent(const std::string& path, const std::string& text, std::string& error);

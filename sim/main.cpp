@@ -1,7 +1,195 @@
-#include "app/driver.h"
+// pravellon-sim: the program on an emulated processor. Options choose the
+// processor and a trace; everything after them goes to the program exactly as
+// pravellon would receive it.
 
-// Placeholder until the emulator's command line is built.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/driver.h"
+#include "sim/emulated_devices.h"
+#include "sim/machine.h"
+#include "sim/presets.h"
+
+namespace {
+
+constexpr int kStatusUsage = 1;
+
+struct Options {
+    std::string machineFile;
+    std::string presetName;
+    std::string traceFile;
+    bool listPresets = false;
+    bool printMachine = false;
+    bool help = false;
+    int firstToken = 0; // index in argv of the first token for the program
+};
+
+void printUsage()
+{
+    std::cout << "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--] [TOKEN...]" << std::endl
+              << "       pravellon-sim [--machine FILE | --preset NAME] --print-machine" << std::endl
+              << "       pravellon-sim --list-presets | --help" << std::endl
+              << std::endl
+              << "Runs pravellon with the TOKENs on an emulated processor." << std::endl
+              << std::endl
+              << "  --machine FILE   the processor is the machine file FILE; every register" << std::endl
+              << "                   write is saved into it at once" << std::endl
+              << "  --preset NAME    a built-in processor; nothing is saved (default: "
+              << defaultPreset().name << ")" << std::endl
+              << "  --trace FILE     append one line per emulated device operation to FILE" << std::endl
+              << "  --print-machine  print the processor as a machine file, to start one's own" << std::endl
+              << "  --list-presets   list the built-in processors" << std::endl
+              << "  --help           this text" << std::endl
+              << "  --               ends the options, as does the first argument without --" << std::endl;
+}
+
+int usageError(const std::string& message)
+{
+    std::cerr << "pravellon-sim: " << message << std::endl;
+    return kStatusUsage;
+}
+
+// Parses the options; returns 0, or the exit status after reporting an error.
+int parseOptions(int argc, char** argv, Options& options)
+{
+    int i = 1;
+    for (; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (argument == "--") {
+            ++i;
+            break;
+        }
+        if (argument.compare(0, 2, "--") != 0)
+            break;
+
+        std::string value;
+        bool hasValue = false;
+        const std::size_t equals = argument.find('=');
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+            argument = argument.substr(0, equals);
+            hasValue = true;
+        }
+        const bool takesValue = argument == "--machine" || argument == "--preset" || argument == "--trace";
+        if (takesValue && !hasValue) {
+            if (i + 1 >= argc)
+                return usageError("option " + argument + " needs a value");
+            value = argv[++i];
+        } else if (!takesValue && hasValue) {
+            return usageError("option " + argument + " takes no value");
+        }
+        if (takesValue && value.empty())
+            return usageError("option " + argument + " needs a value");
+
+        if (argument == "--machine" || argument == "--preset") {
+            if (!options.machineFile.empty() || !options.presetName.empty())
+                return usageError("option " + argument + ": only one of --machine and --preset, once");
+            (argument == "--machine" ? options.machineFile : options.presetName) = value;
+        } else if (argument == "--trace") {
+            if (!options.traceFile.empty())
+                return usageError("option --trace given twice");
+            options.traceFile = value;
+        } else if (argument == "--list-presets") {
+            options.listPresets = true;
+        } else if (argument == "--print-machine") {
+            options.printMachine = true;
+        } else if (argument == "--help") {
+            options.help = true;
+        } else {
+            return usageError("unknown option " + argument + " (see --help)");
+        }
+    }
+    options.firstToken = i;
+    return 0;
+}
+
+// The chosen processor; returns 0, or the exit status after reporting an error.
+int loadMachine(const Options& options, Machine& machine)
+{
+    if (!options.machineFile.empty()) {
+        std::string text;
+        std::string error;
+        if (!readTextFile(options.machineFile, text, error))
+            return usageError(error);
+        std::size_t line = 0;
+        if (!parseMachine(text, machine, error, line))
+            return usageError(options.machineFile + ":" + std::to_string(line) + ": " + error);
+        return 0;
+    }
+    const Preset* preset = options.presetName.empty() ? &defaultPreset() : findPreset(options.presetName);
+    if (preset == nullptr)
+        return usageError("option --preset: no preset " + options.presetName + " (see --list-presets)");
+    std::string error;
+    if (!parseMachine(preset->machineText, machine, error))
+        return usageError("preset " + preset->name + ": " + error); // a fault of this program
+    return 0;
+}
+
+void listPresets()
+{
+    std::size_t width = 0;
+    for (const Preset& preset : presets())
+        width = std::max(width, preset.name.size());
+    for (const Preset& preset : presets())
+        std::cout << preset.name << std::string(width - preset.name.size() + 2, ' ') << preset.description
+                  << std::endl;
+}
+
+// The trace file must be writable before the program runs: a trace that
+// silently stays empty would mislead.
+int checkTraceFile(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "a");
+    if (file == nullptr)
+        return usageError("option --trace: cannot open " + path + ": " + std::strerror(errno));
+    std::fclose(file);
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    return runPravellon(argc, argv);
+    Options options;
+    if (const int status = parseOptions(argc, argv, options))
+        return status;
+    if (options.help) {
+        printUsage();
+        return 0;
+    }
+    if ((options.listPresets || options.printMachine) && options.firstToken < argc)
+        return usageError(std::string(options.listPresets ? "--list-presets" : "--print-machine")
+                          + " takes no tokens");
+    if (options.listPresets) {
+        listPresets();
+        return 0;
+    }
+
+    Machine machine;
+    if (const int status = loadMachine(options, machine))
+        return status;
+    if (options.printMachine) {
+        for (const std::string& line : machineLines(machine))
+            std::cout << line << std::endl;
+        return 0;
+    }
+    if (!options.traceFile.empty()) {
+        if (const int status = checkTraceFile(options.traceFile))
+            return status;
+        emulation::setTraceFile(options.traceFile);
+    }
+    emulation::attachMachine(machine, options.machineFile);
+
+    // argv[0] stays, so that err(3) names this program as it was invoked.
+    std::vector<const char*> programArgv;
+    programArgv.push_back(argv[0]);
+    for (int i = options.firstToken; i < argc; ++i)
+        programArgv.push_back(argv[i]);
+    programArgv.push_back(nullptr);
+    return runPravellon(static_cast<int>(programArgv.size() - 1), programArgv.data());
 }

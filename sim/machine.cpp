@@ -1,0 +1,546 @@
+// The machine file: reading it into a Machine and writing a Machine back into
+// it. A file is edited by people, so writing keeps their layout and comments
+// and changes only the values that differ.
+
+#include "sim/machine.h"
+
+#include <limits>
+#include <utility>
+
+const char* const kEmulatedCpuctlPath = "/dev/cpuctl0";
+const char* const kEmulatedPciPath = "/dev/pci";
+
+namespace {
+
+constexpr unsigned kPciDeviceBits = 5;   // devices 0x00-0x1f
+constexpr unsigned kPciFunctionBits = 3; // functions 0-7
+
+// A token is a span of its line, so that a value can be replaced in place.
+struct Token {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+enum class EntryKind {
+    none, // blank or comment only
+    cpuid,
+    msr,
+    pci,
+    failOpen,
+    failRdmsr,
+    failWrmsr,
+    failCpuid,
+    failPciRead,
+    failPciWrite,
+    failOp,
+};
+
+// One line of a machine file, decoded.
+struct Entry {
+    EntryKind kind = EntryKind::none;
+    std::uint32_t number = 0; // CPUID leaf or MSR number
+    PciAddress pci;
+    std::string path;           // fail open
+    std::uint64_t value = 0;    // MSR or PCI value, or N of fail op
+    std::uint32_t words[4] = {0, 0, 0, 0};
+    std::vector<Token> values;  // the value tokens of a register line
+};
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::vector<Token> tokenize(const std::string& line)
+{
+    std::vector<Token> tokens;
+    const std::size_t end = line.find('#') == std::string::npos ? line.size() : line.find('#');
+    std::size_t i = 0;
+    while (i < end) {
+        if (isBlank(line[i])) {
+            ++i;
+            continue;
+        }
+        Token token;
+        token.begin = i;
+        while (i < end && !isBlank(line[i]))
+            ++i;
+        token.end = i;
+        tokens.push_back(token);
+    }
+    return tokens;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool hasHexPrefix(const std::string& text)
+{
+    return text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+}
+
+// Digits in base 16 or 10 into a value of at most `width` bits; false on an
+// empty text, a stray character or a value too wide, never overflowing.
+bool parseDigits(const std::string& digits, unsigned base, unsigned width, std::uint64_t& value)
+{
+    const std::uint64_t limit = width >= 64 ? std::numeric_limits<std::uint64_t>::max()
+                                            : (std::uint64_t{1} << width) - 1;
+    if (digits.empty())
+        return false;
+    value = 0;
+    for (const char c : digits) {
+        const int digit = hexDigit(c);
+        if (digit < 0 || static_cast<unsigned>(digit) >= base)
+            return false;
+        if (value > (limit - static_cast<unsigned>(digit)) / base)
+            return false;
+        value = value * base + static_cast<unsigned>(digit);
+    }
+    return true;
+}
+
+// 0x-prefixed hexadecimal or plain decimal; a leading 0 is still decimal.
+bool parseNumber(const std::string& text, unsigned width, std::uint64_t& value)
+{
+    if (hasHexPrefix(text))
+        return parseDigits(text.substr(2), 16, width, value);
+    return parseDigits(text, 10, width, value);
+}
+
+// DEV.FUNC, both hexadecimal, as lspci writes them: 18.3.
+bool parsePciFunction(const std::string& text, PciAddress& address)
+{
+    const std::size_t dot = text.find('.');
+    if (dot == std::string::npos)
+        return false;
+    std::uint64_t device = 0;
+    std::uint64_t function = 0;
+    if (!parseDigits(text.substr(0, dot), 16, kPciDeviceBits, device)
+        || !parseDigits(text.substr(dot + 1), 16, kPciFunctionBits, function))
+        return false;
+    address.device = static_cast<std::uint8_t>(device);
+    address.function = static_cast<std::uint8_t>(function);
+    return true;
+}
+
+std::string hex(std::uint64_t value, std::size_t minDigits = 1)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    if (digits.size() < minDigits)
+        digits.insert(0, minDigits - digits.size(), '0');
+    return "0x" + digits;
+}
+
+std::string pciFunctionText(const PciAddress& address)
+{
+    return hex(address.device).substr(2) + "." + hex(address.function).substr(2);
+}
+
+// A new value written the way the old one was: decimal stays decimal, and
+// hexadecimal keeps its number of digits, so that columns stay aligned.
+std::string formatLike(const std::string& old, std::uint64_t value)
+{
+    if (!hasHexPrefix(old))
+        return std::to_string(value);
+    return hex(value, old.size() - 2);
+}
+
+class LineParser {
+public:
+    LineParser(const std::string& line, Entry& entry) : line_(line), entry_(entry), tokens_(tokenize(line)) {}
+
+    // False with error set when the line is malformed.
+    bool parse(std::string& error)
+    {
+        entry_ = Entry();
+        if (tokens_.empty())
+            return true;
+        const std::string keyword = text(0);
+        if (keyword == "cpuid")
+            return parseCpuid(error);
+        if (keyword == "msr")
+            return parseMsr(error);
+        if (keyword == "pci")
+            return parsePci(error);
+        if (keyword == "fail")
+            return parseFail(error);
+        error = "unknown entry '" + keyword + "' (expected cpuid, msr, pci or fail)";
+        return false;
+    }
+
+private:
+    std::string text(std::size_t i) const
+    {
+        return line_.substr(tokens_[i].begin, tokens_[i].end - tokens_[i].begin);
+    }
+
+    bool expectTokens(std::size_t count, const char* form, std::string& error) const
+    {
+        if (tokens_.size() == count)
+            return true;
+        error = std::string("expected '") + form + "'";
+        return false;
+    }
+
+    bool number(std::size_t i, unsigned width, const char* what, std::uint64_t& value, std::string& error) const
+    {
+        if (parseNumber(text(i), width, value))
+            return true;
+        error = std::string("bad ") + what + " '" + text(i) + "' (a number of at most " + std::to_string(width)
+            + " bits, 0x-prefixed hexadecimal or decimal)";
+        return false;
+    }
+
+    bool number32(std::size_t i, const char* what, std::uint32_t& value, std::string& error) const
+    {
+        std::uint64_t wide = 0;
+        if (!number(i, 32, what, wide, error))
+            return false;
+        value = static_cast<std::uint32_t>(wide);
+        return true;
+    }
+
+    bool pciAddress(std::size_t functionToken, std::string& error) const
+    {
+        if (!parsePciFunction(text(functionToken), entry_.pci)) {
+            error = "bad PCI function '" + text(functionToken)
+                + "' (DEV.FUNC in hexadecimal, device up to 1f and function up to 7, e.g. 18.3)";
+            return false;
+        }
+        return number32(functionToken + 1, "PCI register", entry_.pci.reg, error);
+    }
+
+    bool parseCpuid(std::string& error)
+    {
+        if (!expectTokens(6, "cpuid LEAF EAX EBX ECX EDX", error))
+            return false;
+        entry_.kind = EntryKind::cpuid;
+        if (!number32(1, "CPUID leaf", entry_.number, error))
+            return false;
+        for (std::size_t i = 0; i < 4; ++i) {
+            if (!number32(2 + i, "CPUID register", entry_.words[i], error))
+                return false;
+            entry_.values.push_back(tokens_[2 + i]);
+        }
+        return true;
+    }
+
+    bool parseMsr(std::string& error)
+    {
+        if (!expectTokens(3, "msr NUMBER VALUE", error))
+            return false;
+        entry_.kind = EntryKind::msr;
+        entry_.values.push_back(tokens_[2]);
+        return number32(1, "MSR number", entry_.number, error) && number(2, 64, "MSR value", entry_.value, error);
+    }
+
+    bool parsePci(std::string& error)
+    {
+        if (!expectTokens(4, "pci DEV.FUNC REGISTER VALUE", error))
+            return false;
+        entry_.kind = EntryKind::pci;
+        entry_.values.push_back(tokens_[3]);
+        return pciAddress(1, error) && number(3, 32, "PCI value", entry_.value, error);
+    }
+
+    bool parseFail(std::string& error)
+    {
+        const std::string what = tokens_.size() > 1 ? text(1) : std::string();
+        if (what == "open") {
+            if (!expectTokens(3, "fail open PATH", error))
+                return false;
+            entry_.kind = EntryKind::failOpen;
+            entry_.path = text(2);
+            if (entry_.path == kEmulatedCpuctlPath || entry_.path == kEmulatedPciPath)
+                return true;
+            error = "bad device '" + entry_.path + "' (expected " + kEmulatedCpuctlPath + " or " + kEmulatedPciPath + ")";
+            return false;
+        }
+        if (what == "rdmsr" || what == "wrmsr" || what == "cpuid") {
+            if (!expectTokens(3, what == "cpuid" ? "fail cpuid LEAF" : "fail rdmsr|wrmsr NUMBER", error))
+                return false;
+            entry_.kind = what == "rdmsr" ? EntryKind::failRdmsr
+                : what == "wrmsr"         ? EntryKind::failWrmsr
+                                          : EntryKind::failCpuid;
+            return number32(2, what == "cpuid" ? "CPUID leaf" : "MSR number", entry_.number, error);
+        }
+        if (what == "pciread" || what == "pciwrite") {
+            if (!expectTokens(4, "fail pciread|pciwrite DEV.FUNC REGISTER", error))
+                return false;
+            entry_.kind = what == "pciread" ? EntryKind::failPciRead : EntryKind::failPciWrite;
+            return pciAddress(2, error);
+        }
+        if (what == "op") {
+            if (!expectTokens(3, "fail op N", error))
+                return false;
+            entry_.kind = EntryKind::failOp;
+            entry_.values.push_back(tokens_[2]);
+            if (!number(2, 31, "operation number", entry_.value, error))
+                return false;
+            if (entry_.value != 0)
+                return true;
+            error = "bad operation number 0 (operations count from 1)";
+            return false;
+        }
+        error = "unknown fault '" + what + "' (expected open, rdmsr, wrmsr, cpuid, pciread, pciwrite or op)";
+        return false;
+    }
+
+    const std::string& line_;
+    Entry& entry_;
+    std::vector<Token> tokens_;
+};
+
+bool parseLine(const std::string& line, Entry& entry, std::string& error)
+{
+    return LineParser(line, entry).parse(error);
+}
+
+std::vector<std::string> splitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t newline = text.find('\n', start);
+        if (newline == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, newline - start));
+        start = newline + 1;
+    }
+    return lines;
+}
+
+template <typename Key>
+bool addOnce(std::set<Key>& set, const Key& key)
+{
+    return set.insert(key).second;
+}
+
+template <typename Key, typename Value>
+bool addOnce(std::map<Key, Value>& map, const Key& key, const Value& value)
+{
+    return map.emplace(key, value).second;
+}
+
+// Adds a decoded line to the machine; false when it names a register, leaf or
+// fault that an earlier line already gave.
+bool addEntry(const Entry& entry, Machine& machine)
+{
+    switch (entry.kind) {
+    case EntryKind::none:
+        return true;
+    case EntryKind::cpuid:
+        return addOnce(machine.cpuidLeaves, entry.number,
+                       CpuidRegisters{entry.words[0], entry.words[1], entry.words[2], entry.words[3]});
+    case EntryKind::msr:
+        return addOnce(machine.msrs, entry.number, entry.value);
+    case EntryKind::pci:
+        return addOnce(machine.pciRegisters, entry.pci, static_cast<std::uint32_t>(entry.value));
+    case EntryKind::failOpen:
+        return addOnce(machine.failOpen, entry.path);
+    case EntryKind::failRdmsr:
+        return addOnce(machine.failRdmsr, entry.number);
+    case EntryKind::failWrmsr:
+        return addOnce(machine.failWrmsr, entry.number);
+    case EntryKind::failCpuid:
+        return addOnce(machine.failCpuid, entry.number);
+    case EntryKind::failPciRead:
+        return addOnce(machine.failPciRead, entry.pci);
+    case EntryKind::failPciWrite:
+        return addOnce(machine.failPciWrite, entry.pci);
+    case EntryKind::failOp:
+        if (machine.failOp != 0)
+            return false;
+        machine.failOp = static_cast<long>(entry.value);
+        return true;
+    }
+    return false;
+}
+
+std::string cpuidLine(std::uint32_t leaf, const CpuidRegisters& r)
+{
+    return "cpuid " + hex(leaf) + " " + hex(r.eax) + " " + hex(r.ebx) + " " + hex(r.ecx) + " " + hex(r.edx);
+}
+
+std::string pciText(const PciAddress& address)
+{
+    return pciFunctionText(address) + " " + hex(address.reg);
+}
+
+// Which registers and faults the written lines already hold, so that each
+// gets exactly one line.
+struct Written {
+    std::set<std::uint32_t> cpuidLeaves;
+    std::set<std::uint32_t> msrs;
+    std::set<PciAddress> pciRegisters;
+    Machine faults; // only the fault sets are used
+};
+
+// The line as it is to be written, or false to drop it.
+bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, Written& written)
+{
+    auto replaceValue = [&line](const Token& token, std::uint64_t value) {
+        const std::string old = line.substr(token.begin, token.end - token.begin);
+        line.replace(token.begin, token.end - token.begin, formatLike(old, value));
+    };
+    switch (entry.kind) {
+    case EntryKind::none:
+        return true;
+    case EntryKind::cpuid: {
+        const auto it = machine.cpuidLeaves.find(entry.number);
+        if (it == machine.cpuidLeaves.end() || !addOnce(written.cpuidLeaves, entry.number))
+            return false;
+        const std::uint32_t words[4] = {it->second.eax, it->second.ebx, it->second.ecx, it->second.edx};
+        for (std::size_t i = 4; i-- > 0;) // from the right, so earlier spans stay valid
+            if (words[i] != entry.words[i])
+                replaceValue(entry.values[i], words[i]);
+        return true;
+    }
+    case EntryKind::msr: {
+        const auto it = machine.msrs.find(entry.number);
+        if (it == machine.msrs.end() || !addOnce(written.msrs, entry.number))
+            return false;
+        if (it->second != entry.value)
+            replaceValue(entry.values[0], it->second);
+        return true;
+    }
+    case EntryKind::pci: {
+        const auto it = machine.pciRegisters.find(entry.pci);
+        if (it == machine.pciRegisters.end() || !addOnce(written.pciRegisters, entry.pci))
+            return false;
+        if (it->second != entry.value)
+            replaceValue(entry.values[0], it->second);
+        return true;
+    }
+    case EntryKind::failOpen:
+        return machine.failOpen.count(entry.path) != 0 && addOnce(written.faults.failOpen, entry.path);
+    case EntryKind::failRdmsr:
+        return machine.failRdmsr.count(entry.number) != 0 && addOnce(written.faults.failRdmsr, entry.number);
+    case EntryKind::failWrmsr:
+        return machine.failWrmsr.count(entry.number) != 0 && addOnce(written.faults.failWrmsr, entry.number);
+    case EntryKind::failCpuid:
+        return machine.failCpuid.count(entry.number) != 0 && addOnce(written.faults.failCpuid, entry.number);
+    case EntryKind::failPciRead:
+        return machine.failPciRead.count(entry.pci) != 0 && addOnce(written.faults.failPciRead, entry.pci);
+    case EntryKind::failPciWrite:
+        return machine.failPciWrite.count(entry.pci) != 0 && addOnce(written.faults.failPciWrite, entry.pci);
+    case EntryKind::failOp:
+        if (machine.failOp <= 0 || written.faults.failOp != 0)
+            return false;
+        written.faults.failOp = machine.failOp;
+        if (static_cast<std::uint64_t>(machine.failOp) != entry.value)
+            replaceValue(entry.values[0], static_cast<std::uint64_t>(machine.failOp));
+        return true;
+    }
+    return true;
+}
+
+template <typename Key, typename Format>
+void appendMissing(const std::set<Key>& present, const std::set<Key>& written, Format format,
+                   std::vector<std::string>& lines)
+{
+    for (const Key& key : present)
+        if (written.count(key) == 0)
+            lines.push_back(format(key));
+}
+
+} // namespace
+
+bool parseMachine(const std::string& text, Machine& machine, std::string& error, std::size_t& errorLine)
+{
+    Machine parsed;
+    parsed.lines = splitLines(text);
+    for (std::size_t i = 0; i < parsed.lines.size(); ++i) {
+        Entry entry;
+        std::string what;
+        if (!parseLine(parsed.lines[i], entry, what)) {
+            error = what;
+            errorLine = i + 1;
+            return false;
+        }
+        if (!addEntry(entry, parsed)) {
+            error = entry.kind == EntryKind::failOp ? "a second 'fail op' line"
+                                                    : "a second line for the same register, leaf or fault";
+            errorLine = i + 1;
+            return false;
+        }
+    }
+    machine = std::move(parsed);
+    return true;
+}
+
+bool parseMachine(const std::string& text, Machine& machine, std::string& error)
+{
+    std::size_t line = 0;
+    std::string what;
+    if (parseMachine(text, machine, what, line))
+        return true;
+    error = "line " + std::to_string(line) + ": " + what;
+    return false;
+}
+
+std::vector<std::string> machineLines(const Machine& machine)
+{
+    std::vector<std::string> lines;
+    Written written;
+    for (const std::string& original : machine.lines) {
+        Entry entry;
+        std::string ignored;
+        std::string line = original;
+        if (!parseLine(original, entry, ignored)) {
+            lines.push_back(line); // not ours to judge; kept as it is
+            continue;
+        }
+        if (rewriteLine(machine, entry, line, written))
+            lines.push_back(line);
+    }
+
+    for (const auto& leaf : machine.cpuidLeaves)
+        if (written.cpuidLeaves.count(leaf.first) == 0)
+            lines.push_back(cpuidLine(leaf.first, leaf.second));
+    for (const auto& msr : machine.msrs)
+        if (written.msrs.count(msr.first) == 0)
+            lines.push_back("msr " + hex(msr.first) + " " + hex(msr.second));
+    for (const auto& reg : machine.pciRegisters)
+        if (written.pciRegisters.count(reg.first) == 0)
+            lines.push_back("pci " + pciText(reg.first) + " " + hex(reg.second));
+
+    appendMissing(machine.failOpen, written.faults.failOpen,
+                  [](const std::string& path) { return "fail open " + path; }, lines);
+    const auto number = [](const char* what) {
+        return [what](std::uint32_t n) { return std::string("fail ") + what + " " + hex(n); };
+    };
+    appendMissing(machine.failRdmsr, written.faults.failRdmsr, number("rdmsr"), lines);
+    appendMissing(machine.failWrmsr, written.faults.failWrmsr, number("wrmsr"), lines);
+    appendMissing(machine.failCpuid, written.faults.failCpuid, number("cpuid"), lines);
+    appendMissing(machine.failPciRead, written.faults.failPciRead,
+                  [](const PciAddress& a) { return "fail pciread " + pciText(a); }, lines);
+    appendMissing(machine.failPciWrite, written.faults.failPciWrite,
+                  [](const PciAddress& a) { return "fail pciwrite " + pciText(a); }, lines);
+    if (machine.failOp > 0 && written.faults.failOp == 0)
+        lines.push_back("fail op " + std::to_string(machine.failOp));
+    return lines;
+}
+
+std::string formatMachine(const Machine& machine)
+{
+    std::string text;
+    for (const std::string& line : machineLines(machine))
+        text += line + "\n";
+    return text;
+}
