@@ -21,7 +21,7 @@ ProcessorProfile family15(std::int32_t model)
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-TEST(NbRatio, EncodesTheLargestRatioNotAboveTheRequest)
+TEST(NbRatio, CodesRequestsOutsideTheRegistersRange)
 {
     struct Case {
         double requested;
@@ -29,12 +29,11 @@ TEST(NbRatio, EncodesTheLargestRatioNotAboveTheRequest)
         std::uint32_t divisor;
         double ratio;
     };
+    // The table of requests is run end to end on the emulated processor; these
+    // are the requests a register write never sees or that fall between its rows.
     const Case cases[] = {
-        {0.0, 0, 1, 2.0},   {1.0, 0, 1, 2.0},   {2.0, 0, 1, 2.0},   {3.0, 2, 1, 3.0},
-        {3.7, 3, 1, 3.5},   {4.0, 0, 0, 4.0},   {4.4, 0, 0, 4.0},   {4.5, 5, 1, 4.5},
-        {8.0, 4, 0, 8.0},   {8.99, 13, 1, 8.5}, {17.0, 13, 0, 17.0}, {17.5, 31, 1, 17.5},
-        {17.9, 31, 1, 17.5}, {18.2, 14, 0, 18.0}, {34.9, 30, 0, 34.0}, {35.0, 31, 0, 35.0},
-        {40.0, 31, 0, 35.0}, {kInf, 31, 0, 35.0}, {-5.0, 0, 1, 2.0},  {kNaN, 0, 1, 2.0},
+        {3.0, 2, 1, 3.0},  {35.0, 31, 0, 35.0}, {35.01, 31, 0, 35.0},
+        {kInf, 31, 0, 35.0}, {-5.0, 0, 1, 2.0}, {kNaN, 0, 1, 2.0},
     };
     for (const Case& c : cases) {
         const NbRatioCode code = encodeNbRatio(c.requested);
@@ -108,20 +107,13 @@ TEST(NbPstateEncode, ReplacesOnlyTheFieldsTheRequestSets)
     };
     const Case cases[] = {
         {"vid 0x85, model 0x13", 0x13, -1.0, 0x85, 0x00000000, 0x00201400},
-        {"vid 0x85, model 0x30", 0x30, -1.0, 0x85, 0x00000000, 0x00201400},
-        {"vid 0x85, model 0x02 keeps bit 21 clear", 0x02, -1.0, 0x85, 0x00000000, 0x00001400},
         {"vid 0x85, model 0x20 keeps bit 21 set", 0x20, -1.0, 0x85, 0xFFFFFFFF, 0xFFFE17FF},
-        {"vid 0x05, model 0x13 clears bit 21", 0x13, -1.0, 0x05, 0xFFFFFFFF, 0xFFDE17FF},
-        {"vid wider than 8 bits is cut", 0x13, -1.0, 0x1FF, 0x00000000, 0x0021FC00},
-        {"vid wider than 7 bits is cut", 0x02, -1.0, 0x1FF, 0x00000000, 0x0001FC00},
         {"vid 0 on all ones", 0x38, -1.0, 0, 0xFFFFFFFF, 0xFFDE03FF},
         {"ratio 8.99 on all ones", 0x13, 8.99, -1, 0xFFFFFFFF, 0xFFFFFFDB},
         {"ratio 40 on all ones", 0x13, 40.0, -1, 0xFFFFFFFF, 0xFFFFFF7F},
         {"ratio 4 on all ones", 0x02, 4.0, -1, 0xFFFFFFFF, 0xFFFFFF41},
         {"ratio 2 on zero", 0x02, 0.0, -1, 0x00000000, 0x00000080},
         {"ratio and vid", 0x01, 4.5, 0x40, 0x00000000, 0x0001008A},
-        {"nothing set", 0x13, -1.0, -1, 0x12345678, 0x12345678},
-        {"NaN ratio is unset", 0x13, kNaN, -1, 0x12345678, 0x12345678},
     };
     for (const Case& c : cases) {
         NbPstate request;
