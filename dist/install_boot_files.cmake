@@ -7,11 +7,15 @@
 # PRAVELLON_SYSCONFDIR and PRAVELLON_SYSTEMD_UNIT_DIR, each under the prefix
 # unless absolute.
 
+# The files name absolute paths even when the prefix was given relative to the
+# working directory, as in cmake --install build --prefix stage.
+get_filename_component(installPrefix "${CMAKE_INSTALL_PREFIX}" ABSOLUTE)
+
 function(pravellon_installed_dir out dir)
   if(IS_ABSOLUTE "${dir}")
     set(${out} "${dir}" PARENT_SCOPE)
   else()
-    set(${out} "${CMAKE_INSTALL_PREFIX}/${dir}" PARENT_SCOPE)
+    set(${out} "${installPrefix}/${dir}" PARENT_SCOPE)
   endif()
 endfunction()
 

@@ -9,8 +9,9 @@ function(fail what)
   message(FATAL_ERROR "${what}")
 endfunction()
 
+# file is under root, the prefix unless a check sets another.
 function(expect_contains file text)
-  file(READ "${PREFIX}/${file}" content)
+  file(READ "${root}/${file}" content)
   string(FIND "${content}" "${text}" at)
   if(at EQUAL -1)
     fail("${file} lacks '${text}':\n${content}")
@@ -24,6 +25,7 @@ function(expect_executable file)
   endif()
 endfunction()
 
+set(root "${PREFIX}")
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
   RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -77,6 +79,28 @@ if(BOOT_FILES STREQUAL "systemd")
     fail("second cmake --install failed (${status})")
   endif()
   expect_contains("${SYSCONFDIR}/pravellon.conf" "PRAVELLON_TOKENS=\"P0=20@1.25\"")
+
+  # A prefix relative to the working directory still gives the units absolute
+  # paths, and a staging DESTDIR stays out of them.
+  set(workDir "${PREFIX}-work")
+  file(REMOVE_RECURSE "${workDir}")
+  file(MAKE_DIRECTORY "${workDir}")
+  execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix relative
+    WORKING_DIRECTORY "${workDir}" RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E env "DESTDIR=${workDir}/stage"
+    "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix /opt/pravellon
+    RESULT_VARIABLE stagedStatus OUTPUT_QUIET ERROR_QUIET)
+  if(NOT status EQUAL 0 OR NOT stagedStatus EQUAL 0)
+    fail("install with a relative prefix (${status}) or a DESTDIR (${stagedStatus}) failed")
+  endif()
+  set(root "${workDir}")
+  expect_contains("relative/${UNITDIR}/pravellon.service" "ExecStart=${workDir}/relative/${SBINDIR}/pravellon ")
+  expect_contains("stage/opt/pravellon/${UNITDIR}/pravellon.service"
+    "ExecStart=/opt/pravellon/${SBINDIR}/pravellon ")
+  expect_contains("stage/opt/pravellon/${UNITDIR}/pravellon.service"
+    "EnvironmentFile=/opt/pravellon/${SYSCONFDIR}/pravellon.conf\n")
+  file(REMOVE_RECURSE "${workDir}")
+  set(root "${PREFIX}")
 elseif(BOOT_FILES STREQUAL "rc.d")
   expect_executable("${SYSCONFDIR}/rc.d/pravellon")
   expect_contains("${SYSCONFDIR}/rc.d/pravellon" "\t${PREFIX}/${SBINDIR}/pravellon \${pravellon_flags}\n")
