@@ -263,9 +263,11 @@ TEST(EmulatedDevices, WritesAreSavedInsideTheIoctl)
 {
     const TestFile file("saved_machine");
     const std::string& path = file.path;
+    const TestFile link("saved_machine_link"); // saving through it replaces the file it names
     const std::string text = "# my machine\nmsr 0xc0010064 0x8000019a4840404e  # P0\nmsr 0xc0010015 16\n";
     std::ofstream(path) << text;
-    ASSERT_TRUE(attachMachineText(text, path));
+    ASSERT_EQ(symlink(path.c_str(), link.path.c_str()), 0);
+    ASSERT_TRUE(attachMachineText(text, link.path));
 
     writeMsr(0xC0010064, 0x8000019a48003004);
     EXPECT_EQ(readFile(path), "# my machine\nmsr 0xc0010064 0x8000019a48003004  # P0\nmsr 0xc0010015 16\n");
@@ -273,6 +275,8 @@ TEST(EmulatedDevices, WritesAreSavedInsideTheIoctl)
     writePciConfig(0x18, 4, 0x15C, 3);
     EXPECT_EQ(readFile(path), "# my machine\nmsr 0xc0010064 0x8000019a48003004  # P0\nmsr 0xc0010015 16777232\n"
                               "pci 18.4 0x15c 0x3\n");
+    char target[512] = {};
+    EXPECT_GT(readlink(link.path.c_str(), target, sizeof target - 1), 0) << "still a link";
 
     // A write that cannot be saved fails, and the register keeps its value.
     ASSERT_TRUE(attachMachineText(text, TestFile("no_such_directory/machine").path));
