@@ -377,7 +377,7 @@ TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
         const std::size_t cut = report.find(c.firstLineNotWritten);
         ASSERT_NE(cut, std::string::npos) << c.name;
         const std::string path = writeMachineFile(std::string(c.machine) + c.fault + "\n", c.name);
-        const SimRun run = runSim("--machine '" + path + "'", c.name);
+        const CombinedRun run = runSimCombined("--machine '" + path + "'", c.name);
         std::remove(path.c_str());
         EXPECT_EQ(run.status, 254) << c.name;
         EXPECT_EQ(run.output, report.substr(0, cut) + c.error) << c.name;

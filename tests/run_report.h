@@ -15,8 +15,8 @@
 #include <string>
 
 #include "app/driver.h"
+#include "emulated_machine.h"
 #include "sim/emulated_devices.h"
-#include "sim/machine.h"
 
 struct ReportRun {
     int status = -1;
@@ -27,13 +27,11 @@ struct ReportRun {
 // Standard output and error captured separately.
 inline ReportRun runReport(const std::string& machineText)
 {
-    Machine machine;
-    std::string error;
-    if (!parseMachine(machineText, machine, error)) {
-        ADD_FAILURE() << "machine text: " << error;
+    const ::testing::AssertionResult attached = attachMachineText(machineText);
+    if (!attached) {
+        ADD_FAILURE() << attached.message();
         return {};
     }
-    emulation::attachMachine(machine);
     std::ostringstream out;
     std::ostringstream err;
     std::streambuf* const savedOut = std::cout.rdbuf(out.rdbuf());
@@ -49,18 +47,18 @@ inline ReportRun runReport(const std::string& machineText)
     return run;
 }
 
-struct SimRun {
+struct CombinedRun {
     int status = -1;
     std::string output; // standard output and error, as they interleaved
 };
 
 // Runs the built pravellon-sim with the arguments, its standard output and
 // error going to one file, so the order in which lines reached it shows.
-inline SimRun runSim(const std::string& arguments, const std::string& name)
+inline CombinedRun runSimCombined(const std::string& arguments, const std::string& name)
 {
     const std::string outputPath = ::testing::TempDir() + "report_test_" + name + ".out";
-    const std::string command = std::string("'") + PRAVELLON_SIM + "' " + arguments + " >'" + outputPath + "' 2>&1";
-    SimRun run;
+    const std::string command = std::string("'") + PRAVELLON_SIM_PATH + "' " + arguments + " >'" + outputPath + "' 2>&1";
+    CombinedRun run;
     const int status = std::system(command.c_str());
     if (status != -1 && WIFEXITED(status))
         run.status = WEXITSTATUS(status);
