@@ -212,6 +212,16 @@ const WholeReportCase kWholeReports[] = {
      "  NB_P3: 8.5x at 0.7375V\n"},
 };
 
+// The hand-written report of one of the machines above.
+std::string expectedReport(const char* machine)
+{
+    for (const WholeReportCase& c : kWholeReports)
+        if (c.machine == machine)
+            return c.report;
+    ADD_FAILURE() << "no whole report for this machine";
+    return "";
+}
+
 TEST(Report, WholeReportsMatchToTheLastCharacter)
 {
     for (const WholeReportCase& c : kWholeReports) {
@@ -336,7 +346,7 @@ TEST(Report, LeavesTheStreamStateAsItFoundIt)
     const std::ios_base::fmtflags flagsAfter = std::cout.flags(savedFlags);
     const std::streamsize precisionAfter = std::cout.precision(savedPrecision);
 
-    EXPECT_EQ(result.out, kWholeReports[1].report);
+    EXPECT_EQ(result.out, expectedReport(kDenebMachine));
     EXPECT_EQ(flagsAfter, callerFlags);
     EXPECT_EQ(precisionAfter, 2);
 }
@@ -366,14 +376,8 @@ TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
         {"northbridge_NB_P1", kRichlandMachine, "fail pciread 18.5 0x164", "  NB_P1: ",
          "pravellon-sim: ioctl(PCIOCREAD) on /dev/pci: Input/output error\n"},
     };
-    const auto fullReportOf = [](const char* machine) -> std::string {
-        for (const WholeReportCase& c : kWholeReports)
-            if (c.machine == machine)
-                return c.report;
-        return "";
-    };
     for (const Case& c : cases) {
-        const std::string report = fullReportOf(c.machine);
+        const std::string report = expectedReport(c.machine);
         const std::size_t cut = report.find(c.firstLineNotWritten);
         ASSERT_NE(cut, std::string::npos) << c.name;
         const std::string path = writeMachineFile(std::string(c.machine) + c.fault + "\n", c.name);
