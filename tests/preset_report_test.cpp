@@ -238,7 +238,7 @@ TEST(PresetReport, EveryPresetReportsTheTableItStates)
 
 TEST(PresetReport, SimulatorWithoutArgumentsReportsTheDefaultPreset)
 {
-    const CombinedRun run = runSimCombined("", "default_preset");
+    const CombinedRun run = runSimCombined("");
     const PresetReport* expected = expectedFor(defaultPreset().name);
     ASSERT_NE(expected, nullptr);
     EXPECT_EQ(run.status, 0);

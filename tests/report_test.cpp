@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -351,38 +350,31 @@ TEST(Report, LeavesTheStreamStateAsItFoundIt)
     EXPECT_EQ(precisionAfter, 2);
 }
 
-std::string writeMachineFile(const std::string& text, const std::string& name)
-{
-    const std::string path = ::testing::TempDir() + "report_test_" + name + ".machine";
-    std::ofstream(path) << text;
-    return path;
-}
-
 // A register that cannot be read in the middle of the report ends the process
 // there: the lines before it have already reached standard output, the device
 // error follows them.
 TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
 {
     struct Case {
-        const char* name; // also names the files of the run
+        const char* name;
         const char* machine;
         const char* fault;
         const char* firstLineNotWritten;
         const char* error;
     };
     const Case cases[] = {
-        {"core_P2", kThubanMachine, "fail rdmsr 0xc0010066", "  P2: ",
+        {"core P-state P2", kThubanMachine, "fail rdmsr 0xc0010066", "  P2: ",
          "pravellon-sim: ioctl(CPUCTL_RDMSR) on /dev/cpuctl0: Input/output error\n"},
-        {"northbridge_NB_P1", kRichlandMachine, "fail pciread 18.5 0x164", "  NB_P1: ",
+        {"northbridge P-state NB_P1", kRichlandMachine, "fail pciread 18.5 0x164", "  NB_P1: ",
          "pravellon-sim: ioctl(PCIOCREAD) on /dev/pci: Input/output error\n"},
     };
     for (const Case& c : cases) {
         const std::string report = expectedReport(c.machine);
         const std::size_t cut = report.find(c.firstLineNotWritten);
         ASSERT_NE(cut, std::string::npos) << c.name;
-        const std::string path = writeMachineFile(std::string(c.machine) + c.fault + "\n", c.name);
-        const CombinedRun run = runSimCombined("--machine '" + path + "'", c.name);
-        std::remove(path.c_str());
+        const TestFile machineFile("report.machine");
+        std::ofstream(machineFile.path) << c.machine << c.fault << "\n";
+        const CombinedRun run = runSimCombined("--machine '" + machineFile.path + "'");
         EXPECT_EQ(run.status, 254) << c.name;
         EXPECT_EQ(run.output, report.substr(0, cut) + c.error) << c.name;
     }

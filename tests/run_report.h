@@ -54,16 +54,15 @@ struct CombinedRun {
 
 // Runs the built pravellon-sim with the arguments, its standard output and
 // error going to one file, so the order in which lines reached it shows.
-inline CombinedRun runSimCombined(const std::string& arguments, const std::string& name)
+inline CombinedRun runSimCombined(const std::string& arguments)
 {
-    const std::string outputPath = ::testing::TempDir() + "report_test_" + name + ".out";
-    const std::string command = std::string("'") + PRAVELLON_SIM_PATH + "' " + arguments + " >'" + outputPath + "' 2>&1";
+    const TestFile output("report_sim.out");
+    const std::string command = std::string("'") + PRAVELLON_SIM_PATH + "' " + arguments + " >'" + output.path + "' 2>&1";
     CombinedRun run;
     const int status = std::system(command.c_str());
     if (status != -1 && WIFEXITED(status))
         run.status = WEXITSTATUS(status);
-    std::ifstream in(outputPath);
+    std::ifstream in(output.path);
     run.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    std::remove(outputPath.c_str());
     return run;
 }
