@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/driver.h"
 #include "command_line_machines.h"
+#include "run_program.h"
 #include "cpu/processor_profile.h"
 #include "sim/emulated_devices.h"
 #include "sim/machine.h"
@@ -39,23 +39,11 @@ std::size_t probeTraceLength(const Machine& machine)
 RunResult run(const Machine& machine, const std::vector<std::string>& tokens)
 {
     const std::size_t probeLength = probeTraceLength(machine);
-    emulation::attachMachine(machine);
-
-    std::vector<const char*> argv{"pravellon"};
-    for (const std::string& token : tokens)
-        argv.push_back(token.c_str());
-    argv.push_back(nullptr);
-
-    std::ostringstream out;
-    std::ostringstream err;
-    std::streambuf* const savedOut = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* const savedErr = std::cerr.rdbuf(err.rdbuf());
+    const ProgramRun program = runProgram(machine, tokens);
     RunResult result;
-    result.status = runPravellon(static_cast<int>(argv.size() - 1), argv.data());
-    std::cout.rdbuf(savedOut);
-    std::cerr.rdbuf(savedErr);
-    result.out = out.str();
-    result.err = err.str();
+    result.status = program.status;
+    result.out = program.out;
+    result.err = program.err;
 
     const std::vector<std::string>& trace = emulation::traceLines();
     for (std::size_t i = probeLength; i < trace.size(); ++i) {

@@ -5,9 +5,26 @@
 #include "cpu/processor_profile.h"
 #include "pstate/core_pstate.h"
 #include "pstate/vid.h"
-#include "run_report.h"
+#include "run_program.h"
 
 namespace {
+
+// Model 0x65, four cores, no boost, two P-states and two northbridge P-states.
+// P0 is 34x with VID 30; P1 is 14x (frequency ID 12, divisor 2) with VID 112
+// on northbridge P-state 1. NB_P0 is ratio 18 with VID 136 (bit 7 in register
+// bit 21); NB_P1 ratio 5 (numerator 10, halved) with VID 64. P0 is current.
+const char* const kModel65 =
+    "cpuid 0x80000000 0x8000001b 0x68747541 0x444d4163 0x69746e65\n"
+    "cpuid 0x80000001 0x00660F51 0 0 0\n"
+    "cpuid 0x80000008 0 0 3 0\n"
+    "pci 18.3 0xdc 0x100\n"
+    "pci 18.5 0x170 0x1\n"
+    "msr 0xc0010071 0x1c08000000000\n"
+    "msr 0xc0010062 0x0\n"
+    "msr 0xc0010064 0x8000018300003C12\n"
+    "msr 0xc0010065 0x800000000040E04C\n"
+    "pci 18.5 0x160 0x0020201C\n"
+    "pci 18.5 0x164 0x0001008C\n";
 
 TEST(EightBitVids, Model60CoreRegisterDecodesAtSixPointTwoFiveMillivolts)
 {
@@ -22,21 +39,7 @@ TEST(EightBitVids, Model60CoreRegisterDecodesAtSixPointTwoFiveMillivolts)
 
 TEST(EightBitVids, Model65ReportsItsVoltagesAtTheFineStep)
 {
-    // Model 0x65, four cores, no boost, two P-states and two northbridge P-states.
-    // P0 is 34x with VID 30; P1 is 14x (frequency ID 12, divisor 2) with VID 112
-    // on northbridge P-state 1. NB_P0 is ratio 18 with VID 136 (bit 7 in register
-    // bit 21); NB_P1 ratio 5 (numerator 10, halved) with VID 64.
-    const ReportRun run = runReport(
-        "cpuid 0x80000000 0x8000001b 0x68747541 0x444d4163 0x69746e65\n"
-        "cpuid 0x80000001 0x00660F51 0 0 0\n"
-        "cpuid 0x80000008 0 0 3 0\n"
-        "pci 18.3 0xdc 0x100\n"
-        "pci 18.5 0x170 0x1\n"
-        "msr 0xc0010071 0x1c08000000000\n"
-        "msr 0xc0010064 0x8000018300003C12\n"
-        "msr 0xc0010065 0x800000000040E04C\n"
-        "pci 18.5 0x160 0x0020201C\n"
-        "pci 18.5 0x164 0x0001008C\n");
+    const ProgramRun run = runProgram(kModel65);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
               "\n"
@@ -64,6 +67,15 @@ TEST(EightBitVids, Model65ReportsItsVoltagesAtTheFineStep)
               "  ---\n"
               "  NB_P0: 18x at 0.7V\n"
               "  NB_P1: 5x at 1.15V\n");
+}
+
+TEST(EightBitVids, Model65WritesVoltagesAtTheFineStep)
+{
+    // 1.2 V is VID 56 into bits 16..9; 0.7 V is VID 136: 0x08 into bits 16..10 and 1 into bit 21.
+    ASSERT_EQ(runProgram(kModel65, {"P0=@1.2", "NB_P1=@0.7"}).status, 0);
+    const Machine& after = emulation::attachedMachine();
+    EXPECT_EQ(after.msrs.at(0xC0010064), 0x8000018300007012ull);
+    EXPECT_EQ(after.pciRegisters.at(PciAddress{0x18, 5, 0x164}), 0x0020208Cu);
 }
 
 } // namespace

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "report_machines.h"
-#include "run_report.h"
+#include "run_program.h"
 
 namespace {
 
@@ -224,7 +224,7 @@ std::string expectedReport(const char* machine)
 TEST(Report, WholeReportsMatchToTheLastCharacter)
 {
     for (const WholeReportCase& c : kWholeReports) {
-        const ReportRun result = runReport(c.machine);
+        const ProgramRun result = runProgram(c.machine);
         EXPECT_EQ(result.status, 0) << c.name;
         EXPECT_EQ(result.out, c.report) << c.name;
         EXPECT_EQ(result.err, "") << c.name;
@@ -321,7 +321,7 @@ TEST(Report, ConditionalLines)
          "  NB_P0: 11x at 1.1625V\n"},
     };
     for (const Case& c : cases) {
-        const ReportRun result = runReport(withChanges(c.machine, c.changes));
+        const ProgramRun result = runProgram(withChanges(c.machine, c.changes));
         EXPECT_EQ(result.status, 0) << c.name;
         for (const std::string& lines : c.present)
             EXPECT_NE(result.out.find(lines), std::string::npos) << c.name << ": no\n" << lines << "in\n" << result.out;
@@ -341,7 +341,7 @@ TEST(Report, LeavesTheStreamStateAsItFoundIt)
     const std::ios_base::fmtflags savedFlags = std::cout.flags(callerFlags);
     const std::streamsize savedPrecision = std::cout.precision(2);
 
-    const ReportRun result = runReport(kDenebMachine);
+    const ProgramRun result = runProgram(kDenebMachine);
     const std::ios_base::fmtflags flagsAfter = std::cout.flags(savedFlags);
     const std::streamsize precisionAfter = std::cout.precision(savedPrecision);
 

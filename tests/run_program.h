@@ -1,6 +1,6 @@
 #pragma once
-// Runs the program to see its report: in this process without arguments on an
-// emulated processor, or as the built pravellon-sim.
+// Runs the whole program: in this process on an emulated processor, or as the
+// built pravellon-sim.
 
 #include <gtest/gtest.h>
 
@@ -13,38 +13,51 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/driver.h"
 #include "emulated_machine.h"
 #include "sim/emulated_devices.h"
 
-struct ReportRun {
+struct ProgramRun {
     int status = -1;
     std::string out;
     std::string err;
 };
 
-// Standard output and error captured separately.
-inline ReportRun runReport(const std::string& machineText)
+// Runs the whole program in this process on an emulated processor, with the
+// tokens as its arguments, standard output and error captured separately. The
+// machine stays attached afterwards, so its trace and registers can be looked at.
+inline ProgramRun runProgram(const Machine& machine, const std::vector<std::string>& tokens = {})
 {
-    const ::testing::AssertionResult attached = attachMachineText(machineText);
-    if (!attached) {
-        ADD_FAILURE() << attached.message();
-        return {};
-    }
+    emulation::attachMachine(machine);
+    std::vector<const char*> argv{"pravellon"};
+    for (const std::string& token : tokens)
+        argv.push_back(token.c_str());
+    argv.push_back(nullptr);
+
     std::ostringstream out;
     std::ostringstream err;
     std::streambuf* const savedOut = std::cout.rdbuf(out.rdbuf());
     std::streambuf* const savedErr = std::cerr.rdbuf(err.rdbuf());
-    const char* const argv[] = {"pravellon", nullptr};
-    ReportRun run;
-    run.status = runPravellon(1, argv);
+    ProgramRun run;
+    run.status = runPravellon(static_cast<int>(argv.size() - 1), argv.data());
     std::cout.rdbuf(savedOut);
     std::cerr.rdbuf(savedErr);
-    emulation::detachMachine();
     run.out = out.str();
     run.err = err.str();
     return run;
+}
+
+inline ProgramRun runProgram(const std::string& machineText, const std::vector<std::string>& tokens = {})
+{
+    Machine machine;
+    std::string error;
+    if (!parseMachine(machineText, machine, error)) {
+        ADD_FAILURE() << "machine text does not parse: " << error;
+        return {};
+    }
+    return runProgram(machine, tokens);
 }
 
 struct CombinedRun {
