@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.h"
 #include "capture.h"
 #include "cpu/processor_profile.h"
 #include "sim/emulated_devices.h"
 #include "sim/machine.h"
 #include "sim/presets.h"
 #include "sim/register_changes.h"
+#include "run_program.h"
 
 namespace {
 
@@ -98,27 +98,6 @@ bool traceHasWrites()
     return false;
 }
 
-struct ProgramRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-ProgramRun runProgram(const std::vector<std::string>& tokens)
-{
-    std::vector<const char*> argv{"pravellon"};
-    for (const std::string& token : tokens)
-        argv.push_back(token.c_str());
-    argv.push_back(nullptr);
-    ProgramRun run;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    run.status = runPravellon(static_cast<int>(argv.size() - 1), argv.data());
-    run.out = testing::internal::GetCapturedStdout();
-    run.err = testing::internal::GetCapturedStderr();
-    return run;
-}
-
 // A command that makes pravellon read and write everything it ever touches on
 // this processor: every core and northbridge P-state, both boost switches,
 // APM, the northbridge split and a P-state switch.
@@ -182,11 +161,9 @@ TEST(Capture, CopiesExactlyWhatTheProgramReads)
         ProcessorProfile profile;
         ASSERT_TRUE(probeProcessor(profile));
         const std::vector<std::string> tokens = everyToken(profile);
-        emulation::attachMachine(original);
-        const ProgramRun report = runProgram({});
+        const ProgramRun report = runProgram(original);
         std::set<std::string> used = registersInTrace();
-        emulation::attachMachine(original);
-        const ProgramRun command = runProgram(tokens);
+        const ProgramRun command = runProgram(original, tokens);
         ASSERT_EQ(command.status, 0) << command.err;
         const std::vector<std::string> changes = describeRegisterChanges(original, emulation::attachedMachine());
         const std::set<std::string> usedByCommand = registersInTrace();
@@ -194,13 +171,11 @@ TEST(Capture, CopiesExactlyWhatTheProgramReads)
         EXPECT_EQ(registersIn(copy), used);
 
         // The copy reports and changes as the processor does.
-        emulation::attachMachine(copy);
-        const ProgramRun copyReport = runProgram({});
+        const ProgramRun copyReport = runProgram(copy);
         EXPECT_EQ(copyReport.status, report.status);
         EXPECT_EQ(copyReport.out, report.out);
         EXPECT_EQ(copyReport.err, report.err);
-        emulation::attachMachine(copy);
-        const ProgramRun copyCommand = runProgram(tokens);
+        const ProgramRun copyCommand = runProgram(copy, tokens);
         EXPECT_EQ(copyCommand.status, 0) << copyCommand.err;
         EXPECT_EQ(describeRegisterChanges(copy, emulation::attachedMachine()), changes);
     }
