@@ -28,5 +28,6 @@ void activatePstate(const ProcessorProfile& profile, std::int32_t pstate)
     // one cannot be asked for, and asking for it gets the first non-boosted.
     const std::int32_t request = pstate > profile.boostStateCount ? pstate - profile.boostStateCount : 0;
     const std::uint64_t value = readMsr(kMsrPstateControl);
-    writeMsr(kMsrPstateControl, bits::set(value, kPstateRequestHi, kPstateRequestLo, static_cast<std::uint64_t>(request)));
+    writeMsr(kMsrPstateControl,
+             bits::set(value, kPstateRequestHi, kPstateRequestLo, static_cast<std::uint64_t>(request)));
 }
