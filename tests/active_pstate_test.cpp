@@ -6,7 +6,7 @@
 #include "app/exception_with_message.h"
 #include "control/active_pstate.h"
 #include "cpu/registers.h"
-#include "emulated_registers.h"
+#include "emulated_machine.h"
 #include "hw/bitfield.h"
 
 namespace {
@@ -23,8 +23,8 @@ ProcessorProfile pstates(std::int32_t count, std::int32_t boosted)
 
 void attachControl(std::uint64_t control, std::uint64_t status = 0)
 {
-    attachRegisters("msr " + hexText(kMsrPstateControl) + " " + hexText(control) + "\n" +
-                      "msr " + hexText(kMsrCofvidStatus) + " " + hexText(status) + "\n");
+    ASSERT_TRUE(attachMachineText("msr " + hexText(kMsrPstateControl) + " " + hexText(control) + "\n" +
+                                  "msr " + hexText(kMsrCofvidStatus) + " " + hexText(status) + "\n"));
 }
 
 std::uint64_t control() { return emulation::attachedMachine().msrs.at(kMsrPstateControl); }

@@ -45,11 +45,7 @@ RunResult run(const Machine& machine, const std::vector<std::string>& tokens)
     result.out = program.out;
     result.err = program.err;
 
-    const std::vector<std::string>& trace = emulation::traceLines();
-    for (std::size_t i = probeLength; i < trace.size(); ++i) {
-        if (!isOpenOrClose(trace[i]))
-            result.accesses.push_back(trace[i]);
-    }
+    result.accesses = accessesOf(emulation::traceLines(), probeLength);
     return result;
 }
 

@@ -7,7 +7,7 @@
 #include "app/exception_with_message.h"
 #include "control/boost.h"
 #include "cpu/registers.h"
-#include "emulated_registers.h"
+#include "emulated_machine.h"
 
 namespace {
 
@@ -22,8 +22,8 @@ ProcessorProfile withBoost(std::int32_t family, bool boostSupported = true)
 
 void attachSwitchRegisters(std::uint64_t hwcr, std::uint32_t boostControl)
 {
-    attachRegisters("msr " + hexText(kMsrHardwareConfig) + " " + hexText(hwcr) + "\n" +
-                      "pci 18.4 " + hexText(kPciBoostControl) + " " + hexText(boostControl) + "\n");
+    ASSERT_TRUE(attachMachineText("msr " + hexText(kMsrHardwareConfig) + " " + hexText(hwcr) + "\n" +
+                                  "pci 18.4 " + hexText(kPciBoostControl) + " " + hexText(boostControl) + "\n"));
 }
 
 std::uint32_t boostControl()

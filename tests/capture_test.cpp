@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
 #include <sstream>
 #include <string>
@@ -12,9 +11,6 @@
 
 #include "capture.h"
 #include "cpu/processor_profile.h"
-#include "sim/emulated_devices.h"
-#include "sim/machine.h"
-#include "sim/presets.h"
 #include "sim/register_changes.h"
 #include "run_program.h"
 
@@ -36,21 +32,6 @@ const char* const kFamily15WithoutBoost =
     "msr 0xc0010064 0x8000000000005014\n"
     "msr 0xc0010065 0x800000000040b002\n"
     "msr 0xc0010071 0x0\n";
-
-Machine machineFrom(const std::string& text)
-{
-    Machine machine;
-    std::string error;
-    EXPECT_TRUE(parseMachine(text, machine, error)) << error;
-    return machine;
-}
-
-std::string hex(unsigned long long value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", value);
-    return text;
-}
 
 std::string pciName(const PciAddress& a)
 {
@@ -82,9 +63,9 @@ std::set<std::string> registersIn(const Machine& machine)
 {
     std::set<std::string> result;
     for (const auto& leaf : machine.cpuidLeaves)
-        result.insert("cpuid " + hex(leaf.first));
+        result.insert("cpuid " + hexText(leaf.first));
     for (const auto& msr : machine.msrs)
-        result.insert("msr " + hex(msr.first));
+        result.insert("msr " + hexText(msr.first));
     for (const auto& pci : machine.pciRegisters)
         result.insert(pciName(pci.first));
     return result;
@@ -147,10 +128,10 @@ TEST(Capture, CopiesExactlyWhatTheProgramReads)
             const auto it = original.cpuidLeaves.find(leaf);
             const CpuidRegisters want = it == original.cpuidLeaves.end() ? CpuidRegisters{} : it->second;
             EXPECT_TRUE(words.eax == want.eax && words.ebx == want.ebx && words.ecx == want.ecx &&
-                        words.edx == want.edx) << "cpuid " << hex(leaf);
+                        words.edx == want.edx) << "cpuid " << hexText(leaf);
         }
         for (const auto& [msr, value] : copy.msrs)
-            EXPECT_EQ(value, original.msrs.at(msr)) << "msr " << hex(msr);
+            EXPECT_EQ(value, original.msrs.at(msr)) << "msr " << hexText(msr);
         for (const auto& [address, value] : copy.pciRegisters) {
             const auto it = original.pciRegisters.find(address);
             EXPECT_EQ(value, it == original.pciRegisters.end() ? 0u : it->second) << pciName(address);

@@ -1,6 +1,5 @@
 #pragma once
-// Emulated processors for the command-line tests, and what to look for in
-// their traces.
+// Emulated processors for the command-line tests.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +9,7 @@
 
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
-#include "sim/machine.h"
+#include "emulated_machine.h"
 
 // Family 0x10 model 0x0a with boost (one boosted P-state), five P-states.
 // P0 and P4 use northbridge P-state 1, P1 to P3 northbridge P-state 0.
@@ -72,10 +71,7 @@ pci 18.5 0x170 0x00000001
 // The machine of text, running in P-state current.
 inline Machine machineOf(const char* text, std::int32_t current)
 {
-    Machine machine;
-    std::string error;
-    if (!parseMachine(text, machine, error))
-        ADD_FAILURE() << "machine text: " << error;
+    Machine machine = machineFrom(text);
     std::uint64_t& status = machine.msrs[kMsrCofvidStatus];
     status = bits::set(status, 18, 16, static_cast<std::uint64_t>(current));
     return machine;
@@ -89,29 +85,5 @@ inline void withoutBoost(Machine& machine)
 inline void onePstate(Machine& machine)
 {
     machine.pciRegisters[PciAddress{0x18, 3, 0xdc}] = 0x00000880;
-}
-
-inline bool isOpenOrClose(const std::string& line)
-{
-    return line.compare(0, 5, "open ") == 0 || line.compare(0, 6, "close ") == 0;
-}
-
-// The trace lines that change something: register writes and pauses.
-inline std::vector<std::string> writesOf(const std::vector<std::string>& accesses)
-{
-    std::vector<std::string> writes;
-    for (const std::string& line : accesses) {
-        if (line.compare(0, 6, "wrmsr ") == 0 || line.compare(0, 9, "pciwrite ") == 0 || line.compare(0, 6, "sleep ") == 0)
-            writes.push_back(line);
-    }
-    return writes;
-}
-
-inline std::string joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
 }
 

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
@@ -52,14 +51,6 @@ pci_io pciRecord(std::uint8_t function, int reg, std::uint32_t data = 0)
     io.pi_width = 4;
     io.pi_data = data;
     return io;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 TEST(EmulatedDevices, EachAccessIsItsOwnOpenIoctlClose)

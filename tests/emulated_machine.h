@@ -1,5 +1,6 @@
 #pragma once
-// Test support: put a processor behind the emulated /dev/cpuctl0 and /dev/pci.
+// Test support: put a processor behind the emulated /dev/cpuctl0 and /dev/pci,
+// and look at what was done to it.
 //
 //   ASSERT_TRUE(attachMachineText("msr 0xc0010071 0x0\n"));
 //   ASSERT_TRUE(attachPreset("family15"));
@@ -9,14 +10,26 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "sim/emulated_devices.h"
 #include "sim/machine.h"
 #include "sim/presets.h"
+#include "test_file.h"
+
+// The machine a machine-file text describes; a text that does not parse fails
+// the test and gives an empty machine.
+inline Machine machineFrom(const std::string& text)
+{
+    Machine machine;
+    std::string error;
+    if (!parseMachine(text, machine, error))
+        ADD_FAILURE() << "machine text does not parse: " << error << "\n" << text;
+    return machine;
+}
 
 inline ::testing::AssertionResult attachMachineText(const std::string& text, const std::string& savePath = std::string())
 {
@@ -38,16 +51,46 @@ inline ::testing::AssertionResult attachPreset(const std::string& name)
     return attachMachineText(preset->machineText);
 }
 
-// A file in the temporary directory that no other test process uses, removed
-// when it goes out of scope.
-struct TestFile {
-    explicit TestFile(const std::string& name)
-        : path(::testing::TempDir() + "pravellon_" + std::to_string(getpid()) + "_" + name)
-    {
-    }
-    ~TestFile() { std::remove(path.c_str()); }
-    TestFile(const TestFile&) = delete;
-    TestFile& operator=(const TestFile&) = delete;
+// A value as the machine file and the trace write it: lowercase, 0x prefix.
+inline std::string hexText(std::uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
 
-    const std::string path;
-};
+// The trace of one read-modify-write: each access opens and closes its device.
+inline std::vector<std::string> readThenWrite(const std::string& device, const std::string& read,
+                                              const std::string& write)
+{
+    return {"open " + device, read, "close " + device, "open " + device, write, "close " + device};
+}
+
+// Trace lines from first on without the opens and closes around each access.
+inline std::vector<std::string> accessesOf(const std::vector<std::string>& trace, std::size_t first = 0)
+{
+    std::vector<std::string> accesses;
+    for (std::size_t i = first; i < trace.size(); ++i)
+        if (trace[i].compare(0, 5, "open ") != 0 && trace[i].compare(0, 6, "close ") != 0)
+            accesses.push_back(trace[i]);
+    return accesses;
+}
+
+// The trace lines that change something: register writes and pauses.
+inline std::vector<std::string> writesOf(const std::vector<std::string>& accesses)
+{
+    std::vector<std::string> writes;
+    for (const std::string& line : accesses)
+        if (line.compare(0, 6, "wrmsr ") == 0 || line.compare(0, 9, "pciwrite ") == 0 || line.compare(0, 6, "sleep ") == 0)
+            writes.push_back(line);
+    return writes;
+}
+
+// Lines as one text, so that a mismatch shows them all.
+inline std::string joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/exception_with_message.h"
-#include "emulated_registers.h"
+#include "emulated_machine.h"
 #include "hw/bitfield.h"
 #include "pstate/nb_pstate.h"
 
@@ -26,7 +26,7 @@ void attachNbRegisters(std::uint32_t value)
     std::string text;
     for (std::uint32_t reg = 0x160; reg <= 0x170; reg += 4)
         text += "pci 18.5 " + hexText(reg) + " " + hexText(value) + "\n";
-    attachRegisters(text);
+    ASSERT_TRUE(attachMachineText(text));
 }
 
 std::uint32_t nbRegister(std::int32_t index)

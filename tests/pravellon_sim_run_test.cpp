@@ -4,33 +4,16 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "command_line_machines.h"
-#include "sim/machine.h"
+#include "run_program.h"
 
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::trunc) << text;
-}
 
 std::vector<std::string> linesOf(const std::string& text)
 {
@@ -39,41 +22,6 @@ std::vector<std::string> linesOf(const std::string& text)
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
-}
-
-struct SimRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::string machineAfter;
-    std::vector<std::string> trace;
-};
-
-SimRun runSim(const std::string& name, const Machine& machine, const std::vector<std::string>& tokens)
-{
-    const std::string base = testing::TempDir() + "pravellon_sim_run_" + name;
-    const std::string machinePath = base + ".machine";
-    const std::string tracePath = base + ".trace";
-    writeFile(machinePath, formatMachine(machine));
-    writeFile(tracePath, "");
-
-    std::string command = std::string(PRAVELLON_SIM_PATH) + " --machine '" + machinePath + "' --trace '" + tracePath
-        + "' --";
-    for (const std::string& token : tokens)
-        command += " '" + token + "'";
-    command += " >'" + base + ".out' 2>'" + base + ".err'";
-
-    SimRun run;
-    const int result = std::system(command.c_str());
-    if (result != -1 && WIFEXITED(result))
-        run.status = WEXITSTATUS(result);
-    run.out = readFile(base + ".out");
-    run.err = readFile(base + ".err");
-    run.machineAfter = readFile(machinePath);
-    run.trace = linesOf(readFile(tracePath));
-    for (const char* suffix : {".machine", ".trace", ".out", ".err"})
-        std::remove((base + suffix).c_str());
-    return run;
 }
 
 TEST(PravellonSimRun, MachineFileAndTrace)
@@ -101,12 +49,19 @@ TEST(PravellonSimRun, MachineFileAndTrace)
         Machine machine = machineOf(c.machineText, c.current);
         if (!c.boost)
             withoutBoost(machine);
-        const SimRun run = runSim(c.name, machine, c.tokens);
+        const TestFile machineFile("run.machine");
+        const TestFile traceFile("run.trace");
+        writeFile(machineFile.path, formatMachine(machine));
+        std::string arguments = "--machine '" + machineFile.path + "' --trace '" + traceFile.path + "' --";
+        for (const std::string& token : c.tokens)
+            arguments += " '" + token + "'";
+        const ProgramRun run = runSim(arguments);
+        const std::string machineAfter = readFile(machineFile.path);
 
         EXPECT_EQ(run.status, c.status) << c.name;
         EXPECT_EQ(run.out, "") << c.name;
         EXPECT_EQ(run.err, c.err) << c.name;
-        EXPECT_EQ(joined(writesOf(run.trace)), joined(c.writes)) << c.name;
+        EXPECT_EQ(joined(writesOf(linesOf(readFile(traceFile.path)))), joined(c.writes)) << c.name;
 
         // The saved machine file holds exactly the registers written, as last
         // written; a run that writes nothing leaves the file as it was.
@@ -118,11 +73,11 @@ TEST(PravellonSimRun, MachineFileAndTrace)
                 expected.msrs[static_cast<std::uint32_t>(number)] = value;
         }
         if (c.writes.empty()) {
-            EXPECT_EQ(run.machineAfter, formatMachine(machine)) << c.name;
+            EXPECT_EQ(machineAfter, formatMachine(machine)) << c.name;
         }
         Machine saved;
         std::string error;
-        ASSERT_TRUE(parseMachine(run.machineAfter, saved, error)) << c.name << ": " << error;
+        ASSERT_TRUE(parseMachine(machineAfter, saved, error)) << c.name << ": " << error;
         EXPECT_EQ(saved.msrs, expected.msrs) << c.name;
         EXPECT_EQ(saved.pciRegisters, expected.pciRegisters) << c.name;
     }

@@ -3,50 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 
-#include "emulated_machine.h"
+#include "run_program.h"
 
 namespace {
-
-struct SimRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path) << text;
-}
-
-// Runs pravellon-sim through the shell; args are shell words.
-SimRun runSim(const std::string& args)
-{
-    const TestFile out("sim_stdout");
-    const TestFile err("sim_stderr");
-    const std::string command = std::string(PRAVELLON_SIM_PATH) + " " + args + " >" + out.path + " 2>" + err.path;
-    const int raw = std::system(command.c_str());
-    SimRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = readFile(out.path);
-    run.err = readFile(err.path);
-    return run;
-}
 
 std::string presetText(const std::string& name)
 {
@@ -77,7 +39,7 @@ TEST(PravellonSim, UsageErrorsNameTheOptionOrFileLine)
         {"--list-presets P0", "pravellon-sim: --list-presets takes no tokens"},
     };
     for (const auto& c : cases) {
-        const SimRun run = runSim(c.args);
+        const ProgramRun run = runSim(c.args);
         EXPECT_EQ(run.status, 1) << c.args;
         EXPECT_EQ(run.out, "") << c.args;
         EXPECT_EQ(run.err.compare(0, c.message.size(), c.message), 0) << c.args << " gave: " << run.err;
@@ -87,7 +49,7 @@ TEST(PravellonSim, UsageErrorsNameTheOptionOrFileLine)
 
 TEST(PravellonSim, InformationOptions)
 {
-    SimRun run = runSim("--help");
+    ProgramRun run = runSim("--help");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.compare(0, 20, "usage: pravellon-sim"), 0) << run.out;
 
@@ -134,7 +96,7 @@ TEST(PravellonSim, TokensAfterTheOptionsGoToTheProgram)
         {"Bogus=1 --help", 3},                     // options end at the first token
     };
     for (const auto& c : cases) {
-        const SimRun run = runSim(c.args);
+        const ProgramRun run = runSim(c.args);
         EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.err;
         EXPECT_EQ(run.out.find("usage:"), std::string::npos) << c.args;
     }
@@ -169,12 +131,12 @@ TEST(PravellonSim, DeviceFailuresAndRefusedProcessors)
     };
     for (const auto& c : cases) {
         writeFile(machine, presetText("family10") + c.fault + "\n");
-        const SimRun run = runSim("--machine " + machine);
+        const ProgramRun run = runSim("--machine " + machine);
         EXPECT_EQ(run.status, c.status) << c.fault;
         EXPECT_EQ(run.err, c.err) << c.fault;
     }
     for (const char* refused : {"intel", "family11"}) {
-        const SimRun run = runSim(std::string("--preset ") + refused + " P0");
+        const ProgramRun run = runSim(std::string("--preset ") + refused + " P0");
         EXPECT_EQ(run.status, 2) << refused;
         EXPECT_EQ(run.out, "ERROR: unsupported CPU\n") << refused;
     }
@@ -186,7 +148,7 @@ TEST(PravellonSim, WritesAreSavedIntoTheMachineFile)
     const std::string& machine = machineFile.path;
     const std::string text = presetText("family10");
     writeFile(machine, text);
-    const SimRun run = runSim("--machine " + machine + " Turbo=0");
+    const ProgramRun run = runSim("--machine " + machine + " Turbo=0");
     if (run.status == 3 && readFile(machine) == text)
         GTEST_SKIP() << "the program does not take Turbo=0 yet";
     ASSERT_EQ(run.status, 0) << run.err;

@@ -238,11 +238,11 @@ TEST(PresetReport, EveryPresetReportsTheTableItStates)
 
 TEST(PresetReport, SimulatorWithoutArgumentsReportsTheDefaultPreset)
 {
-    const CombinedRun run = runSimCombined("");
+    const ProgramRun run = runSim("", true);
     const PresetReport* expected = expectedFor(defaultPreset().name);
     ASSERT_NE(expected, nullptr);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, expected->report);
+    EXPECT_EQ(run.out, expected->report);
 }
 
 } // namespace

@@ -7,8 +7,7 @@
 #include <vector>
 
 #include "cpu/processor_profile.h"
-#include "sim/emulated_devices.h"
-#include "sim/machine.h"
+#include "emulated_machine.h"
 
 namespace {
 
@@ -65,14 +64,6 @@ const std::string kFamily15NoBoost = std::string(kAmd) +
     "pci 18.3 0xdc 0x100\n"
     "pci 18.5 0x170 0x1\n"
     "msr 0xc0010071 0x0000004000000000\n";
-
-Machine machineFrom(const std::string& text)
-{
-    Machine machine;
-    std::string error;
-    EXPECT_TRUE(parseMachine(text, machine, error)) << error;
-    return machine;
-}
 
 // The trace without the values: what was accessed, in order.
 std::vector<std::string> accesses()

@@ -374,9 +374,9 @@ TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
         ASSERT_NE(cut, std::string::npos) << c.name;
         const TestFile machineFile("report.machine");
         std::ofstream(machineFile.path) << c.machine << c.fault << "\n";
-        const CombinedRun run = runSimCombined("--machine '" + machineFile.path + "'");
+        const ProgramRun run = runSim("--machine '" + machineFile.path + "'", true);
         EXPECT_EQ(run.status, 254) << c.name;
-        EXPECT_EQ(run.output, report.substr(0, cut) + c.error) << c.name;
+        EXPECT_EQ(run.out, report.substr(0, cut) + c.error) << c.name;
     }
 }
 

@@ -1,23 +1,20 @@
 #pragma once
-// Runs the whole program: in this process on an emulated processor, or as the
-// built pravellon-sim.
+// Runs the whole program: in this process, on an emulated processor or on
+// whatever devices are there, or as the built pravellon-sim.
 
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/driver.h"
 #include "emulated_machine.h"
-#include "sim/emulated_devices.h"
+#include "test_file.h"
 
 struct ProgramRun {
     int status = -1;
@@ -25,12 +22,10 @@ struct ProgramRun {
     std::string err;
 };
 
-// Runs the whole program in this process on an emulated processor, with the
-// tokens as its arguments, standard output and error captured separately. The
-// machine stays attached afterwards, so its trace and registers can be looked at.
-inline ProgramRun runProgram(const Machine& machine, const std::vector<std::string>& tokens = {})
+// Runs the program in this process with the tokens as its arguments, on the
+// devices as they are, standard output and error captured separately.
+inline ProgramRun runPravellonHere(const std::vector<std::string>& tokens = {})
 {
-    emulation::attachMachine(machine);
     std::vector<const char*> argv{"pravellon"};
     for (const std::string& token : tokens)
         argv.push_back(token.c_str());
@@ -49,6 +44,14 @@ inline ProgramRun runProgram(const Machine& machine, const std::vector<std::stri
     return run;
 }
 
+// The same on an emulated processor. The machine stays attached afterwards,
+// so its trace and registers can be looked at.
+inline ProgramRun runProgram(const Machine& machine, const std::vector<std::string>& tokens = {})
+{
+    emulation::attachMachine(machine);
+    return runPravellonHere(tokens);
+}
+
 inline ProgramRun runProgram(const std::string& machineText, const std::vector<std::string>& tokens = {})
 {
     Machine machine;
@@ -60,22 +63,20 @@ inline ProgramRun runProgram(const std::string& machineText, const std::vector<s
     return runProgram(machine, tokens);
 }
 
-struct CombinedRun {
-    int status = -1;
-    std::string output; // standard output and error, as they interleaved
-};
-
-// Runs the built pravellon-sim with the arguments, its standard output and
-// error going to one file, so the order in which lines reached it shows.
-inline CombinedRun runSimCombined(const std::string& arguments)
+// Runs the built pravellon-sim through the shell (arguments are shell words).
+// Combined, standard error goes into out too, so the order in which lines
+// reached the two shows; err is then empty.
+inline ProgramRun runSim(const std::string& arguments, bool combined = false)
 {
-    const TestFile output("report_sim.out");
-    const std::string command = std::string("'") + PRAVELLON_SIM_PATH + "' " + arguments + " >'" + output.path + "' 2>&1";
-    CombinedRun run;
-    const int status = std::system(command.c_str());
-    if (status != -1 && WIFEXITED(status))
-        run.status = WEXITSTATUS(status);
-    std::ifstream in(output.path);
-    run.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const TestFile out("sim.out");
+    const TestFile err("sim.err");
+    const std::string command = std::string("'") + PRAVELLON_SIM_PATH + "' " + arguments + " >'" + out.path + "' " +
+                                (combined ? "2>&1" : "2>'" + err.path + "'");
+    const int raw = std::system(command.c_str());
+    ProgramRun run;
+    if (raw != -1 && WIFEXITED(raw))
+        run.status = WEXITSTATUS(raw);
+    run.out = readFile(out.path);
+    run.err = readFile(err.path);
     return run;
 }

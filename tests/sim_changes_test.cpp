@@ -4,47 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
-#include "emulated_machine.h"
-#include "sim/presets.h"
+#include "run_program.h"
 
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs the built pravellon-sim, its standard output and error kept apart.
-// Arguments are passed through the shell unquoted: keep them plain.
-Result runSim(const std::string& arguments)
-{
-    const TestFile out("sim_changes.out");
-    const TestFile err("sim_changes.err");
-    const std::string command =
-        std::string("'") + PRAVELLON_SIM_PATH + "' " + arguments + " >'" + out.path + "' 2>'" + err.path + "'";
-    const int raw = std::system(command.c_str());
-    Result result;
-    result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = readFile(out.path);
-    result.err = readFile(err.path);
-    return result;
-}
 
 TEST(SimChanges, FollowsTheProgramsOwnOutput)
 {
@@ -74,7 +39,7 @@ TEST(SimChanges, FollowsTheProgramsOwnOutput)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Result result = runSim(c.arguments);
+        const ProgramRun result = runSim(c.arguments);
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.err, c.err);
     }
@@ -82,8 +47,8 @@ TEST(SimChanges, FollowsTheProgramsOwnOutput)
 
 TEST(SimChanges, LeavesTheReportAsItIs)
 {
-    const Result plain = runSim("--preset family15");
-    const Result listed = runSim("--preset family15 --changes");
+    const ProgramRun plain = runSim("--preset family15");
+    const ProgramRun listed = runSim("--preset family15 --changes");
     EXPECT_EQ(plain.status, 0);
     EXPECT_EQ(listed.status, 0);
     EXPECT_NE(plain.out, "");

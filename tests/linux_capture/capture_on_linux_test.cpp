@@ -4,21 +4,15 @@
 // machine file exactly as pravellon reports the devices it was taken from.
 
 #include <fcntl.h>
-#include <sys/wait.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
-#include <set>
 #include <sstream>
 #include <string>
-#include <vector>
 
-#include "app/driver.h"
+#include "../run_program.h"
 #include "capture.h"
 #include "device_fixture.h"
-#include "sim/machine.h"
-#include "sim/presets.h"
 #include "spread_registers.h"
 
 namespace {
@@ -26,20 +20,6 @@ namespace {
 std::string configPath(unsigned function)
 {
     return "/sys/bus/pci/devices/0000:00:18." + std::to_string(function) + "/config";
-}
-
-struct Report {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 class CaptureOnLinux : public LinuxDevice {
@@ -80,41 +60,7 @@ protected:
             writeBytesAt(scratch.path(name + ".config" + std::to_string(address.function)), address.reg,
                          littleEndian(value, 4));
     }
-
-    Report runPravellonHere()
-    {
-        const char* argv[] = {"pravellon", nullptr};
-        Report report;
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        report.status = runPravellon(1, argv);
-        report.out = testing::internal::GetCapturedStdout();
-        report.err = testing::internal::GetCapturedStderr();
-        return report;
-    }
-
-    Report runSimulator(const std::string& machineFile)
-    {
-        const std::string out = scratch.path("sim.out");
-        const std::string err = scratch.path("sim.err");
-        const std::string command =
-            std::string(PRAVELLON_SIM_PATH) + " --machine '" + machineFile + "' >'" + out + "' 2>'" + err + "'";
-        const int raw = std::system(command.c_str());
-        Report report;
-        report.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        report.out = readFile(out);
-        report.err = readFile(err);
-        return report;
-    }
 };
-
-Machine machineFrom(const std::string& text)
-{
-    Machine machine;
-    std::string error;
-    EXPECT_TRUE(parseMachine(text, machine, error)) << error;
-    return machine;
-}
 
 TEST_F(CaptureOnLinux, SimulatorReportsTheCopyAsPravellonReportsTheDevices)
 {
@@ -133,8 +79,8 @@ TEST_F(CaptureOnLinux, SimulatorReportsTheCopyAsPravellonReportsTheDevices)
         const std::string machineFile = scratch.path(preset.name + ".machine");
         std::ofstream(machineFile) << text.str();
 
-        const Report devices = runPravellonHere();
-        const Report copy = runSimulator(machineFile);
+        const ProgramRun devices = runPravellonHere();
+        const ProgramRun copy = runSim("--machine '" + machineFile + "'");
         EXPECT_EQ(devices.status, 0);
         EXPECT_EQ(copy.status, devices.status);
         EXPECT_NE(devices.out, "");
@@ -152,7 +98,7 @@ TEST_F(CaptureOnLinux, RefusesAnUnsupportedProcessorAsPravellonDoes)
         std::ostringstream text;
         EXPECT_FALSE(captureMachine(text));
         EXPECT_EQ(text.str(), "");
-        const Report devices = runPravellonHere();
+        const ProgramRun devices = runPravellonHere();
         EXPECT_EQ(devices.status, 2);
         EXPECT_EQ(devices.out, "ERROR: unsupported CPU\n");
     }
