@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "emulated_machine.h"
 #include "profiles.h"
 #include "pstate/core_pstate.h"
 
@@ -73,6 +74,20 @@ TEST(DecodeCorePstate, Family14UnknownMaxDecodesEveryClockAsZero)
     const ProcessorProfile profile = profileOf(0x14, 0, 0.0);
     for (std::uint32_t clock = 0; clock <= 0x1FF; ++clock)
         EXPECT_EQ(decodeCorePstate(profile, 0, clock).multiplier, 0.0) << "clock bits " << clock;
+}
+
+TEST(DecodeCorePstate, ReadOnTheDeviceIsOneReadOfItsRegister)
+{
+    ASSERT_TRUE(attachMachineText("msr 0xc0010064 0x0\nmsr 0xc0010067 0x8000019a4840404e\n"));
+    const CorePstate p = readCorePstate(profileOf(0x10), 3);
+    EXPECT_EQ(p.index, 3);
+    EXPECT_EQ(p.multiplier, 15.0);
+    EXPECT_EQ(p.vid, 32);
+    EXPECT_EQ(p.nbPstate, 1);
+    EXPECT_EQ(p.nbVid, 36);
+    EXPECT_EQ(emulation::traceLines(), (std::vector<std::string>{"open /dev/cpuctl0",
+                                                                 "rdmsr 0xc0010067 -> 0x8000019a4840404e",
+                                                                 "close /dev/cpuctl0"}));
 }
 
 } // namespace

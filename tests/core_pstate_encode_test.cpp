@@ -6,15 +6,18 @@
 #include <string>
 
 #include "app/exception_with_message.h"
+#include "emulated_machine.h"
 #include "profiles.h"
 #include "pstate/core_pstate.h"
 #include "pstate/multiplier_encoding.h"
 
 namespace {
 
-CorePstate request(double multiplier, std::int32_t vid, std::int32_t nbPstate, std::int32_t nbVid)
+CorePstate request(double multiplier, std::int32_t vid, std::int32_t nbPstate, std::int32_t nbVid,
+                   std::int32_t index = 0)
 {
     CorePstate r;
+    r.index = index;
     r.multiplier = multiplier;
     r.vid = vid;
     r.nbPstate = nbPstate;
@@ -22,6 +25,8 @@ CorePstate request(double multiplier, std::int32_t vid, std::int32_t nbPstate, s
     return r;
 }
 
+// Each case both encoded on the value and written through the device, where
+// it must be one read of the P-state's register and one write of it.
 TEST(EncodeCorePstate, Table)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -37,10 +42,13 @@ TEST(EncodeCorePstate, Table)
         {"f10 all", profileOf(0x10), 0x8000019A4840404E, request(20, 24, 0, -1), 0x8000019A48003004},
         {"f10 nbVid", profileOf(0x10), 0x8000019A4840404E, request(-1, -1, -1, 40), 0x8000019A5040404E},
         {"f10 none", profileOf(0x10), 0x8000019A4840404E, request(-1, -1, -1, -1), 0x8000019A4840404E},
-        {"f12 multiplier", profileOf(0x12), 0x80000000000050A5, request(15, -1, -1, -1), 0x80000000000050E2},
-        {"f14 nb ignored", profileOf(0x14, 0, 32), 0x8000000000006032, request(16, -1, 1, 7), 0x8000000000006010},
-        {"f15 model 13", profileOf(0x15, 0x13), 0x800000000041600C, request(-1, 200, 0, -1), 0x800000000001900C},
-        {"f15 model 02", profileOf(0x15, 0x02), 0x800000000041600C, request(-1, 100, 0, 5), 0x800000000001C80C},
+        {"f12 multiplier P1", profileOf(0x12), 0x80000000000050A5, request(15, -1, -1, -1, 1), 0x80000000000050E2},
+        {"f14 nb ignored P4", profileOf(0x14, 0, 32), 0x8000000000006032, request(16, -1, 1, 7, 4),
+         0x8000000000006010},
+        {"f15 model 13 P7", profileOf(0x15, 0x13), 0x800000000041600C, request(-1, 200, 0, -1, 7),
+         0x800000000001900C},
+        {"f15 model 02 P2", profileOf(0x15, 0x02), 0x800000000041600C, request(-1, 100, 0, 5, 2),
+         0x800000000001C80C},
         // A multiplier of 0.0 is set and writes the slowest clock; NaN is not set.
         {"f10 zero clock", profileOf(0x10), 0x000000004840404E, request(0.0, -1, -1, -1), 0x0000000048404100},
         {"f10 nan clock", profileOf(0x10), 0x000000004840404E, request(nan, -1, -1, -1), 0x000000004840404E},
@@ -55,14 +63,35 @@ TEST(EncodeCorePstate, Table)
         {"f15 model 38 8-bit vid", profileOf(0x15, 0x38), 0x0000000000000000, request(-1, 0x1FF, -1, -1),
          0x000000000001FE00},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(encodeCorePstate(c.profile, c.before, c.request), c.after) << c.name;
+
+        const std::string msr = hexText(0xC0010064u + static_cast<std::uint32_t>(c.request.index));
+        ASSERT_TRUE(attachMachineText("msr " + msr + " " + hexText(c.before) + "\n"));
+        writeCorePstate(c.profile, c.request);
+        EXPECT_EQ(emulation::traceLines(), readThenWrite("/dev/cpuctl0", "rdmsr " + msr + " -> " + hexText(c.before),
+                                                         "wrmsr " + msr + " <- " + hexText(c.after)))
+            << c.name;
+    }
 }
 
+// Family 0x14 without a top multiplier cannot encode a clock: the register is
+// read, nothing is written, not even the VID that was also requested. Without
+// a clock the VID is encoded.
 TEST(EncodeCorePstate, Family14UnknownMaxRefusesTheClockOnly)
 {
     const ProcessorProfile profile = profileOf(0x14, 0, 0.0);
-    EXPECT_THROW(encodeCorePstate(profile, 0x6032, request(16, 10, -1, -1)), ExceptionWithMessage);
+    ASSERT_TRUE(attachMachineText("msr 0xc0010064 0x8000000000006032\n"));
+    try {
+        writeCorePstate(profile, request(16, 10, -1, -1));
+        ADD_FAILURE() << "no refusal";
+    } catch (const ExceptionWithMessage& e) {
+        EXPECT_STREQ(e.what(), "cannot encode multiplier (family 0x14) - unknown max multiplier");
+    }
+    EXPECT_EQ(emulation::traceLines(),
+              (std::vector<std::string>{"open /dev/cpuctl0", "rdmsr 0xc0010064 -> 0x8000000000006032",
+                                        "close /dev/cpuctl0"}));
+    EXPECT_EQ(emulation::attachedMachine().msrs.at(0xC0010064), 0x8000000000006032u);
     EXPECT_EQ(encodeCorePstate(profile, 0x6032, request(-1, 10, -1, -1)), 0x1432u);
 }
 
