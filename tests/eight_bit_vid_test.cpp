@@ -5,6 +5,7 @@
 #include "cpu/processor_profile.h"
 #include "pstate/core_pstate.h"
 #include "pstate/vid.h"
+#include "report_machines.h"
 #include "run_program.h"
 
 namespace {
@@ -41,32 +42,18 @@ TEST(EightBitVids, Model65ReportsItsVoltagesAtTheFineStep)
 {
     const ProgramRun run = runProgram(kModel65);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out,
-              "\n"
-              "Pravellon v1.1\n"
-              "\n"
-              ".:. General\n"
-              "---\n"
-              "  AMD family 0x15, model 0x65 CPU, 4 cores\n"
-              "  Default reference clock: 100 MHz\n"
-              "  Available multipliers: 1 .. 63\n"
-              "  Available voltage IDs: 0.85 .. 1.45 (0.00625 steps)\n"
-              "\n"
-              ".:. Turbo\n"
-              "---\n"
-              "  not supported\n"
-              "\n"
-              ".:. P-states\n"
-              "---\n"
-              "  2 of 8 enabled (P0 .. P1)\n"
-              "  ---\n"
-              "  P0: 34x at 1.3625V\n"
-              "      NorthBridge in NB_P0\n"
-              "  P1: 14x at 0.85V\n"
-              "      NorthBridge in NB_P1\n"
-              "  ---\n"
-              "  NB_P0: 18x at 0.7V\n"
-              "  NB_P1: 5x at 1.15V\n");
+    EXPECT_EQ(run.out, wholeReport("  AMD family 0x15, model 0x65 CPU, 4 cores\n"
+                                   "  Default reference clock: 100 MHz\n"
+                                   "  Available multipliers: 1 .. 63\n"
+                                   "  Available voltage IDs: 0.85 .. 1.45 (0.00625 steps)\n",
+                                   "  not supported\n",
+                                   "  2 of 8 enabled (P0 .. P1)\n"
+                                   "  ---\n"
+                                   "  P0: 34x at 1.3625V\n      NorthBridge in NB_P0\n"
+                                   "  P1: 14x at 0.85V\n      NorthBridge in NB_P1\n"
+                                   "  ---\n"
+                                   "  NB_P0: 18x at 0.7V\n"
+                                   "  NB_P1: 5x at 1.15V\n"));
 }
 
 TEST(EightBitVids, Model65WritesVoltagesAtTheFineStep)

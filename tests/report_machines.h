@@ -6,6 +6,15 @@
 // 0x14, the northbridge VID on 0x15, VID bit 7 on a 7-bit northbridge P-state).
 // Machines without boost have no boost registers at all, so reading them fails.
 
+#include <string>
+
+// A whole report: the sections' fixed lines around what each section holds.
+inline std::string wholeReport(const std::string& general, const std::string& turbo, const std::string& pstates)
+{
+    return "\nPravellon v1.1\n\n.:. General\n---\n" + general + "\n.:. Turbo\n---\n" + turbo +
+           "\n.:. P-states\n---\n" + pstates;
+}
+
 // Family 0x10 model 0xA, six cores, 200 MHz reference. Limits: top 36 (F3x1F0
 // [25:20]), max 32, VIDs 64 (0.75 V) and 4 (1.5 V). Boost source 3, one boost
 // state, unlocked. P-states (multiplier in 100 MHz, VID, NB P-state, NB VID):

@@ -1,6 +1,7 @@
 // The status report, whole, on emulated processors whose registers were worked
-// out by hand; every expected report is written out line by line from the
-// report's layout, not captured from the program.
+// out by hand and on every built-in processor of pravellon-sim; every expected
+// report is written out line by line from the report's layout and the
+// processor's description, not captured from the program.
 
 #include <gtest/gtest.h>
 
@@ -16,219 +17,240 @@
 
 namespace {
 
-struct WholeReportCase {
-    const char* name;
-    const char* machine;
-    const char* report;
+struct WholeReport {
+    const char* name;    // for a preset, its name
+    const char* machine; // nullptr: the preset of that name
+    int status;
+    std::string report;
 };
 
-const WholeReportCase kWholeReports[] = {
-    {"family 0x10 with boost", kThubanMachine,
-     "\n"
-     "Pravellon v1.1\n"
-     "\n"
-     ".:. General\n"
-     "---\n"
-     "  AMD family 0x10, model 0xa CPU, 6 cores\n"
-     "  Default reference clock: 200 MHz\n"
-     "  Available multipliers: 0.5 .. 18\n"
-     "  Available voltage IDs: 0.75 .. 1.5 (0.0125 steps)\n"
-     "\n"
-     ".:. Turbo\n"
-     "---\n"
-     "  enabled\n"
-     "  unlocked\n"
-     "  Max multiplier: 16\n"
-     "\n"
-     ".:. P-states\n"
-     "---\n"
-     "  5 of 5 enabled (P0 .. P4)\n"
-     "  Turbo P-states: P0\n"
-     "  ---\n"
-     "  P0: 18x at 1.475V\n"
-     "      NorthBridge in NB_P0 at 1.175V\n"
-     "  P1: 16x at 1.4V\n"
-     "      NorthBridge in NB_P0 at 1.175V\n"
-     "  P2: 12.5x at 1.25V\n"
-     "      NorthBridge in NB_P0 at 1.175V\n"
-     "  P3: 9.5x at 1.125V\n"
-     "      NorthBridge in NB_P0 at 1.175V\n"
-     "  P4: 4x at 0.975V\n"
-     "      NorthBridge in NB_P1 at 1.075V\n"},
-    {"family 0x10 without boost", kDenebMachine,
-     "\n"
-     "Pravellon v1.1\n"
-     "\n"
-     ".:. General\n"
-     "---\n"
-     "  AMD family 0x10, model 0x4 CPU, 4 cores\n"
-     "  Default reference clock: 200 MHz\n"
-     "  Available multipliers: 0.5 .. 15\n"
-     "  Available voltage IDs: 0 .. 1.55 (0.0125 steps)\n"
-     "\n"
-     ".:. Turbo\n"
-     "---\n"
-     "  not supported\n"
-     "\n"
-     ".:. P-states\n"
-     "---\n"
-     "  4 of 5 enabled (P0 .. P3)\n"
-     "  ---\n"
-     "  P0: 15x at 1.425V\n"
-     "      NorthBridge in NB_P0 at 1.1V\n"
-     "  P1: 11.5x at 1.3V\n"
-     "      NorthBridge in NB_P0 at 1.1V\n"
-     "  P2: 9x at 1.2V\n"
-     "      NorthBridge in NB_P0 at 1.1V\n"
-     "  P3: 4x at 1.05V\n"
-     "      NorthBridge in NB_P1 at 1V\n"},
-    {"family 0x12 with boost switched off", kLlanoMachine,
-     "\n"
-     "Pravellon v1.1\n"
-     "\n"
-     ".:. General\n"
-     "---\n"
-     "  AMD family 0x12, model 0x1 CPU, 4 cores\n"
-     "  Default reference clock: 100 MHz\n"
-     "  Available multipliers: 1 .. 23\n"
-     "  Available voltage IDs: 0.8 .. 1.45 (0.0125 steps)\n"
-     "\n"
-     ".:. Turbo\n"
-     "---\n"
-     "  disabled\n"
-     "  locked\n"
-     "\n"
-     ".:. P-states\n"
-     "---\n"
-     "  4 of 8 enabled (P0 .. P3)\n"
-     "  Turbo P-states: P0\n"
-     "  ---\n"
-     "  P0: 23x at 1.4V\n"
-     "  P1: 14x at 1.25V\n"
-     "  P2: 11x at 1.1375V\n"
-     "  P3: 8x at 1V\n"},
-    {"family 0x14 without its top multiplier", kZacateMachine,
-     "\n"
-     "Pravellon v1.1\n"
-     "\n"
-     ".:. General\n"
-     "---\n"
-     "  AMD family 0x14, model 0x1 CPU, 2 cores\n"
-     "  Default reference clock: 100 MHz\n"
-     "  Available multipliers: 0 .. 0\n"
-     "  Available voltage IDs: 0.6 .. 1.4 (0.0125 steps)\n"
-     "\n"
-     ".:. Turbo\n"
-     "---\n"
-     "  not supported\n"
-     "\n"
-     ".:. P-states\n"
-     "---\n"
-     "  3 of 8 enabled (P0 .. P2)\n"
-     "  ---\n"
-     "  P0: 0x at 1.35V\n"
-     "  P1: 0x at 1.2375V\n"
-     "  P2: 0x at 1.1V\n"},
-    {"family 0x15, 7-bit VIDs, two northbridge P-states", kZambeziMachine,
-     "\n"
-     "Pravellon v1.1\n"
-     "\n"
-     ".:. General\n"
-     "---\n"
-     "  AMD family 0x15, model 0x1 CPU, 8 cores\n"
-     "  Default reference clock: 200 MHz\n"
-     "  Available multipliers: 0.5 .. 21\n"
-     "  Available voltage IDs: 0.85 .. 1.45 (0.0125 steps)\n"
-     "\n"
-     ".:. Turbo\n"
-     "---\n"
-     "  enabled\n"
-     "  locked\n"
-     "  Max multiplier: 18\n"
-     "\n"
-     ".:. P-states\n"
-     "---\n"
-     "  7 of 8 enabled (P0 .. P6)\n"
-     "  Turbo P-states: P0 P1\n"
-     "  ---\n"
-     "  P0: 21x at 1.4125V\n"
-     "      NorthBridge in NB_P0\n"
-     "  P1: 19.5x at 1.375V\n"
-     "      NorthBridge in NB_P0\n"
-     "  P2: 18x at 1.35V\n"
-     "      NorthBridge in NB_P0\n"
-     "  P3: 16.5x at 1.3V\n"
-     "      NorthBridge in NB_P0\n"
-     "  P4: 13.5x at 1.2V\n"
-     "      NorthBridge in NB_P0\n"
-     "  P5: 10.5x at 1.0875V\n"
-     "      NorthBridge in NB_P1\n"
-     "  P6: 7x at 0.9125V\n"
-     "      NorthBridge in NB_P1\n"
-     "  ---\n"
-     "  NB_P0: 11x at 1.1625V\n"
-     "  NB_P1: 5.5x at 1.025V\n"},
-    {"family 0x15, 8-bit VIDs, four northbridge P-states", kRichlandMachine,
-     "\n"
-     "Pravellon v1.1\n"
-     "\n"
-     ".:. General\n"
-     "---\n"
-     "  AMD family 0x15, model 0x13 CPU, 4 cores\n"
-     "  Default reference clock: 100 MHz\n"
-     "  Available multipliers: 1 .. 44\n"
-     "  Available voltage IDs: 0.8 .. 1.5 (0.00625 steps)\n"
-     "\n"
-     ".:. Turbo\n"
-     "---\n"
-     "  enabled\n"
-     "  unlocked\n"
-     "  Max multiplier: 41\n"
-     "\n"
-     ".:. P-states\n"
-     "---\n"
-     "  7 of 8 enabled (P0 .. P6)\n"
-     "  Turbo P-states: P0 P1\n"
-     "  ---\n"
-     "  P0: 44x at 1.475V\n"
-     "      NorthBridge in NB_P0\n"
-     "  P1: 43x at 1.45V\n"
-     "      NorthBridge in NB_P0\n"
-     "  P2: 41x at 1.4V\n"
-     "      NorthBridge in NB_P0\n"
-     "  P3: 35x at 1.3V\n"
-     "      NorthBridge in NB_P0\n"
-     "  P4: 30x at 1.2125V\n"
-     "      NorthBridge in NB_P0\n"
-     "  P5: 23x at 1.1V\n"
-     "      NorthBridge in NB_P1\n"
-     "  P6: 18x at 0.75V\n"
-     "      NorthBridge in NB_P1\n"
-     "  ---\n"
-     "  NB_P0: 18x at 1.25V\n"
-     "  NB_P1: 16x at 1.175V\n"
-     "  NB_P2: 14x at 1.1V\n"
-     "  NB_P3: 8.5x at 0.7375V\n"},
+const WholeReport kWholeReports[] = {
+    {"family 0x10 with boost", kThubanMachine, 0,
+     wholeReport("  AMD family 0x10, model 0xa CPU, 6 cores\n"
+                 "  Default reference clock: 200 MHz\n"
+                 "  Available multipliers: 0.5 .. 18\n"
+                 "  Available voltage IDs: 0.75 .. 1.5 (0.0125 steps)\n",
+                 "  enabled\n  unlocked\n  Max multiplier: 16\n",
+                 "  5 of 5 enabled (P0 .. P4)\n"
+                 "  Turbo P-states: P0\n"
+                 "  ---\n"
+                 "  P0: 18x at 1.475V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P1: 16x at 1.4V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P2: 12.5x at 1.25V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P3: 9.5x at 1.125V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P4: 4x at 0.975V\n      NorthBridge in NB_P1 at 1.075V\n")},
+    {"family 0x10 without boost", kDenebMachine, 0,
+     wholeReport("  AMD family 0x10, model 0x4 CPU, 4 cores\n"
+                 "  Default reference clock: 200 MHz\n"
+                 "  Available multipliers: 0.5 .. 15\n"
+                 "  Available voltage IDs: 0 .. 1.55 (0.0125 steps)\n",
+                 "  not supported\n",
+                 "  4 of 5 enabled (P0 .. P3)\n"
+                 "  ---\n"
+                 "  P0: 15x at 1.425V\n      NorthBridge in NB_P0 at 1.1V\n"
+                 "  P1: 11.5x at 1.3V\n      NorthBridge in NB_P0 at 1.1V\n"
+                 "  P2: 9x at 1.2V\n      NorthBridge in NB_P0 at 1.1V\n"
+                 "  P3: 4x at 1.05V\n      NorthBridge in NB_P1 at 1V\n")},
+    {"family 0x12 with boost switched off", kLlanoMachine, 0,
+     wholeReport("  AMD family 0x12, model 0x1 CPU, 4 cores\n"
+                 "  Default reference clock: 100 MHz\n"
+                 "  Available multipliers: 1 .. 23\n"
+                 "  Available voltage IDs: 0.8 .. 1.45 (0.0125 steps)\n",
+                 "  disabled\n  locked\n",
+                 "  4 of 8 enabled (P0 .. P3)\n"
+                 "  Turbo P-states: P0\n"
+                 "  ---\n"
+                 "  P0: 23x at 1.4V\n"
+                 "  P1: 14x at 1.25V\n"
+                 "  P2: 11x at 1.1375V\n"
+                 "  P3: 8x at 1V\n")},
+    {"family 0x14 without its top multiplier", kZacateMachine, 0,
+     wholeReport("  AMD family 0x14, model 0x1 CPU, 2 cores\n"
+                 "  Default reference clock: 100 MHz\n"
+                 "  Available multipliers: 0 .. 0\n"
+                 "  Available voltage IDs: 0.6 .. 1.4 (0.0125 steps)\n",
+                 "  not supported\n",
+                 "  3 of 8 enabled (P0 .. P2)\n"
+                 "  ---\n"
+                 "  P0: 0x at 1.35V\n"
+                 "  P1: 0x at 1.2375V\n"
+                 "  P2: 0x at 1.1V\n")},
+    {"family 0x15, 7-bit VIDs, two northbridge P-states", kZambeziMachine, 0,
+     wholeReport("  AMD family 0x15, model 0x1 CPU, 8 cores\n"
+                 "  Default reference clock: 200 MHz\n"
+                 "  Available multipliers: 0.5 .. 21\n"
+                 "  Available voltage IDs: 0.85 .. 1.45 (0.0125 steps)\n",
+                 "  enabled\n  locked\n  Max multiplier: 18\n",
+                 "  7 of 8 enabled (P0 .. P6)\n"
+                 "  Turbo P-states: P0 P1\n"
+                 "  ---\n"
+                 "  P0: 21x at 1.4125V\n      NorthBridge in NB_P0\n"
+                 "  P1: 19.5x at 1.375V\n      NorthBridge in NB_P0\n"
+                 "  P2: 18x at 1.35V\n      NorthBridge in NB_P0\n"
+                 "  P3: 16.5x at 1.3V\n      NorthBridge in NB_P0\n"
+                 "  P4: 13.5x at 1.2V\n      NorthBridge in NB_P0\n"
+                 "  P5: 10.5x at 1.0875V\n      NorthBridge in NB_P1\n"
+                 "  P6: 7x at 0.9125V\n      NorthBridge in NB_P1\n"
+                 "  ---\n"
+                 "  NB_P0: 11x at 1.1625V\n"
+                 "  NB_P1: 5.5x at 1.025V\n")},
+    {"family 0x15, 8-bit VIDs, four northbridge P-states", kRichlandMachine, 0,
+     wholeReport("  AMD family 0x15, model 0x13 CPU, 4 cores\n"
+                 "  Default reference clock: 100 MHz\n"
+                 "  Available multipliers: 1 .. 44\n"
+                 "  Available voltage IDs: 0.8 .. 1.5 (0.00625 steps)\n",
+                 "  enabled\n  unlocked\n  Max multiplier: 41\n",
+                 "  7 of 8 enabled (P0 .. P6)\n"
+                 "  Turbo P-states: P0 P1\n"
+                 "  ---\n"
+                 "  P0: 44x at 1.475V\n      NorthBridge in NB_P0\n"
+                 "  P1: 43x at 1.45V\n      NorthBridge in NB_P0\n"
+                 "  P2: 41x at 1.4V\n      NorthBridge in NB_P0\n"
+                 "  P3: 35x at 1.3V\n      NorthBridge in NB_P0\n"
+                 "  P4: 30x at 1.2125V\n      NorthBridge in NB_P0\n"
+                 "  P5: 23x at 1.1V\n      NorthBridge in NB_P1\n"
+                 "  P6: 18x at 0.75V\n      NorthBridge in NB_P1\n"
+                 "  ---\n"
+                 "  NB_P0: 18x at 1.25V\n"
+                 "  NB_P1: 16x at 1.175V\n"
+                 "  NB_P2: 14x at 1.1V\n"
+                 "  NB_P3: 8.5x at 0.7375V\n")},
+    {"family10", nullptr, 0,
+     wholeReport("  AMD family 0x10, model 0xa CPU, 6 cores\n"
+                 "  Default reference clock: 200 MHz\n"
+                 "  Available multipliers: 0.5 .. 18\n"
+                 "  Available voltage IDs: 0.8 .. 1.475 (0.0125 steps)\n",
+                 "  enabled\n  unlocked\n  Max multiplier: 16\n",
+                 "  5 of 5 enabled (P0 .. P4)\n"
+                 "  Turbo P-states: P0\n"
+                 "  ---\n"
+                 "  P0: 18x at 1.475V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P1: 16x at 1.4V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P2: 12x at 1.25V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P3: 8x at 1.1V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P4: 4x at 1V\n      NorthBridge in NB_P1 at 1.075V\n")},
+    {"family10-noboost", nullptr, 0,
+     wholeReport("  AMD family 0x10, model 0x4 CPU, 4 cores\n"
+                 "  Default reference clock: 200 MHz\n"
+                 "  Available multipliers: 0.5 .. 15\n"
+                 "  Available voltage IDs: 0.8 .. 1.4 (0.0125 steps)\n",
+                 "  not supported\n",
+                 "  4 of 5 enabled (P0 .. P3)\n"
+                 "  ---\n"
+                 "  P0: 15x at 1.35V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P1: 11.5x at 1.25V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P2: 9x at 1.15V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P3: 4x at 1.05V\n      NorthBridge in NB_P1 at 1.075V\n")},
+    {"family12", nullptr, 0,
+     wholeReport("  AMD family 0x12, model 0x1 CPU, 4 cores\n"
+                 "  Default reference clock: 100 MHz\n"
+                 "  Available multipliers: 1 .. 28\n"
+                 "  Available voltage IDs: 0.775 .. 1.425 (0.0125 steps)\n",
+                 "  enabled\n  locked\n",
+                 "  5 of 8 enabled (P0 .. P4)\n"
+                 "  Turbo P-states: P0\n"
+                 "  ---\n"
+                 "  P0: 28x at 1.4125V\n"
+                 "  P1: 25x at 1.3375V\n"
+                 "  P2: 20x at 1.2V\n"
+                 "  P3: 12x at 1.025V\n"
+                 "  P4: 8x at 0.9V\n")},
+    {"family14", nullptr, 0,
+     wholeReport("  AMD family 0x14, model 0x1 CPU, 2 cores\n"
+                 "  Default reference clock: 100 MHz\n"
+                 "  Available multipliers: 1.20755 .. 32\n"
+                 "  Available voltage IDs: 0.85 .. 1.35 (0.0125 steps)\n",
+                 "  not supported\n",
+                 "  3 of 8 enabled (P0 .. P2)\n"
+                 "  ---\n"
+                 "  P0: 16x at 1.25V\n"
+                 "  P1: 12.8x at 1.15V\n"
+                 "  P2: 8x at 1V\n")},
+    {"family15", nullptr, 0,
+     wholeReport("  AMD family 0x15, model 0x1 CPU, 8 cores\n"
+                 "  Default reference clock: 200 MHz\n"
+                 "  Available multipliers: 0.5 .. 21\n"
+                 "  Available voltage IDs: 0.75 .. 1.45 (0.0125 steps)\n",
+                 "  enabled\n  unlocked\n  Max multiplier: 18\n",
+                 "  7 of 8 enabled (P0 .. P6)\n"
+                 "  Turbo P-states: P0 P1\n"
+                 "  ---\n"
+                 "  P0: 21x at 1.4125V\n      NorthBridge in NB_P0\n"
+                 "  P1: 19.5x at 1.3875V\n      NorthBridge in NB_P0\n"
+                 "  P2: 18x at 1.35V\n      NorthBridge in NB_P0\n"
+                 "  P3: 16.5x at 1.2875V\n      NorthBridge in NB_P0\n"
+                 "  P4: 13.5x at 1.175V\n      NorthBridge in NB_P0\n"
+                 "  P5: 10.5x at 1.0625V\n      NorthBridge in NB_P1\n"
+                 "  P6: 7x at 0.875V\n      NorthBridge in NB_P1\n"
+                 "  ---\n"
+                 "  NB_P0: 22x at 1.175V\n"
+                 "  NB_P1: 11x at 1.05V\n")},
+    {"family15-8bit", nullptr, 0,
+     wholeReport("  AMD family 0x15, model 0x10 CPU, 4 cores\n"
+                 "  Default reference clock: 100 MHz\n"
+                 "  Available multipliers: 1 .. 42\n"
+                 "  Available voltage IDs: 0.9 .. 1.5 (0.00625 steps)\n",
+                 "  enabled\n  unlocked\n  Max multiplier: 38\n",
+                 "  8 of 8 enabled (P0 .. P7)\n"
+                 "  Turbo P-states: P0 P1\n"
+                 "  ---\n"
+                 "  P0: 42x at 1.475V\n      NorthBridge in NB_P0\n"
+                 "  P1: 40x at 1.45V\n      NorthBridge in NB_P0\n"
+                 "  P2: 38x at 1.4125V\n      NorthBridge in NB_P0\n"
+                 "  P3: 34x at 1.35V\n      NorthBridge in NB_P0\n"
+                 "  P4: 30x at 1.2875V\n      NorthBridge in NB_P0\n"
+                 "  P5: 25x at 1.2V\n      NorthBridge in NB_P1\n"
+                 "  P6: 19x at 1.1V\n      NorthBridge in NB_P1\n"
+                 "  P7: 14x at 0.9625V\n      NorthBridge in NB_P1\n"
+                 "  ---\n"
+                 "  NB_P0: 18x at 1.25V\n"
+                 "  NB_P1: 16x at 1.1875V\n"
+                 "  NB_P2: 14x at 1.125V\n"
+                 "  NB_P3: 11x at 1V\n")},
+    {"family11", nullptr, 2, "ERROR: unsupported CPU\n"},
+    {"intel", nullptr, 2, "ERROR: unsupported CPU\n"},
 };
+
+const WholeReport* wholeReportOf(const char* machine, const std::string& preset = std::string())
+{
+    for (const WholeReport& c : kWholeReports)
+        if (machine != nullptr ? c.machine == machine : c.machine == nullptr && preset == c.name)
+            return &c;
+    ADD_FAILURE() << "no whole report for this machine " << preset;
+    return nullptr;
+}
 
 // The hand-written report of one of the machines above.
 std::string expectedReport(const char* machine)
 {
-    for (const WholeReportCase& c : kWholeReports)
-        if (c.machine == machine)
-            return c.report;
-    ADD_FAILURE() << "no whole report for this machine";
-    return "";
+    const WholeReport* c = wholeReportOf(machine);
+    return c == nullptr ? "" : c->report;
 }
 
 TEST(Report, WholeReportsMatchToTheLastCharacter)
 {
-    for (const WholeReportCase& c : kWholeReports) {
-        const ProgramRun result = runProgram(c.machine);
-        EXPECT_EQ(result.status, 0) << c.name;
+    for (const WholeReport& c : kWholeReports) {
+        const Preset* preset = c.machine == nullptr ? findPreset(c.name) : nullptr;
+        if (c.machine == nullptr && preset == nullptr) {
+            ADD_FAILURE() << "preset " << c.name << " is gone";
+            continue;
+        }
+        const ProgramRun result = runProgram(c.machine != nullptr ? std::string(c.machine) : preset->machineText);
+        EXPECT_EQ(result.status, c.status) << c.name;
         EXPECT_EQ(result.out, c.report) << c.name;
         EXPECT_EQ(result.err, "") << c.name;
     }
+    for (const Preset& preset : presets())
+        wholeReportOf(nullptr, preset.name);
+}
+
+TEST(Report, SimulatorWithoutArgumentsReportsTheDefaultPreset)
+{
+    const ProgramRun run = runSim("", true);
+    const WholeReport* expected = wholeReportOf(nullptr, defaultPreset().name);
+    ASSERT_NE(expected, nullptr);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, expected->report);
 }
 
 // The machine text with the register lines replaced that have the same
