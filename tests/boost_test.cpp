@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/exception_with_message.h"
 #include "control/boost.h"
@@ -33,77 +34,53 @@ std::uint32_t boostControl()
 
 std::uint64_t hwcr() { return emulation::attachedMachine().msrs.at(kMsrHardwareConfig); }
 
-TEST(BoostSource, WritesTheFamilysSourceAndKeepsTheRest)
+// Each switch is one read and one write of its register, which keeps every
+// bit but its own field: the family's boost source in 18.4 0x15C [1:0] or
+// [2:0], APM in its bit 7, boost disable in HWCR bit 25.
+TEST(BoostAndApm, EachSwitchWritesOnlyItsField)
 {
-    struct Case {
-        std::int32_t family;
-        bool enabled;
-        std::uint32_t before;
-        std::uint32_t after;
+    using Switch = std::function<void()>;
+    const auto source = [](std::int32_t family, bool enabled) -> Switch {
+        return [=] { setBoostSource(withBoost(family), enabled); };
     };
-    const Case cases[] = {
-        {0x10, true, 0x00000000, 0x00000003},
-        {0x10, false, 0xFFFFFFFF, 0xFFFFFFFC},
-        {0x12, true, 0x80000012, 0x80000011},
-        {0x14, true, 0x00000000, 0x00000001},
-        {0x15, true, 0x00000000, 0x00000001},
-        {0x15, true, 0xFFFFFFFE, 0xFFFFFFFD}, // a previous 2 is replaced whole
-        {0x15, false, 0x80000093, 0x80000090},
-        {0x10, true, 0x80000006, 0x80000007},
-    };
-    for (const Case& c : cases) {
-        attachSwitchRegisters(0, c.before);
-        setBoostSource(withBoost(c.family), c.enabled);
-        const std::string name = "family " + hexText(static_cast<std::uint32_t>(c.family)) + " flag " +
-                                 std::to_string(c.enabled) + " over " + hexText(c.before);
-        EXPECT_EQ(boostControl(), c.after) << name;
-        EXPECT_EQ(emulation::traceLines(), readThenWrite("/dev/pci", "pciread 18.4 0x15c -> " + hexText(c.before),
-                                                         "pciwrite 18.4 0x15c <- " + hexText(c.after)))
-            << name;
-    }
-}
-
-TEST(CpbEnabled, FlipsOnlyTheBoostDisableBit)
-{
+    const auto cpb = [](bool enabled) -> Switch { return [=] { setCpbEnabled(withBoost(0x12), enabled); }; };
+    const auto apm = [](bool enabled) -> Switch { return [=] { setApmEnabled(withBoost(0x15, false), enabled); }; };
     struct Case {
-        bool enabled;
+        const char* name;
+        Switch call;
+        bool hwcr; // otherwise the boost control register
         std::uint64_t before;
         std::uint64_t after;
     };
     const Case cases[] = {
-        {false, 0x0000000000000000ull, 0x0000000002000000ull},
-        {false, 0xFFFFFFFFFDFFFFFFull, 0xFFFFFFFFFFFFFFFFull},
-        {true, 0xFFFFFFFFFFFFFFFFull, 0xFFFFFFFFFDFFFFFFull},
-        {true, 0x8000000102000010ull, 0x8000000100000010ull},
-        {true, 0x0000000000000000ull, 0x0000000000000000ull},
+        {"source f10 on", source(0x10, true), false, 0x00000000, 0x00000003},
+        {"source f10 off", source(0x10, false), false, 0xFFFFFFFF, 0xFFFFFFFC},
+        {"source f12 on", source(0x12, true), false, 0x80000012, 0x80000011},
+        {"source f14 on", source(0x14, true), false, 0x00000000, 0x00000001},
+        {"source f15 on", source(0x15, true), false, 0x00000000, 0x00000001},
+        {"source f15 on over 2", source(0x15, true), false, 0xFFFFFFFE, 0xFFFFFFFD}, // replaced whole
+        {"source f15 off", source(0x15, false), false, 0x80000093, 0x80000090},
+        {"source f10 on over 6", source(0x10, true), false, 0x80000006, 0x80000007},
+        {"CPB off", cpb(false), true, 0x0000000000000000ull, 0x0000000002000000ull},
+        {"CPB off over ones", cpb(false), true, 0xFFFFFFFFFDFFFFFFull, 0xFFFFFFFFFFFFFFFFull},
+        {"CPB on over ones", cpb(true), true, 0xFFFFFFFFFFFFFFFFull, 0xFFFFFFFFFDFFFFFFull},
+        {"CPB on", cpb(true), true, 0x8000000102000010ull, 0x8000000100000010ull},
+        {"CPB on already", cpb(true), true, 0x0000000000000000ull, 0x0000000000000000ull},
+        {"APM on", apm(true), false, 0x80000001, 0x80000081},
+        {"APM on over zero", apm(true), false, 0x00000000, 0x00000080},
+        {"APM off over ones", apm(false), false, 0xFFFFFFFF, 0xFFFFFF7F},
+        {"APM off", apm(false), false, 0x80000083, 0x80000003},
     };
     for (const Case& c : cases) {
-        attachSwitchRegisters(c.before, 0);
-        setCpbEnabled(withBoost(0x12), c.enabled);
-        EXPECT_EQ(hwcr(), c.after) << "flag " << c.enabled << " over " << hexText(c.before);
-        EXPECT_EQ(emulation::traceLines(), readThenWrite("/dev/cpuctl0", "rdmsr 0xc0010015 -> " + hexText(c.before),
-                                                         "wrmsr 0xc0010015 <- " + hexText(c.after)))
-            << "flag " << c.enabled << " over " << hexText(c.before);
-    }
-}
-
-TEST(ApmEnabled, FlipsOnlyBitSeven)
-{
-    struct Case {
-        bool enabled;
-        std::uint32_t before;
-        std::uint32_t after;
-    };
-    const Case cases[] = {
-        {true, 0x80000001, 0x80000081},
-        {true, 0x00000000, 0x00000080},
-        {false, 0xFFFFFFFF, 0xFFFFFF7F},
-        {false, 0x80000083, 0x80000003},
-    };
-    for (const Case& c : cases) {
-        attachSwitchRegisters(0, c.before);
-        setApmEnabled(withBoost(0x15, false), c.enabled);
-        EXPECT_EQ(boostControl(), c.after) << "flag " << c.enabled << " over " << hexText(c.before);
+        attachSwitchRegisters(c.hwcr ? c.before : 0, c.hwcr ? 0 : static_cast<std::uint32_t>(c.before));
+        c.call();
+        EXPECT_EQ(c.hwcr ? hwcr() : boostControl(), c.after) << c.name;
+        const std::vector<std::string> expected =
+            c.hwcr ? readThenWrite("/dev/cpuctl0", "rdmsr 0xc0010015 -> " + hexText(c.before),
+                                   "wrmsr 0xc0010015 <- " + hexText(c.after))
+                   : readThenWrite("/dev/pci", "pciread 18.4 0x15c -> " + hexText(c.before),
+                                   "pciwrite 18.4 0x15c <- " + hexText(c.after));
+        EXPECT_EQ(emulation::traceLines(), expected) << c.name;
     }
 }
 
