@@ -387,6 +387,9 @@ TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
     const Case cases[] = {
         {"core P-state P2", kThubanMachine, "fail rdmsr 0xc0010066", "  P2: ",
          "pravellon-sim: ioctl(CPUCTL_RDMSR) on /dev/cpuctl0: Input/output error\n"},
+        // Without northbridge lines a P-state's own line is the last before the next read.
+        {"core P-state P2, no northbridge lines", kLlanoMachine, "fail rdmsr 0xc0010066", "  P2: ",
+         "pravellon-sim: ioctl(CPUCTL_RDMSR) on /dev/cpuctl0: Input/output error\n"},
         {"northbridge P-state NB_P1", kRichlandMachine, "fail pciread 18.5 0x164", "  NB_P1: ",
          "pravellon-sim: ioctl(PCIOCREAD) on /dev/pci: Input/output error\n"},
     };
