@@ -100,9 +100,10 @@ bool parseDigits(const std::string& digits, unsigned base, unsigned width, std::
         const int digit = hexDigit(c);
         if (digit < 0 || static_cast<unsigned>(digit) >= base)
             return false;
-        if (value > (limit - static_cast<unsigned>(digit)) / base)
+        const auto d = static_cast<unsigned>(digit);
+        if (d > limit || value > (limit - d) / base)
             return false;
-        value = value * base + static_cast<unsigned>(digit);
+        value = value * base + d;
     }
     return true;
 }

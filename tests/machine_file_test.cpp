@@ -1,0 +1,214 @@
+// The machine file: what the reader refuses and accepts, how a machine is
+// written back, and the built-in processors.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "cpu/processor_profile.h"
+#include "emulated_machine.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+bool sameRegisters(const Machine& a, const Machine& b)
+{
+    const auto sameCpuid = [](const CpuidRegisters& x, const CpuidRegisters& y) {
+        return x.eax == y.eax && x.ebx == y.ebx && x.ecx == y.ecx && x.edx == y.edx;
+    };
+    return a.cpuidLeaves.size() == b.cpuidLeaves.size()
+        && std::equal(a.cpuidLeaves.begin(), a.cpuidLeaves.end(), b.cpuidLeaves.begin(),
+                      [&](const auto& x, const auto& y) { return x.first == y.first && sameCpuid(x.second, y.second); })
+        && a.msrs == b.msrs && a.pciRegisters == b.pciRegisters && a.failOpen == b.failOpen
+        && a.failRdmsr == b.failRdmsr && a.failWrmsr == b.failWrmsr && a.failCpuid == b.failCpuid
+        && a.failPciRead == b.failPciRead && a.failPciWrite == b.failPciWrite && a.failOp == b.failOp;
+}
+
+TEST(MachineFile, MalformedInputNamesItsLine)
+{
+    const struct {
+        std::string text;
+        const char* error; // the start of the message
+    } cases[] = {
+        {"bogus 1 2", "line 1: unknown entry 'bogus'"},
+        {"MSR 1 1", "line 1: unknown entry 'MSR'"},
+        {"msr 0xc0010064", "line 1: expected 'msr NUMBER VALUE'"},
+        {"msr 1 2 3", "line 1: expected"},
+        {"\n\n  # a comment\n\tmsr 1 0x", "line 4: bad MSR value '0x'"},
+        {"msr 0x100000000 0", "line 1: bad MSR number"},
+        {"msr 1 0x10000000000000000", "line 1: bad MSR value"},
+        {"msr 1 18446744073709551616", "line 1: bad MSR value"},
+        {"msr 1 -1", "line 1: bad MSR value"},
+        {"msr 1 +1", "line 1: bad MSR value"},
+        {"msr 1 1a", "line 1: bad MSR value"},
+        {"msr 1 0x1g", "line 1: bad MSR value"},
+        {std::string("msr 1 1\0", 8), "line 1: bad MSR value"},
+        {"cpuid 1 2 3 4", "line 1: expected 'cpuid LEAF EAX EBX ECX EDX'"},
+        {"cpuid 1 2 3 4 0x100000000", "line 1: bad CPUID register"},
+        {"pci 18 0xdc 0", "line 1: bad PCI function '18'"},
+        {"pci 0x18.3 0xdc 0", "line 1: bad PCI function"},
+        {"pci 20.3 0xdc 0", "line 1: bad PCI function"},
+        {"pci 18.8 0xdc 0", "line 1: bad PCI function"},
+        {"pci 18. 0xdc 0", "line 1: bad PCI function"},
+        {"pci 18.3 0x100000000 0", "line 1: bad PCI register"},
+        {"pci 18.3 0xdc 4294967296", "line 1: bad PCI value"},
+        {"msr 1 1\nmsr 0x1 2", "line 2: a second line"},
+        {"pci 18.3 0xdc 1\npci 18.3 220 2", "line 2: a second line"},
+        {"cpuid 5 0 0 0 0\n\ncpuid 0x5 1 1 1 1", "line 3: a second line"},
+        {"fail rdmsr 1\nfail rdmsr 0x1", "line 2: a second line"},
+        {"fail open /dev/pci\nfail open /dev/pci", "line 2: a second line"},
+        {"fail op 1\nfail op 2", "line 2: a second 'fail op' line"},
+        {"fail op 0", "line 1: bad operation number 0"},
+        {"fail op x", "line 1: bad operation number"},
+        {"fail open /dev/mem", "line 1: bad device '/dev/mem'"},
+        {"fail open", "line 1: expected 'fail open PATH'"},
+        {"fail pciread 18.3", "line 1: expected"},
+        {"fail frob 1", "line 1: unknown fault 'frob'"},
+        {"fail", "line 1: unknown fault ''"},
+    };
+    for (const auto& c : cases) {
+        Machine machine;
+        machine.msrs[7] = 7;
+        std::string error;
+        EXPECT_FALSE(parseMachine(c.text, machine, error)) << c.text;
+        EXPECT_EQ(error.compare(0, std::string(c.error).size(), c.error), 0) << c.text << " gave: " << error;
+        EXPECT_EQ(machine.msrs.at(7), 7u) << "a failed read leaves the machine alone: " << c.text;
+    }
+}
+
+TEST(MachineFile, ReadsWellFormedInput)
+{
+    const struct {
+        const char* text;
+        std::function<void(const Machine&)> check;
+    } cases[] = {
+        {"msr 010 010", [](const Machine& m) { EXPECT_EQ(m.msrs.at(10), 10u) << "a leading 0 is not octal"; }},
+        {"msr 0XC0010064 0XFFFFFFFFFFFFFFFF",
+         [](const Machine& m) { EXPECT_EQ(m.msrs.at(0xC0010064), ~std::uint64_t{0}); }},
+        {"msr 4294967295 18446744073709551615", [](const Machine& m) { EXPECT_EQ(m.msrs.at(~0u), ~std::uint64_t{0}); }},
+        {"msr 1 0x0000000000000000000002", [](const Machine& m) { EXPECT_EQ(m.msrs.at(1), 2u); }},
+        {"cpuid 0x80000000 0 1 0x444D4163 4294967295",
+         [](const Machine& m) {
+             EXPECT_EQ(m.cpuidLeaves.at(0x80000000).ecx, 0x444d4163u);
+             EXPECT_EQ(m.cpuidLeaves.at(0x80000000).edx, 0xFFFFFFFFu);
+         }},
+        {"pci 18.3 0xDC 0xffffffff\npci 1f.7 0 0",
+         [](const Machine& m) {
+             EXPECT_EQ(m.pciRegisters.at(PciAddress{0x18, 3, 0xDC}), 0xFFFFFFFFu);
+             EXPECT_EQ(m.pciRegisters.count(PciAddress{0x1F, 7, 0}), 1u);
+         }},
+        {"\r\n  \t\n# only comments # and more\nmsr 1 2#glued comment\r\nmsr\t3\t4",
+         [](const Machine& m) { EXPECT_EQ(m.msrs, (std::map<std::uint32_t, std::uint64_t>{{1, 2}, {3, 4}})); }},
+        {"fail open /dev/cpuctl0\nfail open /dev/pci\nfail rdmsr 1\nfail wrmsr 1\nfail cpuid 0x80000007\n"
+         "fail pciread 18.3 0xdc\nfail pciwrite 18.4 0x15c\nfail op 12",
+         [](const Machine& m) {
+             EXPECT_EQ(m.failOpen.size(), 2u);
+             EXPECT_EQ(m.failRdmsr.count(1), 1u);
+             EXPECT_EQ(m.failWrmsr.count(1), 1u);
+             EXPECT_EQ(m.failCpuid.count(0x80000007), 1u);
+             EXPECT_EQ(m.failPciRead.count(PciAddress{0x18, 3, 0xDC}), 1u);
+             EXPECT_EQ(m.failPciWrite.count(PciAddress{0x18, 4, 0x15C}), 1u);
+             EXPECT_EQ(m.failOp, 12);
+             EXPECT_TRUE(m.msrs.empty());
+         }},
+    };
+    for (const auto& c : cases) {
+        Machine machine;
+        std::string error;
+        ASSERT_TRUE(parseMachine(c.text, machine, error)) << c.text << ": " << error;
+        c.check(machine);
+        Machine again;
+        ASSERT_TRUE(parseMachine(formatMachine(machine), again, error)) << c.text << ": " << error;
+        EXPECT_TRUE(sameRegisters(machine, again)) << "written back and read again: " << c.text;
+    }
+}
+
+TEST(MachineFile, WritingBackChangesOnlyTheValuesThatDiffer)
+{
+    Machine machine;
+    std::string error;
+    ASSERT_TRUE(parseMachine("# mine\nmsr 0xc0010064 0x800001403c000c14  # P0\nmsr 0xc0010015 16 # decimal\n"
+                             "  pci   18.4  0x15c  0x07   # boost\ncpuid 1 0x1 2 0x0003 4\nfail op 3 # later\n",
+                             machine, error))
+        << error;
+    machine.msrs[0xC0010064] = 0x800001403c003004;
+    machine.msrs[0xC0010015] = 0x3000010;
+    machine.pciRegisters[PciAddress{0x18, 4, 0x15C}] = 0x104; // wider than the digits it had
+    machine.cpuidLeaves[1].ecx = 0xA;
+    machine.pciRegisters[PciAddress{0x18, 5, 0x170}] = 1; // new
+    machine.failRdmsr.insert(0xC0010071);                 // new
+    EXPECT_EQ(machineLines(machine), (Lines{"# mine", "msr 0xc0010064 0x800001403c003004  # P0",
+                                            "msr 0xc0010015 50331664 # decimal", "  pci   18.4  0x15c  0x104   # boost",
+                                            "cpuid 1 0x1 2 0x000a 4", "fail op 3 # later", "pci 18.5 0x170 0x1",
+                                            "fail rdmsr 0xc0010071"}));
+
+    machine.msrs.erase(0xC0010015);
+    machine.failOp = 0;
+    EXPECT_EQ(machineLines(machine), (Lines{"# mine", "msr 0xc0010064 0x800001403c003004  # P0",
+                                            "  pci   18.4  0x15c  0x104   # boost", "cpuid 1 0x1 2 0x000a 4",
+                                            "pci 18.5 0x170 0x1", "fail rdmsr 0xc0010071"}))
+        << "what the machine no longer has loses its line";
+}
+
+TEST(Presets, EachReadsBackAsTheProcessorItDescribes)
+{
+    const struct {
+        const char* name;
+        std::int32_t family, model, cores, pstates, nbPstates, boostStates;
+        bool boost;
+        double refClockFactor, vidStep, maxMultiplier, topMultiplier;
+    } cases[] = {
+        {"family10", 0x10, 0x0A, 6, 5, 2, 1, true, 2.0, 0.0125, 32, 36},
+        {"family10-noboost", 0x10, 0x04, 4, 4, 2, 0, false, 2.0, 0.0125, 30, 30},
+        {"family12", 0x12, 0x01, 4, 5, 2, 1, true, 1.0, 0.0125, 28, 28},
+        {"family14", 0x14, 0x01, 2, 3, 2, 0, false, 1.0, 0.0125, 32, 32},
+        {"family15", 0x15, 0x01, 8, 7, 2, 2, true, 2.0, 0.0125, 36, 42},
+        {"family15-8bit", 0x15, 0x10, 4, 8, 4, 2, true, 1.0, 0.00625, 38, 42},
+    };
+    ASSERT_EQ(defaultPreset().name, "family10");
+    for (const auto& c : cases) {
+        ASSERT_TRUE(attachPreset(c.name));
+        ProcessorProfile p;
+        ASSERT_TRUE(probeProcessor(p)) << c.name;
+        EXPECT_EQ(p.family, c.family) << c.name;
+        EXPECT_EQ(p.model, c.model) << c.name;
+        EXPECT_EQ(p.coreCount, c.cores) << c.name;
+        EXPECT_EQ(p.pstateCount, c.pstates) << c.name;
+        EXPECT_EQ(p.nbPstateCount, c.nbPstates) << c.name;
+        EXPECT_EQ(p.boostSupported, c.boost) << c.name;
+        EXPECT_EQ(p.boostEnabled, c.boost) << c.name;
+        EXPECT_EQ(p.boostStateCount, c.boostStates) << c.name;
+        EXPECT_EQ(p.refClockFactor, c.refClockFactor) << c.name;
+        EXPECT_EQ(p.vidStep, c.vidStep) << c.name;
+        EXPECT_EQ(p.maxMultiplier, c.maxMultiplier) << c.name;
+        EXPECT_EQ(p.topMultiplier, c.topMultiplier) << c.name;
+        // Enabled P-states have bit 63 set, as on hardware, and only they.
+        const Machine& m = emulation::attachedMachine();
+        for (std::uint32_t i = 0; i < 8; ++i) {
+            const auto it = m.msrs.find(0xC0010064 + i);
+            const bool enabled = it != m.msrs.end() && (it->second >> 63) != 0;
+            EXPECT_EQ(enabled, static_cast<std::int32_t>(i) < c.pstates) << c.name << " P" << i;
+        }
+    }
+    for (const char* refused : {"intel", "family11"}) {
+        ASSERT_TRUE(attachPreset(refused));
+        ProcessorProfile p;
+        EXPECT_FALSE(probeProcessor(p)) << refused;
+    }
+}
+
+TEST(Presets, WriteBackAsTheyAreWritten)
+{
+    for (const Preset& preset : presets()) {
+        Machine machine;
+        std::string error;
+        ASSERT_TRUE(parseMachine(preset.machineText, machine, error)) << preset.name << ": " << error;
+        EXPECT_EQ(formatMachine(machine), preset.machineText) << preset.name;
+        EXPECT_EQ(preset.description.find('\n'), std::string::npos) << preset.name;
+        EXPECT_EQ(findPreset(preset.name), &preset);
+    }
+    EXPECT_EQ(findPreset("family16"), nullptr);
+}
+
+} // namespace
