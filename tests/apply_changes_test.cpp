@@ -1,0 +1,342 @@
+// The command line end to end, in-process: a machine attached to the emulated
+// devices, the whole program run on it, and then its output, exit status, the
+// register accesses it made after the probe and the register file it left.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/driver.h"
+#include "cpu/processor_profile.h"
+#include "hw/bitfield.h"
+#include "sim/emulated_devices.h"
+#include "sim/machine.h"
+
+namespace {
+
+constexpr std::uint32_t kMsrCofvidStatus = 0xC0010071;
+
+// Family 0x10 model 0x0a with boost (one boosted P-state), five P-states.
+// P0 and P4 use northbridge P-state 1, P1 to P3 northbridge P-state 0.
+const char* const kFamily10 = R"(
+cpuid 0x80000000 0x8000001b 0x68747541 0x444d4163 0x69746e65
+cpuid 0x80000001 0x00100fa0 0x10000000 0x000037ff 0xefd3fbff
+cpuid 0x80000007 0x00000000 0x00000000 0x00000000 0x000003f9
+cpuid 0x80000008 0x00003030 0x00000000 0x00003005 0x00000000
+msr 0xc0010015 0x0000000001000010
+msr 0xc0010062 0x0000000000000000
+msr 0xc0010064 0x8000019a4840404e
+msr 0xc0010065 0x8000013a3c001810
+msr 0xc0010066 0x800001343c003008
+msr 0xc0010067 0x8000012e3c004850
+msr 0xc0010068 0x800001284c405840
+msr 0xc0010071 0x0040f0303c011810
+pci 18.3 0xdc 0x00000c80
+pci 18.3 0x1f0 0x02400000
+pci 18.4 0x15c 0x00000007
+)";
+
+// Family 0x14 model 0x01 with boost, three P-states, and no maximum multiplier
+// in its status register, so that no core multiplier can be encoded.
+const char* const kFamily14 = R"(
+cpuid 0x80000000 0x8000001b 0x68747541 0x444d4163 0x69746e65
+cpuid 0x80000001 0x00500f10 0x00000000 0x00000000 0x00000000
+cpuid 0x80000007 0x00000000 0x00000000 0x00000000 0x00000200
+cpuid 0x80000008 0x00000000 0x00000000 0x00000001 0x00000000
+msr 0xc0010015 0x0000000001000010
+msr 0xc0010062 0x0000000000000000
+msr 0xc0010064 0x8000000000006032
+msr 0xc0010065 0x80000000000080e1
+msr 0xc0010066 0x8000000000009103
+msr 0xc0010071 0x0000000000000000
+pci 18.3 0xdc 0x00000200
+pci 18.4 0x15c 0x00000000
+)";
+
+// Family 0x15 model 0x02 with boost, three P-states, two northbridge P-states.
+const char* const kFamily15 = R"(
+cpuid 0x80000000 0x8000001b 0x68747541 0x444d4163 0x69746e65
+cpuid 0x80000001 0x00600f20 0x00000000 0x00000000 0x00000000
+cpuid 0x80000007 0x00000000 0x00000000 0x00000000 0x00000200
+cpuid 0x80000008 0x00000000 0x00000000 0x00000007 0x00000000
+msr 0xc0010015 0x0000000001000010
+msr 0xc0010062 0x0000000000000000
+msr 0xc0010064 0x800000000041600c
+msr 0xc0010065 0x8000000000416810
+msr 0xc0010066 0x8000000000417008
+msr 0xc0010071 0x0000000000000000
+pci 18.3 0xdc 0x00000200
+pci 18.3 0xd4 0x00000000
+pci 18.4 0x15c 0x00000001
+pci 18.5 0x160 0x00004c0a
+pci 18.5 0x164 0x00005805
+pci 18.5 0x170 0x00000001
+)";
+
+Machine machineOf(const char* text, std::int32_t current)
+{
+    Machine machine;
+    std::string error;
+    if (!parseMachine(text, machine, error))
+        ADD_FAILURE() << "machine text: " << error;
+    std::uint64_t& status = machine.msrs[kMsrCofvidStatus];
+    status = bits::set(status, 18, 16, static_cast<std::uint64_t>(current));
+    return machine;
+}
+
+void withoutBoost(Machine& machine)
+{
+    machine.cpuidLeaves[0x80000007].edx = 0;
+}
+
+void onePstate(Machine& machine)
+{
+    machine.pciRegisters[PciAddress{0x18, 3, 0xdc}] = 0x00000880;
+}
+
+struct RunResult {
+    int status = 0;
+    std::string out;
+    std::string err;
+    std::vector<std::string> accesses; // after the probe, without open and close
+};
+
+bool isOpenOrClose(const std::string& line)
+{
+    return line.compare(0, 5, "open ") == 0 || line.compare(0, 6, "close ") == 0;
+}
+
+// The trace lines the probe leaves on this machine, so that a run's own
+// accesses can be told from them.
+std::size_t probeTraceLength(const Machine& machine)
+{
+    emulation::attachMachine(machine);
+    ProcessorProfile profile;
+    probeProcessor(profile);
+    return emulation::traceLines().size();
+}
+
+RunResult run(const Machine& machine, const std::vector<std::string>& tokens)
+{
+    const std::size_t probeLength = probeTraceLength(machine);
+    emulation::attachMachine(machine);
+
+    std::vector<const char*> argv{"pravellon"};
+    for (const std::string& token : tokens)
+        argv.push_back(token.c_str());
+    argv.push_back(nullptr);
+
+    std::ostringstream out;
+    std::ostringstream err;
+    std::streambuf* const savedOut = std::cout.rdbuf(out.rdbuf());
+    std::streambuf* const savedErr = std::cerr.rdbuf(err.rdbuf());
+    RunResult result;
+    result.status = runPravellon(static_cast<int>(argv.size() - 1), argv.data());
+    std::cout.rdbuf(savedOut);
+    std::cerr.rdbuf(savedErr);
+    result.out = out.str();
+    result.err = err.str();
+
+    const std::vector<std::string>& trace = emulation::traceLines();
+    for (std::size_t i = probeLength; i < trace.size(); ++i) {
+        if (!isOpenOrClose(trace[i]))
+            result.accesses.push_back(trace[i]);
+    }
+    return result;
+}
+
+// The trace lines that change something: register writes and pauses.
+std::vector<std::string> writesOf(const std::vector<std::string>& accesses)
+{
+    std::vector<std::string> writes;
+    for (const std::string& line : accesses) {
+        if (line.compare(0, 6, "wrmsr ") == 0 || line.compare(0, 9, "pciwrite ") == 0 || line.compare(0, 6, "sleep ") == 0)
+            writes.push_back(line);
+    }
+    return writes;
+}
+
+std::string joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+struct MsrValue {
+    std::uint32_t number;
+    std::uint64_t value;
+};
+
+struct PciValue {
+    std::uint8_t function;
+    std::uint32_t reg;
+    std::uint32_t value;
+};
+
+TEST(ApplyChanges, EndToEnd)
+{
+    struct Case {
+        const char* name;
+        const char* machineText;
+        std::int32_t current;
+        void (*adjust)(Machine&);
+        std::vector<std::string> tokens;
+        int status;
+        const char* err;
+        std::vector<std::string> writes;
+        std::vector<MsrValue> msrsAfter; // every other register keeps its value
+        std::vector<PciValue> pciAfter;
+    };
+    const Case cases[] = {
+        {"family 0x10 NB_P1 VID goes to the P-states on NB_P1", kFamily10, 1, nullptr, {"NB_P1=@1.05"}, 0, "",
+         {"wrmsr 0xc0010064 <- 0x8000019a5040404e", "wrmsr 0xc0010068 <- 0x8000012850405840"},
+         {{0xc0010064, 0x8000019a5040404e}, {0xc0010068, 0x8000012850405840}}, {}},
+        {"family 0x10 NB_low=2 NB_P0 VID", kFamily10, 1, nullptr, {"NB_low=2", "NB_P0=@1.1"}, 0, "",
+         {"wrmsr 0xc0010064 <- 0x8000019a4800404e", "wrmsr 0xc0010065 <- 0x8000013a48001810",
+          "wrmsr 0xc0010066 <- 0x800001343c403008", "wrmsr 0xc0010067 <- 0x8000012e3c404850",
+          "wrmsr 0xc0010068 <- 0x800001284c405840",
+          // P1 is current and modified: left through P4 (request 3 past the
+          // boosted P0) and entered again (request 0).
+          "wrmsr 0xc0010062 <- 0x3", "sleep 1", "wrmsr 0xc0010062 <- 0x0"},
+         {{0xc0010064, 0x8000019a4800404e}, {0xc0010065, 0x8000013a48001810}, {0xc0010066, 0x800001343c403008},
+          {0xc0010067, 0x8000012e3c404850}},
+         {}},
+        {"family 0x10 NB multiplier alone does nothing", kFamily10, 1, nullptr, {"NB_P1=18"}, 0, "", {}, {}, {}},
+        {"Turbo=0: boost source before the P-states, CPB after", kFamily10, 1, nullptr, {"P2=@1.2", "Turbo=0"}, 0,
+         "",
+         {"pciwrite 18.4 0x15c <- 0x4", "wrmsr 0xc0010066 <- 0x800001343c003808", "wrmsr 0xc0010015 <- 0x3000010"},
+         {{0xc0010066, 0x800001343c003808}, {0xc0010015, 0x3000010}}, {{4, 0x15c, 0x4}}},
+        {"Turbo and APM on family 0x10 without boost", kFamily10, 1, withoutBoost, {"Turbo=1", "APM=1"}, 0, "", {},
+         {}, {}},
+        {"current P0 modified", kFamily10, 0, withoutBoost, {"P0=17"}, 0, "",
+         {"wrmsr 0xc0010064 <- 0x8000019a48404012", "wrmsr 0xc0010062 <- 0x4", "sleep 1", "wrmsr 0xc0010062 <- 0x0"},
+         {{0xc0010064, 0x8000019a48404012}}, {}},
+        {"current P4 modified", kFamily10, 4, withoutBoost, {"P4=@0.95"}, 0, "",
+         {"wrmsr 0xc0010068 <- 0x800001284c406040", "wrmsr 0xc0010062 <- 0x0", "sleep 1", "wrmsr 0xc0010062 <- 0x4"},
+         {{0xc0010068, 0x800001284c406040}, {0xc0010062, 0x4}}, {}},
+        {"only P-state, modified and current", kFamily10, 0, [](Machine& m) { withoutBoost(m); onePstate(m); },
+         {"P0=17"}, 0, "",
+         {"wrmsr 0xc0010064 <- 0x8000019a48404012", "wrmsr 0xc0010062 <- 0x0", "sleep 1", "wrmsr 0xc0010062 <- 0x0"},
+         {{0xc0010064, 0x8000019a48404012}}, {}},
+        {"target other than the modified current", kFamily10, 0, withoutBoost, {"P0=17", "P2"}, 0, "",
+         {"wrmsr 0xc0010064 <- 0x8000019a48404012", "wrmsr 0xc0010062 <- 0x2"},
+         {{0xc0010064, 0x8000019a48404012}, {0xc0010062, 0x2}}, {}},
+        {"target equal to the unmodified current", kFamily10, 2, withoutBoost, {"P2"}, 0, "", {}, {}, {}},
+        {"target equal to the modified current", kFamily10, 2, withoutBoost, {"P2=@1.2", "P2"}, 0, "",
+         {"wrmsr 0xc0010066 <- 0x800001343c003808", "wrmsr 0xc0010062 <- 0x4", "sleep 1", "wrmsr 0xc0010062 <- 0x2"},
+         {{0xc0010066, 0x800001343c003808}, {0xc0010062, 0x2}}, {}},
+        {"current P-state past the enabled ones", kFamily10, 5, withoutBoost, {"P0=17"}, 0, "",
+         {"wrmsr 0xc0010064 <- 0x8000019a48404012"}, {{0xc0010064, 0x8000019a48404012}}, {}},
+        {"current P-state past the enabled ones, target", kFamily10, 7, withoutBoost, {"P3"}, 0, "",
+         {"wrmsr 0xc0010062 <- 0x3"}, {{0xc0010062, 0x3}}, {}},
+        {"refusal at core P-state 1 keeps earlier writes", kFamily14, 0, nullptr,
+         {"Turbo=1", "P0=@1.2", "P1=20", "P2=@1.0"}, 10,
+         "ERROR: cannot encode multiplier (family 0x14) - unknown max multiplier\n",
+         {"pciwrite 18.4 0x15c <- 0x1", "wrmsr 0xc0010064 <- 0x8000000000003832"},
+         {{0xc0010064, 0x8000000000003832}}, {{4, 0x15c, 0x1}}},
+        {"family 0x14 ignores NB P-states and APM", kFamily14, 0, nullptr, {"NB_P0=@1.0", "APM=1"}, 0, "", {}, {},
+         {}},
+        {"family 0x15 in step order", kFamily15, 0, nullptr, {"P1=@1.2", "Turbo=0", "APM=1", "NB_P1=18"}, 0, "",
+         {"pciwrite 18.5 0x164 <- 0x581d", "pciwrite 18.4 0x15c <- 0x0", "pciwrite 18.4 0x15c <- 0x80",
+          "wrmsr 0xc0010065 <- 0x8000000000413810", "wrmsr 0xc0010015 <- 0x3000010"},
+         {{0xc0010065, 0x8000000000413810}, {0xc0010015, 0x3000010}}, {{5, 0x164, 0x581d}, {4, 0x15c, 0x80}}},
+        {"only an invalid token", kFamily10, 0, nullptr, {"Bogus"}, 3, "ERROR: invalid parameter Bogus\n", {}, {},
+         {}},
+        {"second token invalid", kFamily10, 0, nullptr, {"P0=17", "Turbo=2", "P1=10"}, 3,
+         "ERROR: invalid parameter Turbo=2\n", {}, {}, {}},
+    };
+
+    for (const Case& c : cases) {
+        Machine machine = machineOf(c.machineText, c.current);
+        if (c.adjust != nullptr)
+            c.adjust(machine);
+        const RunResult result = run(machine, c.tokens);
+
+        EXPECT_EQ(result.status, c.status) << c.name;
+        EXPECT_EQ(result.out, "") << c.name;
+        EXPECT_EQ(result.err, c.err) << c.name;
+        EXPECT_EQ(joined(writesOf(result.accesses)), joined(c.writes)) << c.name;
+
+        Machine expected = machine;
+        for (const MsrValue& msr : c.msrsAfter)
+            expected.msrs[msr.number] = msr.value;
+        for (const PciValue& pci : c.pciAfter)
+            expected.pciRegisters[PciAddress{0x18, pci.function, pci.reg}] = pci.value;
+        EXPECT_EQ(emulation::attachedMachine().msrs, expected.msrs) << c.name;
+        EXPECT_EQ(emulation::attachedMachine().pciRegisters, expected.pciRegisters) << c.name;
+    }
+}
+
+TEST(ApplyChanges, InvalidTokenAccessesNothingAfterTheProbe)
+{
+    const Machine machine = machineOf(kFamily10, 0);
+    for (const auto& tokens : {std::vector<std::string>{""}, std::vector<std::string>{"P0=17", "P9"}}) {
+        const RunResult result = run(machine, tokens);
+        EXPECT_EQ(result.status, 3) << tokens.back();
+        EXPECT_EQ(joined(result.accesses), "") << tokens.back();
+    }
+}
+
+TEST(ApplyChanges, NorthbridgeVidReadsTheAssignmentsNotRequested)
+{
+    // What is read before the first core P-state is written.
+    struct Case {
+        std::vector<std::string> tokens;
+        std::vector<std::string> readsFirst;
+    };
+    const Case cases[] = {
+        {{"NB_P1=@1.05"},
+         {"rdmsr 0xc0010064 -> 0x8000019a4840404e", "rdmsr 0xc0010065 -> 0x8000013a3c001810",
+          "rdmsr 0xc0010066 -> 0x800001343c003008", "rdmsr 0xc0010067 -> 0x8000012e3c004850",
+          "rdmsr 0xc0010068 -> 0x800001284c405840",
+          // Writing P0 begins.
+          "rdmsr 0xc0010064 -> 0x8000019a4840404e"}},
+        // NB_low assigns every P-state, so no assignment is read.
+        {{"NB_P1=@1.05", "NB_low=2"}, {"rdmsr 0xc0010064 -> 0x8000019a4840404e"}},
+        // No northbridge VID requested: nothing is read for step 1.
+        {{"NB_P0=18", "P1=@1.3"}, {"rdmsr 0xc0010065 -> 0x8000013a3c001810"}},
+    };
+    for (const Case& c : cases) {
+        const RunResult result = run(machineOf(kFamily10, 1), c.tokens);
+        std::vector<std::string> reads;
+        for (const std::string& line : result.accesses) {
+            if (line.compare(0, 6, "wrmsr ") == 0)
+                break;
+            reads.push_back(line);
+        }
+        EXPECT_EQ(joined(reads), joined(c.readsFirst)) << c.tokens.front();
+    }
+}
+
+// The example of one request from end to end: P0=20@1.25 on family 0x10
+// without boost, running in P0.
+TEST(ApplyChanges, OneRequestEndToEnd)
+{
+    Machine machine = machineOf(kFamily10, 0);
+    withoutBoost(machine);
+    const RunResult result = run(machine, {"P0=20@1.25"});
+
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(joined(result.accesses), joined({
+                                           "rdmsr 0xc0010064 -> 0x8000019a4840404e",
+                                           "wrmsr 0xc0010064 <- 0x8000019a48403018",
+                                           "rdmsr 0xc0010071 -> 0x40f0303c001810",
+                                           "rdmsr 0xc0010062 -> 0x0",
+                                           "wrmsr 0xc0010062 <- 0x4",
+                                           "sleep 1",
+                                           "rdmsr 0xc0010062 -> 0x4",
+                                           "wrmsr 0xc0010062 <- 0x0",
+                                       }));
+    EXPECT_EQ(emulation::attachedMachine().msrs[0xc0010064], 0x8000019a48403018u);
+}
+
+} // namespace

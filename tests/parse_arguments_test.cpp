@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <iostream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/change_set.h"
+#include "cli/lenient_number.h"
+
+namespace {
+
+// Family 0x10 as the probe leaves it: 200 MHz reference clock, 12.5 mV steps,
+// five P-states, two northbridge P-states.
+ProcessorProfile family10Profile()
+{
+    ProcessorProfile profile;
+    profile.family = 0x10;
+    profile.pstateCount = 5;
+    profile.nbPstateCount = 2;
+    profile.refClockFactor = 2.0;
+    profile.vidStep = 0.0125;
+    return profile;
+}
+
+// A change set as text, every field, so that a mismatch shows the whole of it.
+std::string describe(const ChangeSet& changes)
+{
+    std::ostringstream out;
+    for (const CorePstate& p : changes.corePstates)
+        out << "P" << p.index << "{" << p.multiplier << " " << p.vid << " " << p.nbPstate << " " << p.nbVid << "} ";
+    for (const NbPstate& p : changes.nbPstates)
+        out << "NB_P" << p.index << "{" << p.multiplier << " " << p.vid << "} ";
+    out << "turbo " << changes.turbo << " apm " << changes.apm << " target " << changes.targetPstate;
+    return out.str();
+}
+
+struct ParseResult {
+    bool valid;
+    std::string errorText;
+    std::string changes;
+};
+
+ParseResult parse(const ProcessorProfile& profile, const std::vector<std::string>& tokens)
+{
+    std::vector<const char*> argv{"pravellon"};
+    for (const std::string& token : tokens)
+        argv.push_back(token.c_str());
+
+    ChangeSet changes;
+    changes.profile = &profile;
+    std::ostringstream captured;
+    std::streambuf* const saved = std::cerr.rdbuf(captured.rdbuf());
+    const bool valid = parseArguments(changes, static_cast<int>(argv.size()), argv.data());
+    std::cerr.rdbuf(saved);
+    return {valid, captured.str(), describe(changes)};
+}
+
+// The change set that parsing no token gives, changed by edit.
+std::string expectedChanges(const ProcessorProfile& profile, void (*edit)(ChangeSet&))
+{
+    ChangeSet changes;
+    changes.profile = &profile;
+    const char* const argv[] = {"pravellon"};
+    parseArguments(changes, 1, argv);
+    if (edit != nullptr)
+        edit(changes);
+    return describe(changes);
+}
+
+TEST(ParseArguments, TokensIntoChangeSet)
+{
+    struct Case {
+        std::vector<std::string> tokens;
+        const char* error; // the whole standard error text; nullptr when every token is valid
+        void (*edit)(ChangeSet&); // from the empty change set to the expected one
+    };
+    const Case cases[] = {
+        {{}, nullptr, nullptr},
+        // Core P-states: the multiplier is typed in reference clocks (200 MHz here).
+        {{"P0=15@1.25"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 30.0; c.corePstates[0].vid = 24; }},
+        {{"P0=15"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 30.0; }},
+        {{"P0=@1.1"}, nullptr, [](ChangeSet& c) { c.corePstates[0].vid = 36; }},
+        {{"P0=@"}, nullptr, nullptr},
+        {{"p4=7.5@0.9"}, nullptr, [](ChangeSet& c) { c.corePstates[4].multiplier = 15.0; c.corePstates[4].vid = 52; }},
+        {{"P1x=10"}, nullptr, [](ChangeSet& c) { c.corePstates[1].multiplier = 20.0; }},
+        {{"Power=10"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 20.0; }},
+        {{"P0=20@1.2@3"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 40.0; c.corePstates[0].vid = 28; }},
+        {{"P0=-5"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = -10.0; }},
+        {{"P0=abc"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 0.0; }},
+        {{"P0=@abc"}, nullptr, [](ChangeSet& c) { c.corePstates[0].vid = 124; }},
+        {{"P0=@nan"}, nullptr, [](ChangeSet& c) { c.corePstates[0].vid = 0; }},
+        {{"P0=@2.0"}, nullptr, [](ChangeSet& c) { c.corePstates[0].vid = 0; }},
+        {{"P0=@-1"}, nullptr, [](ChangeSet& c) { c.corePstates[0].vid = 124; }},
+        {{"P0= 12x@ 1.0V"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 24.0; c.corePstates[0].vid = 44; }},
+        // Later tokens overwrite earlier ones field by field.
+        {{"P0=20", "P0=@1.2"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 40.0; c.corePstates[0].vid = 28; }},
+        {{"P0=20@1.2", "P0=18"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 36.0; c.corePstates[0].vid = 28; }},
+        // Northbridge P-states: the ratio is stored as typed.
+        {{"NB_P1=18@1.1"}, nullptr, [](ChangeSet& c) { c.nbPstates[1].multiplier = 18.0; c.nbPstates[1].vid = 36; }},
+        {{"nb_p0=@1.05"}, nullptr, [](ChangeSet& c) { c.nbPstates[0].vid = 40; }},
+        {{"NB_P2=18"}, "ERROR: invalid parameter NB_P2=18\n", nullptr},
+        {{"NB_P=18"}, "ERROR: invalid parameter NB_P=18\n", nullptr},
+        {{"NB_P-1=18"}, "ERROR: invalid parameter NB_P-1=18\n", nullptr},
+        // The northbridge split has no range limit.
+        {{"NB_low=2"}, nullptr, [](ChangeSet& c) {
+             const int expected[] = {0, 0, 1, 1, 1};
+             for (CorePstate& p : c.corePstates) p.nbPstate = expected[p.index];
+         }},
+        {{"nb_low=0"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = 1; }},
+        {{"NB_low=-3"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = 1; }},
+        {{"NB_low=abc"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = 1; }},
+        {{"NB_low=9"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = 0; }},
+        {{"NB_low=99999999999"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = 0; }},
+        {{"NB_low=4", "NB_low=1"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = p.index < 1 ? 0 : 1; }},
+        // Switches: 0 or 1 only, read leniently.
+        {{"TURBO=1"}, nullptr, [](ChangeSet& c) { c.turbo = 1; }},
+        {{"Turbo=abc"}, nullptr, [](ChangeSet& c) { c.turbo = 0; }},
+        {{"Turbo=1.9"}, nullptr, [](ChangeSet& c) { c.turbo = 1; }},
+        {{"Turbo=1", "Turbo=0"}, nullptr, [](ChangeSet& c) { c.turbo = 0; }},
+        {{"Turbo=2"}, "ERROR: invalid parameter Turbo=2\n", nullptr},
+        {{"Turbo=-1"}, "ERROR: invalid parameter Turbo=-1\n", nullptr},
+        {{"Turbo=4294967297"}, "ERROR: invalid parameter Turbo=4294967297\n", nullptr},
+        {{"Turbo="}, "ERROR: invalid parameter Turbo=\n", nullptr},
+        {{"apm=0"}, nullptr, [](ChangeSet& c) { c.apm = 0; }},
+        {{"APM=1"}, nullptr, [](ChangeSet& c) { c.apm = 1; }},
+        {{"APM=3"}, "ERROR: invalid parameter APM=3\n", nullptr},
+        // Targets, also when the value is empty.
+        {{"p2"}, nullptr, [](ChangeSet& c) { c.targetPstate = 2; }},
+        {{"P0="}, nullptr, [](ChangeSet& c) { c.targetPstate = 0; }},
+        {{"P="}, nullptr, [](ChangeSet& c) { c.targetPstate = 0; }},
+        {{"P1", "P3"}, nullptr, [](ChangeSet& c) { c.targetPstate = 3; }},
+        {{"P"}, "ERROR: invalid parameter P\n", nullptr},
+        {{"P5"}, "ERROR: invalid parameter P5\n", nullptr},
+        {{"P-1"}, "ERROR: invalid parameter P-1\n", nullptr},
+        // Out-of-range indices fall through every form and end as invalid.
+        {{"P5=20"}, "ERROR: invalid parameter P5=20\n", nullptr},
+        {{"P-1=20"}, "ERROR: invalid parameter P-1=20\n", nullptr},
+        {{"P4294967296=20"}, "ERROR: invalid parameter P4294967296=20\n", nullptr},
+        {{"P-4294967296=20"}, "ERROR: invalid parameter P-4294967296=20\n", nullptr},
+        {{"P4294967296"}, "ERROR: invalid parameter P4294967296\n", nullptr},
+        {{"NB_P4294967296=18"}, "ERROR: invalid parameter NB_P4294967296=18\n", nullptr},
+        {{"P=20"}, "ERROR: invalid parameter P=20\n", nullptr},
+        {{""}, "ERROR: invalid parameter \n", nullptr},
+        {{"Bogus"}, "ERROR: invalid parameter Bogus\n", nullptr},
+        {{"NB_low"}, "ERROR: invalid parameter NB_low\n", nullptr},
+        // The first invalid token stops parsing; what came before stays recorded.
+        {{"Turbo=5", "Bogus"}, "ERROR: invalid parameter Turbo=5\n", nullptr},
+        {{"P0=20", "Bogus=1", "P1=10"}, "ERROR: invalid parameter Bogus=1\n",
+         [](ChangeSet& c) { c.corePstates[0].multiplier = 40.0; }},
+    };
+
+    const ProcessorProfile profile = family10Profile();
+    for (const Case& c : cases) {
+        std::string name;
+        for (const std::string& token : c.tokens)
+            name += "[" + token + "]";
+        const ParseResult result = parse(profile, c.tokens);
+        EXPECT_EQ(result.valid, c.error == nullptr) << name;
+        EXPECT_EQ(result.errorText, c.error == nullptr ? "" : c.error) << name;
+        EXPECT_EQ(result.changes, expectedChanges(profile, c.edit)) << name;
+    }
+}
+
+TEST(ParseArguments, ProfileDecidesUnitsAndBounds)
+{
+    struct Case {
+        const char* name;
+        std::int32_t pstateCount;
+        std::int32_t nbPstateCount;
+        double refClockFactor;
+        double vidStep;
+        std::vector<std::string> tokens;
+        bool valid;
+        void (*edit)(ChangeSet&);
+    };
+    const Case cases[] = {
+        {"100 MHz clock stores as typed", 8, 2, 1.0, 0.0125, {"P7=15@1.25"}, true,
+         [](ChangeSet& c) { c.corePstates[7].multiplier = 15.0; c.corePstates[7].vid = 24; }},
+        {"northbridge ratio never scaled", 5, 2, 2.0, 0.0125, {"NB_P1=18"}, true,
+         [](ChangeSet& c) { c.nbPstates[1].multiplier = 18.0; }},
+        {"8-bit VID step", 5, 4, 1.0, 0.00625, {"P0=@1.25", "NB_P3=@1.0"}, true,
+         [](ChangeSet& c) { c.corePstates[0].vid = 48; c.nbPstates[3].vid = 88; }},
+        {"four northbridge P-states", 5, 4, 1.0, 0.0125, {"NB_P3=20"}, true,
+         [](ChangeSet& c) { c.nbPstates[3].multiplier = 20.0; }},
+        {"one P-state", 1, 2, 1.0, 0.0125, {"P1=20"}, false, nullptr},
+        {"one P-state, target", 1, 2, 1.0, 0.0125, {"P0"}, true, [](ChangeSet& c) { c.targetPstate = 0; }},
+    };
+    for (const Case& c : cases) {
+        ProcessorProfile profile;
+        profile.family = 0x15;
+        profile.pstateCount = c.pstateCount;
+        profile.nbPstateCount = c.nbPstateCount;
+        profile.refClockFactor = c.refClockFactor;
+        profile.vidStep = c.vidStep;
+        const ParseResult result = parse(profile, c.tokens);
+        EXPECT_EQ(result.valid, c.valid) << c.name;
+        if (c.valid) {
+            EXPECT_EQ(result.changes, expectedChanges(profile, c.edit)) << c.name;
+        }
+    }
+}
+
+TEST(ParseArguments, NanMultiplierIsStoredAndCountsAsUnset)
+{
+    const ProcessorProfile profile = family10Profile();
+    ChangeSet changes;
+    changes.profile = &profile;
+    const char* const argv[] = {"pravellon", "P0=nan"};
+    ASSERT_TRUE(parseArguments(changes, 2, argv));
+    EXPECT_FALSE(changes.corePstates[0].multiplier >= 0.0);
+}
+
+TEST(SplitAt, FirstSeparatorOnly)
+{
+    struct Case {
+        const char* source;
+        const char* first;
+        const char* second;
+    };
+    const Case cases[] = {
+        {"P0=20@1.25", "P0", "20@1.25"},
+        {"a=b=c", "a", "b=c"},
+        {"P2", "P2", ""},
+        {"P0=", "P0", ""},
+        {"=5", "", "5"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        std::string first = "old";
+        std::string second = "old";
+        splitAt(c.source, '=', first, second);
+        EXPECT_EQ(first, c.first) << c.source;
+        EXPECT_EQ(second, c.second) << c.source;
+    }
+}
+
+TEST(LenientNumber, ReadsAsAtoiAndSaturatesBeyond32Bits)
+{
+    constexpr std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int32_t highest = std::numeric_limits<std::int32_t>::max();
+    struct Case {
+        const char* text;
+        std::int32_t value;
+    };
+    const Case cases[] = {
+        {"", 0},
+        {"abc", 0},
+        {"12abc", 12},
+        {"  -7", -7},
+        {"+3", 3},
+        {"1.9", 1},
+        {"- 1", 0},
+        {"0x10", 0},
+        {"2147483647", highest},
+        {"-2147483648", lowest},
+        {"2147483648", highest},
+        {"-2147483649", lowest},
+        {"4294967297", highest},
+        {"99999999999999999999999999", highest},
+        {"-99999999999999999999999999", lowest},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(readLenientInt(c.text), c.value) << "\"" << c.text << "\"";
+}
+
+} // namespace
