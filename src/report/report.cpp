@@ -1,4 +1,136 @@
 #include "report/report.h"
 
-// Placeholder until the report is built: prints nothing.
-void printReport(const ProcessorProfile&) {}
+#include <cstdint>
+#include <ios>
+#include <iostream>
+#include <ostream>
+
+#include "pstate/core_pstate.h"
+#include "pstate/nb_pstate.h"
+#include "pstate/vid.h"
+
+namespace {
+
+// Family 0x10 has five P-state registers; the later families have eight.
+std::int32_t pstateRegisterCount(const ProcessorProfile& profile)
+{
+    return profile.family == 0x10 ? 5 : 8;
+}
+
+// Core multipliers are kept in units of 100 MHz; the user reads them as
+// multiples of the actual reference clock.
+double shownCoreMultiplier(const ProcessorProfile& profile, double multiplier)
+{
+    return multiplier / profile.refClockFactor;
+}
+
+// The stream state the report relies on, put back as it was when the report
+// ends, however it ends, so the caller's stream is left untouched.
+struct StreamStateGuard {
+    std::ostream& out;
+    std::ios_base::fmtflags flags;
+    std::streamsize precision;
+
+    explicit StreamStateGuard(std::ostream& stream)
+        : out(stream), flags(stream.flags()), precision(stream.precision())
+    {
+    }
+    ~StreamStateGuard()
+    {
+        out.flags(flags);
+        out.precision(precision);
+    }
+    StreamStateGuard(const StreamStateGuard&) = delete;
+    StreamStateGuard& operator=(const StreamStateGuard&) = delete;
+};
+
+void printGeneral(std::ostream& out, const ProcessorProfile& profile)
+{
+    out << std::endl;
+    out << "Pravellon v1.1" << std::endl;
+    out << std::endl;
+    out << ".:. General" << std::endl;
+    out << "---" << std::endl;
+    out << "  AMD family 0x" << std::hex << profile.family << ", model 0x" << profile.model << std::dec
+        << " CPU, " << profile.coreCount << " cores" << std::endl;
+    out << "  Default reference clock: " << profile.refClockFactor * 100.0 << " MHz" << std::endl;
+    out << "  Available multipliers: " << shownCoreMultiplier(profile, profile.minMultiplier) << " .. "
+        << shownCoreMultiplier(profile, profile.topMultiplier) << std::endl;
+    out << "  Available voltage IDs: " << profile.minVoltage << " .. " << profile.maxVoltage << " ("
+        << profile.vidStep << " steps)" << std::endl;
+}
+
+void printTurbo(std::ostream& out, const ProcessorProfile& profile)
+{
+    out << std::endl;
+    out << ".:. Turbo" << std::endl;
+    out << "---" << std::endl;
+    if (!profile.boostSupported) {
+        out << "  not supported" << std::endl;
+        return;
+    }
+    out << "  " << (profile.boostEnabled ? "enabled" : "disabled") << std::endl;
+    out << "  " << (profile.boostLocked ? "locked" : "unlocked") << std::endl;
+    // Only worth a line when boost actually raises the ceiling.
+    if (profile.maxMultiplier != profile.topMultiplier)
+        out << "  Max multiplier: " << shownCoreMultiplier(profile, profile.maxMultiplier) << std::endl;
+}
+
+void printCorePstates(std::ostream& out, const ProcessorProfile& profile)
+{
+    out << std::endl;
+    out << ".:. P-states" << std::endl;
+    out << "---" << std::endl;
+    out << "  " << profile.pstateCount << " of " << pstateRegisterCount(profile) << " enabled (P0 .. P"
+        << profile.pstateCount - 1 << ")" << std::endl;
+    if (profile.boostSupported && profile.boostStateCount > 0) {
+        out << "  Turbo P-states:";
+        for (std::int32_t i = 0; i < profile.boostStateCount; ++i)
+            out << " P" << i;
+        out << std::endl;
+    }
+    out << "  ---" << std::endl;
+
+    // Each register is read just before its line, so a failing read leaves the
+    // lines of the P-states before it on the terminal.
+    for (std::int32_t i = 0; i < profile.pstateCount; ++i) {
+        const CorePstate pstate = readCorePstate(profile, i);
+        out << "  P" << i << ": " << shownCoreMultiplier(profile, pstate.multiplier) << "x at "
+            << vidToVoltage(profile, pstate.vid) << "V" << std::endl;
+        if (pstate.nbPstate >= 0) {
+            out << "      NorthBridge in NB_P" << pstate.nbPstate;
+            if (pstate.nbVid >= 0)
+                out << " at " << vidToVoltage(profile, pstate.nbVid) << "V";
+            out << std::endl;
+        }
+    }
+}
+
+void printNbPstates(std::ostream& out, const ProcessorProfile& profile)
+{
+    out << "  ---" << std::endl;
+    for (std::int32_t i = 0; i < profile.nbPstateCount; ++i) {
+        const NbPstate pstate = readNbPstate(profile, i);
+        // The northbridge ratio is the register's own and is never scaled.
+        out << "  NB_P" << i << ": " << pstate.multiplier << "x at " << vidToVoltage(profile, pstate.vid) << "V"
+            << std::endl;
+    }
+}
+
+} // namespace
+
+void printReport(const ProcessorProfile& profile)
+{
+    std::ostream& out = std::cout;
+    const StreamStateGuard guard(out);
+    // Decimal integers, and doubles as %g with six significant digits, whatever
+    // the stream held before.
+    out.flags(std::ios_base::dec);
+    out.precision(6);
+
+    printGeneral(out, profile);
+    printTurbo(out, profile);
+    printCorePstates(out, profile);
+    if (profile.family == 0x15)
+        printNbPstates(out, profile);
+}

@@ -1,0 +1,387 @@
+// The status report, whole, on emulated processors whose registers were worked
+// out by hand; every expected report is written out line by line from the
+// report's layout, not captured from the program.
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "report_machines.h"
+#include "run_report.h"
+
+namespace {
+
+struct WholeReportCase {
+    const char* name;
+    const char* machine;
+    const char* report;
+};
+
+const WholeReportCase kWholeReports[] = {
+    {"family 0x10 with boost", kThubanMachine,
+     "\n"
+     "Pravellon v1.1\n"
+     "\n"
+     ".:. General\n"
+     "---\n"
+     "  AMD family 0x10, model 0xa CPU, 6 cores\n"
+     "  Default reference clock: 200 MHz\n"
+     "  Available multipliers: 0.5 .. 18\n"
+     "  Available voltage IDs: 0.75 .. 1.5 (0.0125 steps)\n"
+     "\n"
+     ".:. Turbo\n"
+     "---\n"
+     "  enabled\n"
+     "  unlocked\n"
+     "  Max multiplier: 16\n"
+     "\n"
+     ".:. P-states\n"
+     "---\n"
+     "  5 of 5 enabled (P0 .. P4)\n"
+     "  Turbo P-states: P0\n"
+     "  ---\n"
+     "  P0: 18x at 1.475V\n"
+     "      NorthBridge in NB_P0 at 1.175V\n"
+     "  P1: 16x at 1.4V\n"
+     "      NorthBridge in NB_P0 at 1.175V\n"
+     "  P2: 12.5x at 1.25V\n"
+     "      NorthBridge in NB_P0 at 1.175V\n"
+     "  P3: 9.5x at 1.125V\n"
+     "      NorthBridge in NB_P0 at 1.175V\n"
+     "  P4: 4x at 0.975V\n"
+     "      NorthBridge in NB_P1 at 1.075V\n"},
+    {"family 0x10 without boost", kDenebMachine,
+     "\n"
+     "Pravellon v1.1\n"
+     "\n"
+     ".:. General\n"
+     "---\n"
+     "  AMD family 0x10, model 0x4 CPU, 4 cores\n"
+     "  Default reference clock: 200 MHz\n"
+     "  Available multipliers: 0.5 .. 15\n"
+     "  Available voltage IDs: 0 .. 1.55 (0.0125 steps)\n"
+     "\n"
+     ".:. Turbo\n"
+     "---\n"
+     "  not supported\n"
+     "\n"
+     ".:. P-states\n"
+     "---\n"
+     "  4 of 5 enabled (P0 .. P3)\n"
+     "  ---\n"
+     "  P0: 15x at 1.425V\n"
+     "      NorthBridge in NB_P0 at 1.1V\n"
+     "  P1: 11.5x at 1.3V\n"
+     "      NorthBridge in NB_P0 at 1.1V\n"
+     "  P2: 9x at 1.2V\n"
+     "      NorthBridge in NB_P0 at 1.1V\n"
+     "  P3: 4x at 1.05V\n"
+     "      NorthBridge in NB_P1 at 1V\n"},
+    {"family 0x12 with boost switched off", kLlanoMachine,
+     "\n"
+     "Pravellon v1.1\n"
+     "\n"
+     ".:. General\n"
+     "---\n"
+     "  AMD family 0x12, model 0x1 CPU, 4 cores\n"
+     "  Default reference clock: 100 MHz\n"
+     "  Available multipliers: 1 .. 23\n"
+     "  Available voltage IDs: 0.8 .. 1.45 (0.0125 steps)\n"
+     "\n"
+     ".:. Turbo\n"
+     "---\n"
+     "  disabled\n"
+     "  locked\n"
+     "\n"
+     ".:. P-states\n"
+     "---\n"
+     "  4 of 8 enabled (P0 .. P3)\n"
+     "  Turbo P-states: P0\n"
+     "  ---\n"
+     "  P0: 23x at 1.4V\n"
+     "  P1: 14x at 1.25V\n"
+     "  P2: 11x at 1.1375V\n"
+     "  P3: 8x at 1V\n"},
+    {"family 0x14 without its top multiplier", kZacateMachine,
+     "\n"
+     "Pravellon v1.1\n"
+     "\n"
+     ".:. General\n"
+     "---\n"
+     "  AMD family 0x14, model 0x1 CPU, 2 cores\n"
+     "  Default reference clock: 100 MHz\n"
+     "  Available multipliers: 0 .. 0\n"
+     "  Available voltage IDs: 0.6 .. 1.4 (0.0125 steps)\n"
+     "\n"
+     ".:. Turbo\n"
+     "---\n"
+     "  not supported\n"
+     "\n"
+     ".:. P-states\n"
+     "---\n"
+     "  3 of 8 enabled (P0 .. P2)\n"
+     "  ---\n"
+     "  P0: 0x at 1.35V\n"
+     "  P1: 0x at 1.2375V\n"
+     "  P2: 0x at 1.1V\n"},
+    {"family 0x15, 7-bit VIDs, two northbridge P-states", kZambeziMachine,
+     "\n"
+     "Pravellon v1.1\n"
+     "\n"
+     ".:. General\n"
+     "---\n"
+     "  AMD family 0x15, model 0x1 CPU, 8 cores\n"
+     "  Default reference clock: 200 MHz\n"
+     "  Available multipliers: 0.5 .. 21\n"
+     "  Available voltage IDs: 0.85 .. 1.45 (0.0125 steps)\n"
+     "\n"
+     ".:. Turbo\n"
+     "---\n"
+     "  enabled\n"
+     "  locked\n"
+     "  Max multiplier: 18\n"
+     "\n"
+     ".:. P-states\n"
+     "---\n"
+     "  7 of 8 enabled (P0 .. P6)\n"
+     "  Turbo P-states: P0 P1\n"
+     "  ---\n"
+     "  P0: 21x at 1.4125V\n"
+     "      NorthBridge in NB_P0\n"
+     "  P1: 19.5x at 1.375V\n"
+     "      NorthBridge in NB_P0\n"
+     "  P2: 18x at 1.35V\n"
+     "      NorthBridge in NB_P0\n"
+     "  P3: 16.5x at 1.3V\n"
+     "      NorthBridge in NB_P0\n"
+     "  P4: 13.5x at 1.2V\n"
+     "      NorthBridge in NB_P0\n"
+     "  P5: 10.5x at 1.0875V\n"
+     "      NorthBridge in NB_P1\n"
+     "  P6: 7x at 0.9125V\n"
+     "      NorthBridge in NB_P1\n"
+     "  ---\n"
+     "  NB_P0: 11x at 1.1625V\n"
+     "  NB_P1: 5.5x at 1.025V\n"},
+    {"family 0x15, 8-bit VIDs, four northbridge P-states", kRichlandMachine,
+     "\n"
+     "Pravellon v1.1\n"
+     "\n"
+     ".:. General\n"
+     "---\n"
+     "  AMD family 0x15, model 0x13 CPU, 4 cores\n"
+     "  Default reference clock: 100 MHz\n"
+     "  Available multipliers: 1 .. 44\n"
+     "  Available voltage IDs: 0.8 .. 1.5 (0.00625 steps)\n"
+     "\n"
+     ".:. Turbo\n"
+     "---\n"
+     "  enabled\n"
+     "  unlocked\n"
+     "  Max multiplier: 41\n"
+     "\n"
+     ".:. P-states\n"
+     "---\n"
+     "  7 of 8 enabled (P0 .. P6)\n"
+     "  Turbo P-states: P0 P1\n"
+     "  ---\n"
+     "  P0: 44x at 1.475V\n"
+     "      NorthBridge in NB_P0\n"
+     "  P1: 43x at 1.45V\n"
+     "      NorthBridge in NB_P0\n"
+     "  P2: 41x at 1.4V\n"
+     "      NorthBridge in NB_P0\n"
+     "  P3: 35x at 1.3V\n"
+     "      NorthBridge in NB_P0\n"
+     "  P4: 30x at 1.2125V\n"
+     "      NorthBridge in NB_P0\n"
+     "  P5: 23x at 1.1V\n"
+     "      NorthBridge in NB_P1\n"
+     "  P6: 18x at 0.75V\n"
+     "      NorthBridge in NB_P1\n"
+     "  ---\n"
+     "  NB_P0: 18x at 1.25V\n"
+     "  NB_P1: 16x at 1.175V\n"
+     "  NB_P2: 14x at 1.1V\n"
+     "  NB_P3: 8.5x at 0.7375V\n"},
+};
+
+TEST(Report, WholeReportsMatchToTheLastCharacter)
+{
+    for (const WholeReportCase& c : kWholeReports) {
+        const ReportRun result = runReport(c.machine);
+        EXPECT_EQ(result.status, 0) << c.name;
+        EXPECT_EQ(result.out, c.report) << c.name;
+        EXPECT_EQ(result.err, "") << c.name;
+    }
+}
+
+// The machine text with the register lines replaced that have the same
+// register as one of the changes (the first two words, three for pci); a
+// change for a register the machine does not have is added.
+std::string withChanges(const std::string& machine, const std::vector<std::string>& changes)
+{
+    const auto keyOf = [](const std::string& line) {
+        std::istringstream words(line);
+        std::string kind;
+        std::string first;
+        std::string second;
+        words >> kind >> first >> second;
+        return kind == "pci" ? kind + " " + first + " " + second : kind + " " + first;
+    };
+    std::vector<std::string> lines;
+    std::istringstream in(machine);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    for (const std::string& change : changes) {
+        bool replaced = false;
+        for (std::string& line : lines)
+            if (keyOf(line) == keyOf(change)) {
+                line = change;
+                replaced = true;
+            }
+        if (!replaced)
+            lines.push_back(change);
+    }
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+bool endsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+TEST(Report, ConditionalLines)
+{
+    struct Case {
+        const char* name;
+        const char* machine;
+        std::vector<std::string> changes;
+        std::vector<std::string> present; // each a run of whole lines
+        std::vector<std::string> absent;
+        std::string end;
+    };
+    const Case cases[] = {
+        {"boost without boosted P-states", kZambeziMachine, {"pci 18.4 0x15C 0x80000001"},
+         {"  Max multiplier: 18\n\n.:. P-states\n---\n  7 of 8 enabled (P0 .. P6)\n  ---\n  P0: 21x at 1.4125V\n"},
+         {"Turbo P-states"},
+         ""},
+        {"boost limit equal to the multiplier without boost", kZambeziMachine, {"pci 18.3 0xD4 0x00000024"},
+         {"  Available multipliers: 0.5 .. 18\n", "---\n  enabled\n  locked\n\n.:. P-states\n",
+          "  Turbo P-states: P0 P1\n"},
+         {"Max multiplier"},
+         ""},
+        {"family 0x10 boost source not both bits", kThubanMachine, {"pci 18.4 0x15C 0x80000105"},
+         {"---\n  disabled\n  locked\n  Max multiplier: 16\n\n", "  Turbo P-states: P0\n  ---\n"},
+         {},
+         ""},
+        {"family 0x15 boost switched off by the hardware configuration", kRichlandMachine,
+         {"msr 0xC0010015 0x0000000003000010"},
+         {"---\n  disabled\n  unlocked\n  Max multiplier: 41\n\n"},
+         {},
+         ""},
+        {"family 0x10 with a single P-state", kDenebMachine, {"pci 18.3 0xDC 0x00000000"},
+         {"  1 of 5 enabled (P0 .. P0)\n  ---\n"},
+         {"P1"},
+         "  ---\n  P0: 15x at 1.425V\n      NorthBridge in NB_P0 at 1.1V\n"},
+        {"family 0x14 with boost and a top multiplier", kZacateMachine,
+         {"cpuid 0x80000007 0x00000000 0x00000000 0x00000000 0x000003F9", "msr 0xC0010015 0x0000000001000010",
+          "pci 18.4 0x15C 0x00000005", "msr 0xC0010071 0x0021306000000000"},
+         {"  Available multipliers: 1.20755 .. 32\n", "---\n  enabled\n  unlocked\n\n.:. P-states\n",
+          "  3 of 8 enabled (P0 .. P2)\n  Turbo P-states: P0\n  ---\n"},
+         {"Max multiplier", "NorthBridge", "NB_P"},
+         "  ---\n  P0: 16x at 1.35V\n  P1: 12.8x at 1.2375V\n  P2: 8x at 1.1V\n"},
+        {"model and core count above 9", kRichlandMachine,
+         {"cpuid 0x80000001 0x00610FA1 0x20000000 0x01EBBFFF 0x2FD3FBFF",
+          "cpuid 0x80000008 0x00003030 0x00000000 0x0000400F 0x00000000"},
+         {"  AMD family 0x15, model 0x1a CPU, 16 cores\n"},
+         {},
+         "  NB_P3: 8.5x at 0.7375V\n"},
+        {"family 0x15 with one northbridge P-state", kZambeziMachine, {"pci 18.5 0x170 0x00000000"},
+         {"  P6: 7x at 0.9125V\n      NorthBridge in NB_P1\n  ---\n  NB_P0: 11x at 1.1625V\n"},
+         {"NB_P1:"},
+         "  NB_P0: 11x at 1.1625V\n"},
+    };
+    for (const Case& c : cases) {
+        const ReportRun result = runReport(withChanges(c.machine, c.changes));
+        EXPECT_EQ(result.status, 0) << c.name;
+        for (const std::string& lines : c.present)
+            EXPECT_NE(result.out.find(lines), std::string::npos) << c.name << ": no\n" << lines << "in\n" << result.out;
+        for (const std::string& text : c.absent)
+            EXPECT_EQ(result.out.find(text), std::string::npos) << c.name << ": " << text << " in\n" << result.out;
+        EXPECT_TRUE(endsWith(result.out, c.end)) << c.name << ": does not end with\n" << c.end << "but is\n"
+                                                 << result.out;
+    }
+}
+
+// Whatever the caller's stream was set to, the report prints its own way, and
+// the caller finds the stream as it left it.
+TEST(Report, LeavesTheStreamStateAsItFoundIt)
+{
+    const std::ios_base::fmtflags callerFlags =
+        std::ios_base::hex | std::ios_base::uppercase | std::ios_base::showbase | std::ios_base::scientific;
+    const std::ios_base::fmtflags savedFlags = std::cout.flags(callerFlags);
+    const std::streamsize savedPrecision = std::cout.precision(2);
+
+    const ReportRun result = runReport(kDenebMachine);
+    const std::ios_base::fmtflags flagsAfter = std::cout.flags(savedFlags);
+    const std::streamsize precisionAfter = std::cout.precision(savedPrecision);
+
+    EXPECT_EQ(result.out, kWholeReports[1].report);
+    EXPECT_EQ(flagsAfter, callerFlags);
+    EXPECT_EQ(precisionAfter, 2);
+}
+
+std::string writeMachineFile(const std::string& text, const std::string& name)
+{
+    const std::string path = ::testing::TempDir() + "report_test_" + name + ".machine";
+    std::ofstream(path) << text;
+    return path;
+}
+
+// A register that cannot be read in the middle of the report ends the process
+// there: the lines before it have already reached standard output, the device
+// error follows them.
+TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
+{
+    struct Case {
+        const char* name; // also names the files of the run
+        const char* machine;
+        const char* fault;
+        const char* firstLineNotWritten;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"core_P2", kThubanMachine, "fail rdmsr 0xc0010066", "  P2: ",
+         "pravellon-sim: ioctl(CPUCTL_RDMSR) on /dev/cpuctl0: Input/output error\n"},
+        {"northbridge_NB_P1", kRichlandMachine, "fail pciread 18.5 0x164", "  NB_P1: ",
+         "pravellon-sim: ioctl(PCIOCREAD) on /dev/pci: Input/output error\n"},
+    };
+    const auto fullReportOf = [](const char* machine) -> std::string {
+        for (const WholeReportCase& c : kWholeReports)
+            if (c.machine == machine)
+                return c.report;
+        return "";
+    };
+    for (const Case& c : cases) {
+        const std::string report = fullReportOf(c.machine);
+        const std::size_t cut = report.find(c.firstLineNotWritten);
+        ASSERT_NE(cut, std::string::npos) << c.name;
+        const std::string path = writeMachineFile(std::string(c.machine) + c.fault + "\n", c.name);
+        const CombinedRun run = runSimCombined("--machine '" + path + "'", c.name);
+        std::remove(path.c_str());
+        EXPECT_EQ(run.status, 254) << c.name;
+        EXPECT_EQ(run.output, report.substr(0, cut) + c.error) << c.name;
+    }
+}
+
+} // namespace
