@@ -44,8 +44,21 @@ bool readTextFile(const std::string& path, std::string& text, std::string& error
     return true;
 }
 
-bool replaceFileContent(const std::string& path, const std::string& text, std::string& error)
+bool replaceFileContent(const std::string& givenPath, const std::string& text, std::string& error)
 {
+    // A file the user made read-only stays as it is, although the rename
+    // below would pass over its permissions.
+    if (access(givenPath.c_str(), W_OK) != 0 && errno != ENOENT) {
+        error = "cannot save " + givenPath + ": " + reason(errno);
+        return false;
+    }
+    // Through a symbolic link the file it names is replaced, not the link.
+    std::string path = givenPath;
+    if (char* resolved = realpath(givenPath.c_str(), nullptr)) {
+        path = resolved;
+        std::free(resolved);
+    }
+
     // The temporary file lies in the same directory so that the rename cannot
     // cross file systems.
     std::vector<char> temporary(path.begin(), path.end());

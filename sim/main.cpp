@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "sim/emulated_devices.h"
 #include "sim/machine.h"
 #include "sim/presets.h"
+#include "sim/register_changes.h"
 
 namespace {
 
@@ -25,13 +27,15 @@ struct Options {
     std::string traceFile;
     bool listPresets = false;
     bool printMachine = false;
+    bool changes = false;
     bool help = false;
     int firstToken = 0; // index in argv of the first token for the program
 };
 
 void printUsage()
 {
-    std::cout << "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--] [TOKEN...]" << std::endl
+    std::cout << "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--] [TOKEN...]"
+              << std::endl
               << "       pravellon-sim [--machine FILE | --preset NAME] --print-machine" << std::endl
               << "       pravellon-sim --list-presets | --help" << std::endl
               << std::endl
@@ -42,6 +46,8 @@ void printUsage()
               << "  --preset NAME    a built-in processor; nothing is saved (default: "
               << defaultPreset().name << ")" << std::endl
               << "  --trace FILE     append one line per emulated device operation to FILE" << std::endl
+              << "  --changes        when the run ends, list on standard error every register it" << std::endl
+              << "                   changed, old and new, decoded" << std::endl
               << "  --print-machine  print the processor as a machine file, to start one's own" << std::endl
               << "  --list-presets   list the built-in processors" << std::endl
               << "  --help           this text" << std::endl
@@ -98,6 +104,8 @@ int parseOptions(int argc, char** argv, Options& options)
             options.listPresets = true;
         } else if (argument == "--print-machine") {
             options.printMachine = true;
+        } else if (argument == "--changes") {
+            options.changes = true;
         } else if (argument == "--help") {
             options.help = true;
         } else {
@@ -151,6 +159,19 @@ int checkTraceFile(const std::string& path)
     return 0;
 }
 
+// The processor as it was before the run, for --changes. Never freed: it is
+// read by the exit handler, after main has returned.
+const Machine* changesBaseline = nullptr;
+
+void printRegisterChanges()
+{
+    const std::vector<std::string> lines = describeRegisterChanges(*changesBaseline, emulation::attachedMachine());
+    for (const std::string& line : lines)
+        std::cerr << line << std::endl;
+    if (lines.empty())
+        std::cerr << "no register changed" << std::endl;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -184,6 +205,13 @@ int main(int argc, char** argv)
         emulation::setTraceFile(options.traceFile);
     }
     emulation::attachMachine(machine, options.machineFile);
+    // An exit handler, since the run may also end inside err(3), which calls
+    // exit; it runs after the program's last line.
+    if (options.changes) {
+        changesBaseline = new Machine(machine);
+        if (std::atexit(printRegisterChanges) != 0)
+            return usageError("option --changes: cannot register the listing at exit");
+    }
 
     // argv[0] stays, so that err(3) names this program as it was invoked.
     std::vector<const char*> programArgv;

@@ -1,16 +1,11 @@
 // The driver's outcomes: what it prints where, and the status it ends with.
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/driver.h"
-#include "sim/emulated_devices.h"
-#include "sim/machine.h"
+#include "run_program.h"
 
 namespace {
 
@@ -26,33 +21,11 @@ const char* const kFamily12 =
     "msr 0xc0010064 0x80000000000050A5\n"
     "msr 0xc0010065 0x80000000000060E2\n";
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome run(const char* machineText, std::vector<const char*> args)
-{
-    Machine machine;
-    std::string error;
-    EXPECT_TRUE(parseMachine(machineText, machine, error)) << error;
-    emulation::attachMachine(machine);
-    std::ostringstream out, err;
-    std::streambuf* savedOut = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* savedErr = std::cerr.rdbuf(err.rdbuf());
-    args.insert(args.begin(), "pravellon");
-    const int status = runPravellon(static_cast<int>(args.size()), args.data());
-    std::cout.rdbuf(savedOut);
-    std::cerr.rdbuf(savedErr);
-    return {status, out.str(), err.str()};
-}
-
 TEST(Driver, UnsupportedProcessorIgnoresTheArguments)
 {
-    const std::vector<std::vector<const char*>> argumentLists = {{}, {"P0=20@1.2"}, {"bogus"}, {""}};
+    const std::vector<std::vector<std::string>> argumentLists = {{}, {"P0=20@1.2"}, {"bogus"}, {""}};
     for (const auto& args : argumentLists) {
-        const Outcome o = run(kRefused, args);
+        const ProgramRun o = runProgram(kRefused, args);
         EXPECT_EQ(o.status, 2);
         EXPECT_EQ(o.out, "ERROR: unsupported CPU\n");
         EXPECT_EQ(o.err, "");
@@ -62,7 +35,7 @@ TEST(Driver, UnsupportedProcessorIgnoresTheArguments)
 
 TEST(Driver, ReportWritesNothingToStandardError)
 {
-    const Outcome o = run(kFamily12, {});
+    const ProgramRun o = runProgram(kFamily12, {});
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.err, "");
 }
@@ -89,7 +62,7 @@ TEST(Driver, DeviceFailuresEndTheProcessThroughErr)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string text = std::string(kFamily12) + c.fault;
-        EXPECT_EXIT(run(text.c_str(), {}), testing::ExitedWithCode(c.status), c.message);
+        EXPECT_EXIT(runProgram(text), testing::ExitedWithCode(c.status), c.message);
     }
 }
 

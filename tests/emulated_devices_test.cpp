@@ -162,54 +162,50 @@ TEST(EmulatedDevices, RefusesWhatTheDeviceCodeMustNeverDo)
 
 TEST(EmulatedDevices, InjectedFaultsAndMissingRegisters)
 {
-    const std::string machine = std::string(kMachine) + R"(
-fail rdmsr 0xc0010064
-fail wrmsr 0xc0010015
-fail cpuid 0x80000001
-fail pciread 18.3 0xdc
-fail pciwrite 18.4 0x15c
-fail open /dev/pci
-)";
-    struct Case {
-        unsigned long request;
-        std::uint32_t number; // MSR or leaf
-        int expected;
+    const auto msr = [](unsigned long request, std::uint32_t number) {
+        return [request, number] {
+            cpuctl_msr_args_t args{};
+            cpuctl_cpuid_args_t leaf{};
+            args.msr = leaf.level = static_cast<int>(number);
+            void* record = request == CPUCTL_CPUID ? static_cast<void*>(&leaf) : static_cast<void*>(&args);
+            return ioctlError("/dev/cpuctl0", O_RDWR, request, record);
+        };
+    };
+    const auto pci = [](unsigned long request, std::uint8_t function, int reg) {
+        return [=] {
+            pci_io io = pciRecord(function, reg, 3);
+            return ioctlError("/dev/pci", O_RDWR, request, &io);
+        };
+    };
+    const struct {
+        const char* fault;
+        std::function<int()> attempt;
+        int expected; // errno of the ioctl, or minus that of the open
         const char* line;
+    } cases[] = {
+        {"fail rdmsr 0xc0010064", msr(CPUCTL_RDMSR, 0xC0010064), EIO, "rdmsr 0xc0010064 failed"},
+        {"fail rdmsr 0xc0010064", msr(CPUCTL_WRMSR, 0xC0010064), 0, "wrmsr 0xc0010064 <- 0x0"},
+        {"fail wrmsr 0xc0010015", msr(CPUCTL_WRMSR, 0xC0010015), EIO, "wrmsr 0xc0010015 failed"},
+        {"fail wrmsr 0xc0010015", msr(CPUCTL_RDMSR, 0xC0010015), 0, "rdmsr 0xc0010015 -> 0x1000010"},
+        {"", msr(CPUCTL_RDMSR, 0xC0010099), EIO, "rdmsr 0xc0010099 failed"}, // no such MSR
+        {"", msr(CPUCTL_WRMSR, 0xC0010099), EIO, "wrmsr 0xc0010099 failed"},
+        {"fail cpuid 0x80000001", msr(CPUCTL_CPUID, 0x80000001), EIO, "cpuid 0x80000001 failed"},
+        {"fail pciread 18.3 0xdc", pci(PCIOCREAD, 3, 0xDC), EIO, "pciread 18.3 0xdc failed"},
+        {"fail pciwrite 18.4 0x15c", pci(PCIOCWRITE, 4, 0x15C), EIO, "pciwrite 18.4 0x15c failed"},
+        {"fail pciwrite 18.4 0x15c", pci(PCIOCREAD, 4, 0x15C), 0, "pciread 18.4 0x15c -> 0x0"},
+        {"fail open /dev/pci", pci(PCIOCREAD, 3, 0xDC), -ENOENT, "open /dev/pci failed"},
+        {"fail open /dev/pci", msr(CPUCTL_RDMSR, 0xC0010015), 0, "rdmsr 0xc0010015 -> 0x1000010"},
     };
-    const Case cases[] = {
-        {CPUCTL_RDMSR, 0xC0010064, EIO, "rdmsr 0xc0010064 failed"},
-        {CPUCTL_WRMSR, 0xC0010064, 0, "wrmsr 0xc0010064 <- 0x0"},
-        {CPUCTL_WRMSR, 0xC0010015, EIO, "wrmsr 0xc0010015 failed"},
-        {CPUCTL_RDMSR, 0xC0010015, 0, "rdmsr 0xc0010015 -> 0x1000010"},
-        {CPUCTL_RDMSR, 0xC0010099, EIO, "rdmsr 0xc0010099 failed"}, // no such MSR
-        {CPUCTL_WRMSR, 0xC0010099, EIO, "wrmsr 0xc0010099 failed"},
-        {CPUCTL_CPUID, 0x80000001, EIO, "cpuid 0x80000001 failed"},
-    };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(attachMachineText(machine));
-        cpuctl_msr_args_t msr{};
-        cpuctl_cpuid_args_t leaf{};
-        msr.msr = leaf.level = static_cast<int>(c.number);
-        void* record = c.request == CPUCTL_CPUID ? static_cast<void*>(&leaf) : static_cast<void*>(&msr);
-        EXPECT_EQ(ioctlError("/dev/cpuctl0", O_RDWR, c.request, record), c.expected) << c.line;
-        EXPECT_EQ(traceLines().at(1), c.line);
+    for (const auto& c : cases) {
+        ASSERT_TRUE(attachMachineText(std::string(kMachine) + c.fault + "\n"));
+        EXPECT_EQ(c.attempt(), c.expected) << c.line;
+        EXPECT_EQ(traceLines().at(c.expected < 0 ? 0 : 1), c.line);
+        if (c.expected != 0) {
+            EXPECT_EQ(attachedMachine().msrs, (std::map<std::uint32_t, std::uint64_t>{
+                                                  {0xC0010064, 0x8000019a4840404e}, {0xC0010015, 0x1000010}}))
+                << c.line << ": a failed write changes nothing and adds nothing";
+        }
     }
-    EXPECT_EQ(attachedMachine().msrs.at(0xC0010015), 0x1000010u) << "a failed write changes nothing";
-    EXPECT_EQ(attachedMachine().msrs.count(0xC0010099), 0u) << "a failed write adds nothing";
-
-    ASSERT_TRUE(attachMachineText(machine));
-    EXPECT_EQ(open("/dev/pci", O_RDWR), -1);
-    EXPECT_EQ(errno, ENOENT);
-    EXPECT_EQ(traceLines(), Lines{"open /dev/pci failed"});
-
-    ASSERT_TRUE(attachMachineText(std::string(kMachine) + "fail pciread 18.3 0xdc\nfail pciwrite 18.4 0x15c\n"));
-    pci_io read = pciRecord(3, 0xDC);
-    pci_io write = pciRecord(4, 0x15C, 3);
-    EXPECT_EQ(ioctlError("/dev/pci", O_RDWR, PCIOCREAD, &read), EIO);
-    EXPECT_EQ(ioctlError("/dev/pci", O_RDWR, PCIOCWRITE, &write), EIO);
-    EXPECT_EQ(ioctlError("/dev/pci", O_RDWR, PCIOCREAD, &write), 0) << "the fault is on the write only";
-    EXPECT_EQ(traceLines().at(1), "pciread 18.3 0xdc failed");
-    EXPECT_EQ(traceLines().at(4), "pciwrite 18.4 0x15c failed");
 }
 
 TEST(EmulatedDevices, FailOpCountsOpensAndIoctlsOnly)
@@ -252,7 +248,8 @@ TEST(EmulatedDevices, AbsentWithoutMachineAndOtherPathsPassThrough)
     EXPECT_EQ(open("/dev/cpuctl0", O_RDWR), -1);
     EXPECT_EQ(errno, ENOENT);
 
-    const std::string path = ::testing::TempDir() + "pravellon_pass_through";
+    const TestFile file("pass_through");
+    const std::string& path = file.path;
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(write(fd, "x", 1), 1);
@@ -260,15 +257,17 @@ TEST(EmulatedDevices, AbsentWithoutMachineAndOtherPathsPassThrough)
     EXPECT_EQ(ioctl(fd, FIONREAD, &pending), 0) << "a foreign request on a foreign file reaches the system";
     EXPECT_EQ(close(fd), 0);
     EXPECT_EQ(readFile(path), "x");
-    std::remove(path.c_str());
 }
 
 TEST(EmulatedDevices, WritesAreSavedInsideTheIoctl)
 {
-    const std::string path = ::testing::TempDir() + "pravellon_saved_machine";
+    const TestFile file("saved_machine");
+    const std::string& path = file.path;
+    const TestFile link("saved_machine_link"); // saving through it replaces the file it names
     const std::string text = "# my machine\nmsr 0xc0010064 0x8000019a4840404e  # P0\nmsr 0xc0010015 16\n";
     std::ofstream(path) << text;
-    ASSERT_TRUE(attachMachineText(text, path));
+    ASSERT_EQ(symlink(path.c_str(), link.path.c_str()), 0);
+    ASSERT_TRUE(attachMachineText(text, link.path));
 
     writeMsr(0xC0010064, 0x8000019a48003004);
     EXPECT_EQ(readFile(path), "# my machine\nmsr 0xc0010064 0x8000019a48003004  # P0\nmsr 0xc0010015 16\n");
@@ -276,10 +275,11 @@ TEST(EmulatedDevices, WritesAreSavedInsideTheIoctl)
     writePciConfig(0x18, 4, 0x15C, 3);
     EXPECT_EQ(readFile(path), "# my machine\nmsr 0xc0010064 0x8000019a48003004  # P0\nmsr 0xc0010015 16777232\n"
                               "pci 18.4 0x15c 0x3\n");
-    std::remove(path.c_str());
+    char target[512] = {};
+    EXPECT_GT(readlink(link.path.c_str(), target, sizeof target - 1), 0) << "still a link";
 
     // A write that cannot be saved fails, and the register keeps its value.
-    ASSERT_TRUE(attachMachineText(text, ::testing::TempDir() + "no-such-directory/machine"));
+    ASSERT_TRUE(attachMachineText(text, TestFile("no_such_directory/machine").path));
     cpuctl_msr_args_t msr{};
     msr.msr = static_cast<int>(0xC0010015);
     msr.data = 1;
@@ -321,7 +321,8 @@ TEST(EmulatedDevicesDeathTest, DeviceFailuresEndTheProcessThroughErr)
 
 TEST(EmulatedDevicesDeathTest, AWriteBeforeALaterFailureStaysSaved)
 {
-    const std::string path = ::testing::TempDir() + "pravellon_write_then_fail";
+    const TestFile file("write_then_fail");
+    const std::string& path = file.path;
     std::ofstream(path) << "msr 0xc0010064 0x1\n";
     ASSERT_TRUE(attachMachineText("msr 0xc0010064 0x1\n", path));
     EXPECT_EXIT(
@@ -331,7 +332,6 @@ TEST(EmulatedDevicesDeathTest, AWriteBeforeALaterFailureStaysSaved)
         },
         ::testing::ExitedWithCode(254), "CPUCTL_RDMSR");
     EXPECT_EQ(readFile(path), "msr 0xc0010064 0x2\n");
-    std::remove(path.c_str());
 }
 
 } // namespace

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <string>
 
 #include "sim/emulated_devices.h"
@@ -34,3 +37,17 @@ inline ::testing::AssertionResult attachPreset(const std::string& name)
         return ::testing::AssertionFailure() << "no preset " << name;
     return attachMachineText(preset->machineText);
 }
+
+// A file in the temporary directory that no other test process uses, removed
+// when it goes out of scope.
+struct TestFile {
+    explicit TestFile(const std::string& name)
+        : path(::testing::TempDir() + "pravellon_" + std::to_string(getpid()) + "_" + name)
+    {
+    }
+    ~TestFile() { std::remove(path.c_str()); }
+    TestFile(const TestFile&) = delete;
+    TestFile& operator=(const TestFile&) = delete;
+
+    const std::string path;
+};

@@ -6,15 +6,14 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "run_report.h"
+#include "emulated_machine.h"
+#include "run_program.h"
 #include "sim/machine.h"
 #include "sim/presets.h"
 
@@ -131,14 +130,14 @@ const Scenario kScenarios[] = {
 
 TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
 {
-    const std::string base = ::testing::TempDir() + "fault_injection_" + std::to_string(getpid());
-    const std::string machinePath = base + ".machine";
-    const std::string tracePath = base + ".trace";
+    const TestFile machineFile("fault_injection.machine");
+    const TestFile traceFile("fault_injection.trace");
+    const std::string& machinePath = machineFile.path;
+    const std::string& tracePath = traceFile.path;
     const auto runWith = [&](const std::string& machineText, const std::string& tokens) {
         std::ofstream(machinePath) << machineText;
         std::remove(tracePath.c_str());
-        return runSimCombined("--machine '" + machinePath + "' --trace '" + tracePath + "' " + tokens,
-                              "fault_injection_" + std::to_string(getpid()));
+        return runSimCombined("--machine '" + machinePath + "' --trace '" + tracePath + "' " + tokens);
     };
 
     for (const Scenario& r : kScenarios) {
@@ -202,8 +201,6 @@ TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
         }
         EXPECT_GT(operation, 10) << what;
     }
-    std::remove(machinePath.c_str());
-    std::remove(tracePath.c_str());
 }
 
 } // namespace

@@ -11,8 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "sim/machine.h"
-#include "sim/presets.h"
+#include "emulated_machine.h"
 
 namespace {
 
@@ -21,11 +20,6 @@ struct SimRun {
     std::string out;
     std::string err;
 };
-
-std::string tempPath(const std::string& name)
-{
-    return ::testing::TempDir() + "pravellon_sim_test_" + name;
-}
 
 std::string readFile(const std::string& path)
 {
@@ -43,14 +37,14 @@ void writeFile(const std::string& path, const std::string& text)
 // Runs pravellon-sim through the shell; args are shell words.
 SimRun runSim(const std::string& args)
 {
-    const std::string out = tempPath("stdout");
-    const std::string err = tempPath("stderr");
-    const std::string command = std::string(PRAVELLON_SIM_PATH) + " " + args + " >" + out + " 2>" + err;
+    const TestFile out("sim_stdout");
+    const TestFile err("sim_stderr");
+    const std::string command = std::string(PRAVELLON_SIM_PATH) + " " + args + " >" + out.path + " 2>" + err.path;
     const int raw = std::system(command.c_str());
     SimRun run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = readFile(out);
-    run.err = readFile(err);
+    run.out = readFile(out.path);
+    run.err = readFile(err.path);
     return run;
 }
 
@@ -61,10 +55,10 @@ std::string presetText(const std::string& name)
 
 TEST(PravellonSim, UsageErrorsNameTheOptionOrFileLine)
 {
-    const std::string bad = tempPath("bad_machine");
+    const TestFile badFile("bad_machine");
+    const std::string& bad = badFile.path;
     writeFile(bad, "# fine\nmsr 1 2\nmsr 3\n");
-    const std::string missing = tempPath("missing_machine");
-    std::remove(missing.c_str());
+    const std::string missing = TestFile("missing_machine").path;
     const struct {
         std::string args;
         std::string message; // the start of the one line on standard error
@@ -79,7 +73,7 @@ TEST(PravellonSim, UsageErrorsNameTheOptionOrFileLine)
         {"--machine " + missing, "pravellon-sim: cannot read " + missing + ": No such file or directory"},
         {"--machine " + bad, "pravellon-sim: " + bad + ":3: expected 'msr NUMBER VALUE'"},
         {"--machine=" + bad + " P0", "pravellon-sim: " + bad + ":3: "},
-        {"--trace " + tempPath("no_dir/trace"), "pravellon-sim: option --trace: cannot open"},
+        {"--trace " + TestFile("no_dir/trace").path, "pravellon-sim: option --trace: cannot open"},
         {"--list-presets P0", "pravellon-sim: --list-presets takes no tokens"},
     };
     for (const auto& c : cases) {
@@ -115,7 +109,8 @@ TEST(PravellonSim, InformationOptions)
         EXPECT_EQ(run.status, 0) << preset.name;
         EXPECT_EQ(run.out, preset.machineText) << preset.name;
     }
-    const std::string own = tempPath("own_machine");
+    const TestFile ownFile("own_machine");
+    const std::string& own = ownFile.path;
     writeFile(own, presetText("family15") + "fail op 9\n");
     run = runSim("--print-machine --machine " + own);
     EXPECT_EQ(run.out, readFile(own)) << "fault lines included";
@@ -124,7 +119,8 @@ TEST(PravellonSim, InformationOptions)
 
 TEST(PravellonSim, TokensAfterTheOptionsGoToTheProgram)
 {
-    const std::string machine = tempPath("tokens_machine");
+    const TestFile machineFile("tokens_machine");
+    const std::string& machine = machineFile.path;
     writeFile(machine, presetText("family10"));
     const struct {
         std::string args;
@@ -146,8 +142,8 @@ TEST(PravellonSim, TokensAfterTheOptionsGoToTheProgram)
 
 TEST(PravellonSim, TraceIsAppended)
 {
-    const std::string trace = tempPath("trace");
-    std::remove(trace.c_str());
+    const TestFile traceFile("trace");
+    const std::string& trace = traceFile.path;
     ASSERT_EQ(runSim("--trace " + trace).status, 0);
     const std::string once = readFile(trace);
     const std::string start = "open /dev/cpuctl0\n"
@@ -160,7 +156,8 @@ TEST(PravellonSim, TraceIsAppended)
 
 TEST(PravellonSim, DeviceFailuresAndRefusedProcessors)
 {
-    const std::string machine = tempPath("faulty_machine");
+    const TestFile machineFile("faulty_machine");
+    const std::string& machine = machineFile.path;
     const struct {
         std::string fault;
         int status;
@@ -185,7 +182,8 @@ TEST(PravellonSim, DeviceFailuresAndRefusedProcessors)
 
 TEST(PravellonSim, WritesAreSavedIntoTheMachineFile)
 {
-    const std::string machine = tempPath("saved_machine");
+    const TestFile machineFile("saved_machine");
+    const std::string& machine = machineFile.path;
     const std::string text = presetText("family10");
     writeFile(machine, text);
     const SimRun run = runSim("--machine " + machine + " Turbo=0");

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "run_report.h"
+#include "run_program.h"
 #include "sim/presets.h"
 
 namespace {
@@ -227,7 +227,7 @@ TEST(PresetReport, EveryPresetReportsTheTableItStates)
             ADD_FAILURE() << "no expected report for preset " << preset.name;
             continue;
         }
-        const ReportRun run = runReport(preset.machineText);
+        const ProgramRun run = runProgram(preset.machineText);
         EXPECT_EQ(run.status, expected->status) << preset.name;
         EXPECT_EQ(run.out, expected->report) << preset.name;
         EXPECT_EQ(run.err, "") << preset.name;
@@ -238,7 +238,7 @@ TEST(PresetReport, EveryPresetReportsTheTableItStates)
 
 TEST(PresetReport, SimulatorWithoutArgumentsReportsTheDefaultPreset)
 {
-    const CombinedRun run = runSimCombined("", "default_preset");
+    const CombinedRun run = runSimCombined("");
     const PresetReport* expected = expectedFor(defaultPreset().name);
     ASSERT_NE(expected, nullptr);
     EXPECT_EQ(run.status, 0);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -13,7 +12,7 @@
 #include <vector>
 
 #include "report_machines.h"
-#include "run_report.h"
+#include "run_program.h"
 
 namespace {
 
@@ -212,10 +211,20 @@ const WholeReportCase kWholeReports[] = {
      "  NB_P3: 8.5x at 0.7375V\n"},
 };
 
+// The hand-written report of one of the machines above.
+std::string expectedReport(const char* machine)
+{
+    for (const WholeReportCase& c : kWholeReports)
+        if (c.machine == machine)
+            return c.report;
+    ADD_FAILURE() << "no whole report for this machine";
+    return "";
+}
+
 TEST(Report, WholeReportsMatchToTheLastCharacter)
 {
     for (const WholeReportCase& c : kWholeReports) {
-        const ReportRun result = runReport(c.machine);
+        const ProgramRun result = runProgram(c.machine);
         EXPECT_EQ(result.status, 0) << c.name;
         EXPECT_EQ(result.out, c.report) << c.name;
         EXPECT_EQ(result.err, "") << c.name;
@@ -312,7 +321,7 @@ TEST(Report, ConditionalLines)
          "  NB_P0: 11x at 1.1625V\n"},
     };
     for (const Case& c : cases) {
-        const ReportRun result = runReport(withChanges(c.machine, c.changes));
+        const ProgramRun result = runProgram(withChanges(c.machine, c.changes));
         EXPECT_EQ(result.status, 0) << c.name;
         for (const std::string& lines : c.present)
             EXPECT_NE(result.out.find(lines), std::string::npos) << c.name << ": no\n" << lines << "in\n" << result.out;
@@ -332,20 +341,13 @@ TEST(Report, LeavesTheStreamStateAsItFoundIt)
     const std::ios_base::fmtflags savedFlags = std::cout.flags(callerFlags);
     const std::streamsize savedPrecision = std::cout.precision(2);
 
-    const ReportRun result = runReport(kDenebMachine);
+    const ProgramRun result = runProgram(kDenebMachine);
     const std::ios_base::fmtflags flagsAfter = std::cout.flags(savedFlags);
     const std::streamsize precisionAfter = std::cout.precision(savedPrecision);
 
-    EXPECT_EQ(result.out, kWholeReports[1].report);
+    EXPECT_EQ(result.out, expectedReport(kDenebMachine));
     EXPECT_EQ(flagsAfter, callerFlags);
     EXPECT_EQ(precisionAfter, 2);
-}
-
-std::string writeMachineFile(const std::string& text, const std::string& name)
-{
-    const std::string path = ::testing::TempDir() + "report_test_" + name + ".machine";
-    std::ofstream(path) << text;
-    return path;
 }
 
 // A register that cannot be read in the middle of the report ends the process
@@ -354,31 +356,25 @@ std::string writeMachineFile(const std::string& text, const std::string& name)
 TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
 {
     struct Case {
-        const char* name; // also names the files of the run
+        const char* name;
         const char* machine;
         const char* fault;
         const char* firstLineNotWritten;
         const char* error;
     };
     const Case cases[] = {
-        {"core_P2", kThubanMachine, "fail rdmsr 0xc0010066", "  P2: ",
+        {"core P-state P2", kThubanMachine, "fail rdmsr 0xc0010066", "  P2: ",
          "pravellon-sim: ioctl(CPUCTL_RDMSR) on /dev/cpuctl0: Input/output error\n"},
-        {"northbridge_NB_P1", kRichlandMachine, "fail pciread 18.5 0x164", "  NB_P1: ",
+        {"northbridge P-state NB_P1", kRichlandMachine, "fail pciread 18.5 0x164", "  NB_P1: ",
          "pravellon-sim: ioctl(PCIOCREAD) on /dev/pci: Input/output error\n"},
     };
-    const auto fullReportOf = [](const char* machine) -> std::string {
-        for (const WholeReportCase& c : kWholeReports)
-            if (c.machine == machine)
-                return c.report;
-        return "";
-    };
     for (const Case& c : cases) {
-        const std::string report = fullReportOf(c.machine);
+        const std::string report = expectedReport(c.machine);
         const std::size_t cut = report.find(c.firstLineNotWritten);
         ASSERT_NE(cut, std::string::npos) << c.name;
-        const std::string path = writeMachineFile(std::string(c.machine) + c.fault + "\n", c.name);
-        const CombinedRun run = runSimCombined("--machine '" + path + "'", c.name);
-        std::remove(path.c_str());
+        const TestFile machineFile("report.machine");
+        std::ofstream(machineFile.path) << c.machine << c.fault << "\n";
+        const CombinedRun run = runSimCombined("--machine '" + machineFile.path + "'");
         EXPECT_EQ(run.status, 254) << c.name;
         EXPECT_EQ(run.output, report.substr(0, cut) + c.error) << c.name;
     }

@@ -7,15 +7,9 @@
 
 namespace {
 
-// Current P-state field of the COFVID status MSR.
-constexpr unsigned kCurrentPstateHi = 18;
-constexpr unsigned kCurrentPstateLo = 16;
-
-// Request field of the P-state control MSR. It has three bits, room for the
-// eight P-states the hardware can have; anything past that would wrap round
-// to a different P-state, so it is refused with the other bad numbers.
-constexpr unsigned kRequestHi = 2;
-constexpr unsigned kRequestLo = 0;
+// The request field has three bits, room for the eight P-states the hardware
+// can have; anything past that would wrap round to a different P-state, so it
+// is refused with the other bad numbers.
 constexpr std::int32_t kMaxPstates = 8;
 
 } // namespace
@@ -34,5 +28,6 @@ void activatePstate(const ProcessorProfile& profile, std::int32_t pstate)
     // one cannot be asked for, and asking for it gets the first non-boosted.
     const std::int32_t request = pstate > profile.boostStateCount ? pstate - profile.boostStateCount : 0;
     const std::uint64_t value = readMsr(kMsrPstateControl);
-    writeMsr(kMsrPstateControl, bits::set(value, kRequestHi, kRequestLo, static_cast<std::uint64_t>(request)));
+    writeMsr(kMsrPstateControl,
+             bits::set(value, kPstateRequestHi, kPstateRequestLo, static_cast<std::uint64_t>(request)));
 }

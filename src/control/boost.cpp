@@ -7,13 +7,6 @@
 
 namespace {
 
-// Fields of the boost control register (function 4, 0x15C) owned here. The
-// boost state count and the lock bit share the register and are only read, by
-// the probe; they go back as read.
-constexpr unsigned kBoostSourceHi = 1;
-constexpr unsigned kBoostSourceLo = 0;
-constexpr unsigned kApmEnableBit = 7;
-
 // Boost source values that switch boost on. Family 0x10 takes both sources;
 // the later families have a single one.
 constexpr std::uint32_t kFamily10BoostSource = 3;

@@ -6,13 +6,6 @@
 
 namespace {
 
-constexpr std::uint8_t kFunctionMisc = 3;
-constexpr std::uint32_t kPciClockPowerControl = 0xDC;   // P-state count in [10:8]
-constexpr std::uint32_t kPciFamily15BoostLimit = 0xD4;  // family 0x15 top multiplier in [5:0]
-constexpr std::uint32_t kPciFamily10BoostLimit = 0x1F0; // family 0x10 top multiplier in [25:20]
-constexpr std::uint8_t kFunctionExtendedMisc = 5;
-constexpr std::uint32_t kPciNbPstateControl = 0x170;    // northbridge P-state count in [1:0]
-
 constexpr std::uint32_t kSupportedFamilies = 0x350000; // bits 0x10, 0x12, 0x14, 0x15
 
 double multiplierOrDefault(std::uint32_t field, double whenZero)
@@ -20,9 +13,10 @@ double multiplierOrDefault(std::uint32_t field, double whenZero)
     return field != 0 ? static_cast<double>(field) : whenZero;
 }
 
-void readLimits(ProcessorProfile& profile)
+} // namespace
+
+void decodeLimits(ProcessorProfile& profile, std::uint64_t status)
 {
-    const std::uint64_t status = readMsr(kMsrCofvidStatus);
     const auto f = static_cast<std::uint32_t>(bits::get(status, 54, 49));
     const auto vLow = static_cast<std::uint32_t>(bits::get(status, 48, 42));
     const auto vHigh = static_cast<std::uint32_t>(bits::get(status, 41, 35));
@@ -45,6 +39,8 @@ void readLimits(ProcessorProfile& profile)
     profile.minVoltage = vLow != 0 ? 1.55 - vLow * profile.vidStep : 0.0;
     profile.maxVoltage = vHigh != 0 ? 1.55 - vHigh * profile.vidStep : 1.55;
 }
+
+namespace {
 
 void readBoostState(ProcessorProfile& profile)
 {
@@ -95,12 +91,8 @@ bool hasEightBitVids(const ProcessorProfile& profile)
     return block == 0x10 || block == 0x30 || block == 0x60 || block == 0x70;
 }
 
-bool probeProcessor(ProcessorProfile& profile)
+bool identifyProcessor(ProcessorProfile& profile, std::uint32_t signature)
 {
-    if (cpuid(kCpuidVendor).ecx != kAmdVendorEcx)
-        return false;
-
-    const std::uint32_t signature = cpuid(kCpuidFamilyModel).eax;
     profile.family = static_cast<std::int32_t>(bits::get(signature, 11, 8) + bits::get(signature, 27, 20));
     if (profile.family > 0x15 || (kSupportedFamilies & (std::uint32_t{1} << profile.family)) == 0)
         return false;
@@ -114,6 +106,16 @@ bool probeProcessor(ProcessorProfile& profile)
         if ((profile.model & 0xF0) == 0x00)
             profile.refClockFactor = 2.0;
     }
+    return true;
+}
+
+bool probeProcessor(ProcessorProfile& profile)
+{
+    if (cpuid(kCpuidVendor).ecx != kAmdVendorEcx)
+        return false;
+
+    if (!identifyProcessor(profile, cpuid(kCpuidFamilyModel).eax))
+        return false;
 
     profile.coreCount = static_cast<std::int32_t>(bits::get(cpuid(kCpuidCoreCount).ecx, 7, 0) + 1);
     profile.pstateCount = static_cast<std::int32_t>(
@@ -122,7 +124,7 @@ bool probeProcessor(ProcessorProfile& profile)
         profile.nbPstateCount = static_cast<std::int32_t>(
             bits::get(readPciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, kPciNbPstateControl), 1, 0) + 1);
 
-    readLimits(profile);
+    decodeLimits(profile, readMsr(kMsrCofvidStatus));
 
     profile.boostSupported = bits::test(cpuid(kCpuidPowerManagement).edx, 9);
     if (profile.boostSupported)

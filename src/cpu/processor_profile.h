@@ -27,6 +27,14 @@ struct ProcessorProfile {
 // AMD family 0x10, 0x12, 0x14 or 0x15 processor.
 bool probeProcessor(ProcessorProfile& profile);
 
+// The probe's two decoding steps, on register values already read; they touch
+// no device, so a register file can be decoded exactly as the probe would.
+// identifyProcessor sets family, model, refClockFactor and vidStep from EAX of
+// CPUID leaf 0x80000001 and is false for an unsupported family; decodeLimits
+// then sets the multiplier and voltage limits from MSR 0xC0010071.
+bool identifyProcessor(ProcessorProfile& profile, std::uint32_t signature);
+void decodeLimits(ProcessorProfile& profile, std::uint64_t cofvidStatus);
+
 // Whether the core and northbridge VIDs of this processor are 8 bits wide, at
 // 6.25 mV a step, instead of 7 bits at 12.5 mV.
 bool hasEightBitVids(const ProcessorProfile& profile);

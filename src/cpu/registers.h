@@ -23,3 +23,13 @@ constexpr std::uint32_t kMsrCofvidStatus = 0xC0010071;
 // APM enable (bit 7) and lock (bit 31).
 constexpr std::uint8_t kFunctionLinkControl = 4;
 constexpr std::uint32_t kPciBoostControl = 0x15C;
+
+// Northbridge function 3: the P-state count, and the top multiplier with boost.
+constexpr std::uint8_t kFunctionMisc = 3;
+constexpr std::uint32_t kPciClockPowerControl = 0xDC;   // P-state count in [10:8]
+constexpr std::uint32_t kPciFamily15BoostLimit = 0xD4;  // family 0x15 top multiplier in [5:0]
+constexpr std::uint32_t kPciFamily10BoostLimit = 0x1F0; // family 0x10 top multiplier in [25:20]
+
+// Northbridge function 5 register 0x170: the northbridge P-state count in [1:0].
+constexpr std::uint8_t kFunctionExtendedMisc = 5;
+constexpr std::uint32_t kPciNbPstateControl = 0x170;

@@ -1,8 +1,9 @@
 #!/bin/sh
-# The shipped program is hardened, read back from the built binary: a
-# position-independent executable, full RELRO, stack protector and
-# fortification recorded for every object, and no import through which the
-# environment or a file other than its devices could reach it.
+# A program that runs as root is hardened, read back from the built binary: a
+# position-independent executable, full RELRO, the stack protector and
+# optimisation recorded for every object, fortification on, and no import
+# through which the environment or a file other than its devices could reach
+# it.
 # Usage: check_hardening.sh BINARY
 set -u
 binary=$1

@@ -2,10 +2,11 @@
 # What the programs touch in the file system, seen from outside the process:
 # strace shows every path given to a file-system call, and apart from what the
 # dynamic loader opens each must be one the program is meant to use.
-# Usage: check_opened_paths.sh PRAVELLON PRAVELLON_SIM
+# Usage: check_opened_paths.sh PRAVELLON PRAVELLON_CAPTURE PRAVELLON_SIM
 set -u
 pravellon=$1
-sim=$2
+capture=$2
+sim=$3
 if ! command -v strace >/dev/null; then
   echo "strace is not installed"
   exit 77
@@ -52,22 +53,35 @@ quote() {
   printf '%s' "$1" | sed -e 's/[][\.*^$+?(){}|/]/\\&/g'
 }
 
+# The directories above a path, each as an alternative of a regular expression.
+ancestors() {
+  dir=$(dirname "$1")
+  while [ "$dir" != / ] && [ "$dir" != . ]; do
+    printf '|%s' "$(quote "$dir")"
+    dir=$(dirname "$dir")
+  done
+}
+
 # pravellon on this machine, whatever its processor: the report, and a token
-# it refuses (or never looks at on an unsupported processor). Neither writes.
+# it refuses (or never looks at on an unsupported processor); and the capture.
+# None of them writes.
 devices='^(/dev/cpu/0/(cpuid|msr)|/sys/bus/pci/devices/0000:00:18\.[0-7]/config)$'
 traced "$pravellon" >/dev/null 2>&1
 check "pravellon" "^$(quote "$pravellon")\$|$devices"
 traced "$pravellon" P9= >/dev/null 2>&1
 check "pravellon P9=" "^$(quote "$pravellon")\$|$devices"
+traced "$capture" >/dev/null 2>&1
+check "pravellon-capture" "^$(quote "$capture")\$|$devices"
 
 # pravellon-sim applying changes on a machine file: its program, the machine
-# file, the temporary file a save is renamed from, the trace, and /dev/null,
-# which stands behind every emulated device descriptor.
+# file, the directories above it (a save resolves the file's real path), the
+# temporary file a save is renamed from, the trace, and /dev/null, which
+# stands behind every emulated device descriptor.
 machine=$work/machine
 trace=$work/trace
 "$sim" --preset family15 --print-machine >"$machine" || exit 1
 cp "$machine" "$work/machine.before"
-sim_allowed="^($(quote "$sim")|$(quote "$machine")(\.saving-.*)?|$(quote "$trace")|/dev/null)\$"
+sim_allowed="^($(quote "$sim")|$(quote "$machine")(\.saving-.*)?|$(quote "$trace")|/dev/null$(ancestors "$machine"))\$"
 if ! traced "$sim" --machine "$machine" --trace "$trace" \
   NB_P0=20@1.15 NB_P1=12 Turbo=0 APM=0 P2=17@1.3 P5=@1.0 >"$work/out" 2>&1; then
   echo "FAIL: pravellon-sim apply run did not succeed:"

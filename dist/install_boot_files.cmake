@@ -1,0 +1,54 @@
+# Installs the boot files, run by cmake --install. The scripts and units call
+# pravellon by the full path it is installed at, under the prefix of this
+# install, which may differ from the one the build was configured with.
+#
+# Set by the caller: PRAVELLON_BOOT_FILES (rc.d or systemd), PRAVELLON_DIST_DIR,
+# PRAVELLON_STAGING_DIR, and the install directories PRAVELLON_SBINDIR,
+# PRAVELLON_SYSCONFDIR and PRAVELLON_SYSTEMD_UNIT_DIR, each under the prefix
+# unless absolute.
+
+# The files name absolute paths even when the prefix was given relative to the
+# working directory, as in cmake --install build --prefix stage.
+get_filename_component(installPrefix "${CMAKE_INSTALL_PREFIX}" ABSOLUTE)
+
+function(pravellon_installed_dir out dir)
+  if(IS_ABSOLUTE "${dir}")
+    set(${out} "${dir}" PARENT_SCOPE)
+  else()
+    set(${out} "${installPrefix}/${dir}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+pravellon_installed_dir(sbinDir "${PRAVELLON_SBINDIR}")
+pravellon_installed_dir(etcDir "${PRAVELLON_SYSCONFDIR}")
+set(PRAVELLON_SBIN "${sbinDir}/pravellon")
+set(staging "${PRAVELLON_STAGING_DIR}/${PRAVELLON_BOOT_FILES}")
+file(REMOVE_RECURSE "${staging}")
+
+if(PRAVELLON_BOOT_FILES STREQUAL "rc.d")
+  set(PRAVELLON_RC_SCRIPT "${etcDir}/rc.d/pravellon")
+  configure_file("${PRAVELLON_DIST_DIR}/freebsd/pravellon.in" "${staging}/rc.d/pravellon" @ONLY)
+  configure_file("${PRAVELLON_DIST_DIR}/freebsd/devd-pravellon.conf.in" "${staging}/devd/pravellon.conf" @ONLY)
+  file(INSTALL "${staging}/rc.d/pravellon" DESTINATION "${etcDir}/rc.d"
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  file(INSTALL "${staging}/devd/pravellon.conf" DESTINATION "${etcDir}/devd"
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+elseif(PRAVELLON_BOOT_FILES STREQUAL "systemd")
+  pravellon_installed_dir(unitDir "${PRAVELLON_SYSTEMD_UNIT_DIR}")
+  set(PRAVELLON_ENV_FILE "${etcDir}/pravellon.conf")
+  foreach(unit pravellon.service pravellon-resume.service)
+    configure_file("${PRAVELLON_DIST_DIR}/linux/${unit}.in" "${staging}/${unit}" @ONLY)
+    file(INSTALL "${staging}/${unit}" DESTINATION "${unitDir}"
+      FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  endforeach()
+  # The environment file holds the administrator's tokens: installed once, and
+  # never replaced by a later install.
+  if(EXISTS "$ENV{DESTDIR}${PRAVELLON_ENV_FILE}")
+    message(STATUS "Keeping: $ENV{DESTDIR}${PRAVELLON_ENV_FILE}")
+  else()
+    file(INSTALL "${PRAVELLON_DIST_DIR}/linux/pravellon.conf" DESTINATION "${etcDir}"
+      FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  endif()
+else()
+  message(FATAL_ERROR "PRAVELLON_BOOT_FILES must be rc.d, systemd or none, not '${PRAVELLON_BOOT_FILES}'")
+endif()

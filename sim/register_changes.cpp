@@ -1,0 +1,175 @@
+#include "sim/register_changes.h"
+
+#include <cstdint>
+#include <ios>
+#include <sstream>
+
+#include "control/active_pstate.h"
+#include "control/boost.h"
+#include "cpu/processor_profile.h"
+#include "cpu/registers.h"
+#include "hw/bitfield.h"
+#include "pstate/core_pstate.h"
+#include "pstate/nb_pstate.h"
+#include "pstate/vid.h"
+
+namespace {
+
+// The hardware has room for eight core P-state registers.
+constexpr std::uint32_t kPstateRegisters = 8;
+
+// The processor as the probe would see it, from the register file alone; false
+// when the probe would refuse it, and then nothing is decoded.
+bool decodingProfile(const Machine& machine, ProcessorProfile& profile)
+{
+    const auto vendor = machine.cpuidLeaves.find(kCpuidVendor);
+    const auto signature = machine.cpuidLeaves.find(kCpuidFamilyModel);
+    if (vendor == machine.cpuidLeaves.end() || vendor->second.ecx != kAmdVendorEcx
+        || signature == machine.cpuidLeaves.end() || !identifyProcessor(profile, signature->second.eax))
+        return false;
+    const auto limits = machine.msrs.find(kMsrCofvidStatus);
+    if (limits != machine.msrs.end())
+        decodeLimits(profile, limits->second);
+    return true;
+}
+
+std::string hex(std::uint64_t value)
+{
+    std::ostringstream text;
+    text << "0x" << std::hex << value;
+    return text.str();
+}
+
+std::string volts(const ProcessorProfile& profile, std::int32_t vid)
+{
+    std::ostringstream text;
+    text << vidToVoltage(profile, vid) << "V";
+    return text.str();
+}
+
+// A multiplier as the user types it; a divisor without a table entry decodes
+// as absent and has no multiplier to show.
+std::string multiplier(double value)
+{
+    if (!(value >= 0.0))
+        return "unknown";
+    std::ostringstream text;
+    text << value << "x";
+    return text.str();
+}
+
+// As the report shows a core P-state.
+std::string corePstateText(const ProcessorProfile& profile, std::uint32_t n, std::uint64_t value)
+{
+    const CorePstate p = decodeCorePstate(profile, static_cast<std::int32_t>(n), value);
+    std::string text = multiplier(p.multiplier / profile.refClockFactor) + " at " + volts(profile, p.vid);
+    if (p.nbPstate >= 0) {
+        text += ", NorthBridge in NB_P" + std::to_string(p.nbPstate);
+        if (p.nbVid >= 0)
+            text += " at " + volts(profile, p.nbVid);
+    }
+    return text;
+}
+
+std::string nbPstateText(const ProcessorProfile& profile, std::uint32_t n, std::uint32_t value)
+{
+    const NbPstate p = decodeNbPstate(profile, static_cast<std::int32_t>(n), value);
+    return multiplier(p.multiplier) + " at " + volts(profile, p.vid);
+}
+
+std::string onOff(bool on)
+{
+    return on ? "on" : "off";
+}
+
+std::string transition(const std::string& before, const std::string& after)
+{
+    return before + " -> " + after;
+}
+
+// Name and decoded change of an MSR; an empty decoding for one we do not know.
+void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, std::uint64_t before, std::uint64_t after,
+                 std::string& name, std::string& decoded)
+{
+    name = "MSR " + hex(msr);
+    if (profile == nullptr)
+        return;
+    if (msr >= kMsrPstateBase && msr < kMsrPstateBase + kPstateRegisters) {
+        const std::uint32_t n = msr - kMsrPstateBase;
+        name = "P" + std::to_string(n) + " (" + name + ")";
+        decoded = transition(corePstateText(*profile, n, before), corePstateText(*profile, n, after));
+    } else if (msr == kMsrHardwareConfig) {
+        // The bit disables boost.
+        decoded = "core performance boost "
+            + transition(onOff(!bits::test(before, kBoostDisableBit)), onOff(!bits::test(after, kBoostDisableBit)));
+    } else if (msr == kMsrPstateControl) {
+        decoded = "P-state request "
+            + transition(std::to_string(bits::get(before, kPstateRequestHi, kPstateRequestLo)),
+                         std::to_string(bits::get(after, kPstateRequestHi, kPstateRequestLo)));
+    }
+}
+
+void describePci(const ProcessorProfile* profile, const PciAddress& address, std::uint32_t before,
+                 std::uint32_t after, std::string& name, std::string& decoded)
+{
+    std::ostringstream where;
+    where << "PCI " << std::hex << static_cast<unsigned>(address.device) << '.'
+          << static_cast<unsigned>(address.function) << " 0x" << address.reg;
+    name = where.str();
+    if (profile == nullptr || address.device != kNorthbridgeDevice)
+        return;
+    const bool family15 = profile->family == 0x15;
+    if (family15 && address.function == kFunctionNbPstates && address.reg >= kPciNbPstateBase
+        && address.reg < kPciNbPstateBase + 4 * kMaxNbPstates && address.reg % 4 == 0) {
+        const std::uint32_t n = (address.reg - kPciNbPstateBase) / 4;
+        name = "NB_P" + std::to_string(n) + " (" + name + ")";
+        decoded = transition(nbPstateText(*profile, n, before), nbPstateText(*profile, n, after));
+    } else if (address.function == kFunctionLinkControl && address.reg == kPciBoostControl) {
+        decoded = "boost source "
+            + transition(std::to_string(bits::get(before, kBoostSourceHi, kBoostSourceLo)),
+                         std::to_string(bits::get(after, kBoostSourceHi, kBoostSourceLo)));
+        // Bit 7 is APM only on family 0x15.
+        if (family15)
+            decoded += ", APM "
+                + transition(onOff(bits::test(before, kApmEnableBit)), onOff(bits::test(after, kApmEnableBit)));
+    }
+}
+
+std::string changeLine(const std::string& name, std::uint64_t before, std::uint64_t after, const std::string& decoded)
+{
+    std::string line = "changed " + name + ": " + transition(hex(before), hex(after));
+    if (!decoded.empty())
+        line += ": " + decoded;
+    return line;
+}
+
+} // namespace
+
+std::vector<std::string> describeRegisterChanges(const Machine& before, const Machine& after)
+{
+    ProcessorProfile decoded;
+    const ProcessorProfile* profile = decodingProfile(before, decoded) ? &decoded : nullptr;
+
+    std::vector<std::string> lines;
+    for (const auto& [msr, value] : after.msrs) {
+        const auto old = before.msrs.find(msr);
+        const std::uint64_t oldValue = old == before.msrs.end() ? 0 : old->second;
+        if (old != before.msrs.end() && oldValue == value)
+            continue;
+        std::string name;
+        std::string text;
+        describeMsr(profile, msr, oldValue, value, name, text);
+        lines.push_back(changeLine(name, oldValue, value, text));
+    }
+    for (const auto& [address, value] : after.pciRegisters) {
+        const auto old = before.pciRegisters.find(address);
+        const std::uint32_t oldValue = old == before.pciRegisters.end() ? 0 : old->second;
+        if (oldValue == value)
+            continue;
+        std::string name;
+        std::string text;
+        describePci(profile, address, oldValue, value, name, text);
+        lines.push_back(changeLine(name, oldValue, value, text));
+    }
+    return lines;
+}

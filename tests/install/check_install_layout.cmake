@@ -1,0 +1,110 @@
+# Installs the build into a fresh prefix, as an administrator would, and checks
+# that every file lands where it belongs, nothing else is installed, and the
+# boot files call the program where it was installed.
+#
+# -DBUILD_DIR, -DPREFIX, -DBOOT_FILES (rc.d, systemd or none) and the install
+# directories -DSBINDIR, -DBINDIR, -DMANDIR, -DSYSCONFDIR, -DUNITDIR.
+
+function(fail what)
+  message(FATAL_ERROR "${what}")
+endfunction()
+
+# file is under root, the prefix unless a check sets another.
+function(expect_contains file text)
+  file(READ "${root}/${file}" content)
+  string(FIND "${content}" "${text}" at)
+  if(at EQUAL -1)
+    fail("${file} lacks '${text}':\n${content}")
+  endif()
+endfunction()
+
+function(expect_executable file)
+  execute_process(COMMAND test -x "${PREFIX}/${file}" RESULT_VARIABLE notExecutable)
+  if(NOT notExecutable EQUAL 0)
+    fail("${file} is not executable")
+  endif()
+endfunction()
+
+set(root "${PREFIX}")
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL 0)
+  fail("cmake --install failed (${status}):\n${out}${err}")
+endif()
+
+set(expected
+  "${SBINDIR}/pravellon"
+  "${BINDIR}/pravellon-sim"
+  "${BINDIR}/pravellon-capture"
+  "${MANDIR}/man8/pravellon.8"
+  "${MANDIR}/man1/pravellon-sim.1"
+  "${MANDIR}/man1/pravellon-capture.1")
+if(BOOT_FILES STREQUAL "systemd")
+  list(APPEND expected
+    "${UNITDIR}/pravellon.service"
+    "${UNITDIR}/pravellon-resume.service"
+    "${SYSCONFDIR}/pravellon.conf")
+elseif(BOOT_FILES STREQUAL "rc.d")
+  list(APPEND expected "${SYSCONFDIR}/rc.d/pravellon" "${SYSCONFDIR}/devd/pravellon.conf")
+endif()
+list(SORT expected)
+
+file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${PREFIX}" "${PREFIX}/*")
+list(SORT installed)
+if(NOT installed STREQUAL expected)
+  string(REPLACE ";" "\n  " installedLines "${installed}")
+  string(REPLACE ";" "\n  " expectedLines "${expected}")
+  fail("installed:\n  ${installedLines}\nexpected:\n  ${expectedLines}")
+endif()
+
+expect_executable("${SBINDIR}/pravellon")
+expect_executable("${BINDIR}/pravellon-sim")
+expect_executable("${BINDIR}/pravellon-capture")
+
+if(BOOT_FILES STREQUAL "systemd")
+  foreach(unit pravellon.service pravellon-resume.service)
+    expect_contains("${UNITDIR}/${unit}" "ExecStart=${PREFIX}/${SBINDIR}/pravellon $PRAVELLON_TOKENS\n")
+    expect_contains("${UNITDIR}/${unit}" "EnvironmentFile=${PREFIX}/${SYSCONFDIR}/pravellon.conf\n")
+    expect_contains("${UNITDIR}/${unit}" "ExecStartPre=/sbin/modprobe -a msr cpuid\n")
+  endforeach()
+  expect_contains("${UNITDIR}/pravellon.service" "RemainAfterExit=yes\n")
+  expect_contains("${UNITDIR}/pravellon-resume.service" "WantedBy=suspend.target hibernate.target")
+
+  # A second install keeps the administrator's tokens.
+  file(WRITE "${PREFIX}/${SYSCONFDIR}/pravellon.conf" "PRAVELLON_TOKENS=\"P0=20@1.25\"\n")
+  execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+    RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
+  if(NOT status EQUAL 0)
+    fail("second cmake --install failed (${status})")
+  endif()
+  expect_contains("${SYSCONFDIR}/pravellon.conf" "PRAVELLON_TOKENS=\"P0=20@1.25\"")
+
+  # A prefix relative to the working directory still gives the units absolute
+  # paths, and a staging DESTDIR stays out of them.
+  set(workDir "${PREFIX}-work")
+  file(REMOVE_RECURSE "${workDir}")
+  file(MAKE_DIRECTORY "${workDir}")
+  execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix relative
+    WORKING_DIRECTORY "${workDir}" RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E env "DESTDIR=${workDir}/stage"
+    "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix /opt/pravellon
+    RESULT_VARIABLE stagedStatus OUTPUT_QUIET ERROR_QUIET)
+  if(NOT status EQUAL 0 OR NOT stagedStatus EQUAL 0)
+    fail("install with a relative prefix (${status}) or a DESTDIR (${stagedStatus}) failed")
+  endif()
+  set(root "${workDir}")
+  expect_contains("relative/${UNITDIR}/pravellon.service" "ExecStart=${workDir}/relative/${SBINDIR}/pravellon ")
+  expect_contains("stage/opt/pravellon/${UNITDIR}/pravellon.service"
+    "ExecStart=/opt/pravellon/${SBINDIR}/pravellon ")
+  expect_contains("stage/opt/pravellon/${UNITDIR}/pravellon.service"
+    "EnvironmentFile=/opt/pravellon/${SYSCONFDIR}/pravellon.conf\n")
+  file(REMOVE_RECURSE "${workDir}")
+  set(root "${PREFIX}")
+elseif(BOOT_FILES STREQUAL "rc.d")
+  expect_executable("${SYSCONFDIR}/rc.d/pravellon")
+  expect_contains("${SYSCONFDIR}/rc.d/pravellon" "\t${PREFIX}/${SBINDIR}/pravellon \${pravellon_flags}\n")
+  expect_contains("${SYSCONFDIR}/devd/pravellon.conf" "action \"${PREFIX}/${SYSCONFDIR}/rc.d/pravellon quietstart\";")
+endif()
+
+file(REMOVE_RECURSE "${PREFIX}")

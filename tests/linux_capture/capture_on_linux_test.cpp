@@ -1,0 +1,161 @@
+// pravellon-capture and pravellon on Linux, through the unmodified Linux device
+// code with its device paths redirected to files that stand in for a
+// processor's devices: the capture only reads, and pravellon-sim reports its
+// machine file exactly as pravellon reports the devices it was taken from.
+
+#include <fcntl.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/driver.h"
+#include "capture.h"
+#include "device_fixture.h"
+#include "sim/machine.h"
+#include "sim/presets.h"
+#include "spread_registers.h"
+
+namespace {
+
+std::string configPath(unsigned function)
+{
+    return "/sys/bus/pci/devices/0000:00:18." + std::to_string(function) + "/config";
+}
+
+struct Report {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class CaptureOnLinux : public LinuxDevice {
+protected:
+    void TearDown() override
+    {
+        spread_registers::reset();
+        LinuxDevice::TearDown();
+    }
+
+    // Files named after the machine that hold its registers where the kernel
+    // would hand them over: MSRs and CPUID leaves at their number, PCI
+    // registers at theirs in a 4096-byte configuration space.
+    void standInFor(const std::string& name, const Machine& machine)
+    {
+        const std::string msrFile = standIn(kMsrDevice, name + ".msr");
+        const std::string cpuidFile = standIn(kCpuidDevice, name + ".cpuid");
+        writeBytesAt(msrFile, 0, Bytes(8, 0));
+        writeBytesAt(cpuidFile, 0, Bytes(16, 0));
+        spread_registers::spread(msrFile, 8);
+        spread_registers::spread(cpuidFile, 16);
+        for (const auto& [msr, value] : machine.msrs)
+            writeBytesAt(msrFile, msr, littleEndian(value, 8));
+        for (const auto& [leaf, words] : machine.cpuidLeaves) {
+            Bytes bytes;
+            for (const std::uint32_t word : {words.eax, words.ebx, words.ecx, words.edx}) {
+                const Bytes part = littleEndian(word, 4);
+                bytes.insert(bytes.end(), part.begin(), part.end());
+            }
+            writeBytesAt(cpuidFile, leaf, bytes);
+        }
+        for (unsigned function = 0; function < 8; ++function) {
+            const std::string file = standIn(configPath(function), name + ".config" + std::to_string(function));
+            writeBytesAt(file, 0, Bytes(4, 0));
+            resizeFile(file, 4096);
+        }
+        for (const auto& [address, value] : machine.pciRegisters)
+            writeBytesAt(scratch.path(name + ".config" + std::to_string(address.function)), address.reg,
+                         littleEndian(value, 4));
+    }
+
+    Report runPravellonHere()
+    {
+        const char* argv[] = {"pravellon", nullptr};
+        Report report;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        report.status = runPravellon(1, argv);
+        report.out = testing::internal::GetCapturedStdout();
+        report.err = testing::internal::GetCapturedStderr();
+        return report;
+    }
+
+    Report runSimulator(const std::string& machineFile)
+    {
+        const std::string out = scratch.path("sim.out");
+        const std::string err = scratch.path("sim.err");
+        const std::string command =
+            std::string(PRAVELLON_SIM_PATH) + " --machine '" + machineFile + "' >'" + out + "' 2>'" + err + "'";
+        const int raw = std::system(command.c_str());
+        Report report;
+        report.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        report.out = readFile(out);
+        report.err = readFile(err);
+        return report;
+    }
+};
+
+Machine machineFrom(const std::string& text)
+{
+    Machine machine;
+    std::string error;
+    EXPECT_TRUE(parseMachine(text, machine, error)) << error;
+    return machine;
+}
+
+TEST_F(CaptureOnLinux, SimulatorReportsTheCopyAsPravellonReportsTheDevices)
+{
+    for (const Preset& preset : presets()) {
+        if (preset.name == "intel" || preset.name == "family11")
+            continue;
+        SCOPED_TRACE(preset.name);
+        redirected::reset();
+        standInFor(preset.name, machineFrom(preset.machineText));
+
+        std::ostringstream text;
+        ASSERT_TRUE(captureMachine(text));
+        for (const redirected::OpenCall& call : redirected::openCalls())
+            EXPECT_EQ(call.flags & O_ACCMODE, O_RDONLY) << call.path << " opened for writing";
+
+        const std::string machineFile = scratch.path(preset.name + ".machine");
+        std::ofstream(machineFile) << text.str();
+
+        const Report devices = runPravellonHere();
+        const Report copy = runSimulator(machineFile);
+        EXPECT_EQ(devices.status, 0);
+        EXPECT_EQ(copy.status, devices.status);
+        EXPECT_NE(devices.out, "");
+        EXPECT_EQ(copy.out, devices.out);
+        EXPECT_EQ(copy.err, devices.err);
+    }
+}
+
+TEST_F(CaptureOnLinux, RefusesAnUnsupportedProcessorAsPravellonDoes)
+{
+    for (const char* name : {"intel", "family11"}) {
+        SCOPED_TRACE(name);
+        redirected::reset();
+        standInFor(name, machineFrom(findPreset(name)->machineText));
+        std::ostringstream text;
+        EXPECT_FALSE(captureMachine(text));
+        EXPECT_EQ(text.str(), "");
+        const Report devices = runPravellonHere();
+        EXPECT_EQ(devices.status, 2);
+        EXPECT_EQ(devices.out, "ERROR: unsupported CPU\n");
+    }
+}
+
+} // namespace
