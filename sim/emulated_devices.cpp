@@ -67,14 +67,14 @@ Emulator& emulator()
 std::string hex(std::uint64_t value)
 {
     char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    (void)std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
     return text;
 }
 
 std::string pciText(const PciAddress& address)
 {
     char text[48];
-    std::snprintf(text, sizeof text, "%x.%x 0x%x", static_cast<unsigned>(address.device),
+    (void)std::snprintf(text, sizeof text, "%x.%x 0x%x", static_cast<unsigned>(address.device),
                   static_cast<unsigned>(address.function), static_cast<unsigned>(address.reg));
     return text;
 }
@@ -86,9 +86,10 @@ void trace(const std::string& line)
     if (e.traceFile.empty())
         return;
     // Opened for each line so that a killed process leaves every line it traced.
+    // A line that cannot be written cannot fail the emulated operation either.
     if (std::FILE* file = std::fopen(e.traceFile.c_str(), "a")) {
-        std::fputs((line + "\n").c_str(), file);
-        std::fclose(file);
+        (void)std::fputs((line + "\n").c_str(), file);
+        (void)std::fclose(file);
     }
 }
 

@@ -36,7 +36,7 @@ bool readTextFile(const std::string& path, std::string& text, std::string& error
         text.append(buffer, count);
     const bool failed = std::ferror(file) != 0;
     const int readError = errno;
-    std::fclose(file);
+    (void)std::fclose(file); // everything was read; a failing close changes nothing
     if (failed) {
         error = "cannot read " + path + ": " + reason(readError);
         return false;
@@ -90,7 +90,7 @@ bool replaceFileContent(const std::string& givenPath, const std::string& text, s
         saveError = errno;
     }
     if (!saved) {
-        std::remove(temporary.data());
+        (void)std::remove(temporary.data()); // the error reported is the save's
         error = "cannot save " + path + ": " + reason(saveError);
     }
     return saved;

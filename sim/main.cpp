@@ -155,7 +155,7 @@ int checkTraceFile(const std::string& path)
     std::FILE* file = std::fopen(path.c_str(), "a");
     if (file == nullptr)
         return usageError("option --trace: cannot open " + path + ": " + std::strerror(errno));
-    std::fclose(file);
+    (void)std::fclose(file); // nothing was written
     return 0;
 }
 
@@ -209,7 +209,8 @@ int main(int argc, char** argv)
     // exit; it runs after the program's last line.
     if (options.changes) {
         changesBaseline = new Machine(machine);
-        std::atexit(printRegisterChanges);
+        if (std::atexit(printRegisterChanges) != 0)
+            return usageError("option --changes: cannot register the listing at exit");
     }
 
     // argv[0] stays, so that err(3) names this program as it was invoked.

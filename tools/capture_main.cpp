@@ -15,7 +15,7 @@ constexpr int kStatusUnsupported = 2;
 
 } // namespace
 
-int main(int argc, char**)
+int main(int argc, char** /*argv*/)
 {
     if (argc > 1) {
         std::cerr << "usage: pravellon-capture > FILE" << std::endl;

@@ -57,7 +57,8 @@ struct PciConfigPath {
 PciConfigPath pciConfigPath(std::uint8_t device, std::uint8_t function)
 {
     PciConfigPath path{};
-    std::snprintf(path.text, sizeof path.text, "/sys/bus/pci/devices/0000:00:%02x.%x/config",
+    // Cannot be cut short: an 8-bit device and function fill at most 40 bytes.
+    (void)std::snprintf(path.text, sizeof path.text, "/sys/bus/pci/devices/0000:00:%02x.%x/config",
                   static_cast<unsigned>(device), static_cast<unsigned>(function));
     return path;
 }

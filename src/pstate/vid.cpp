@@ -26,6 +26,8 @@ std::int32_t voltageToVid(const ProcessorProfile& profile, double volts)
 
     const auto zeroVoltVid = static_cast<std::int32_t>(kVidZeroVoltage / profile.vidStep);
     // Nearest step; an exact half rounds up in steps, that is to the higher voltage.
-    const auto steps = static_cast<std::int32_t>(limited / profile.vidStep + 0.5);
+    // The quotient is never negative, where adding a half and truncating is the
+    // rounding wanted.
+    const auto steps = static_cast<std::int32_t>(limited / profile.vidStep + 0.5); // NOLINT(bugprone-incorrect-roundings)
     return zeroVoltVid - steps;
 }

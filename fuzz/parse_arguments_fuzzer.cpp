@@ -1,0 +1,124 @@
+// libFuzzer target: parseArguments with any number of tokens of any bytes, on a
+// change set bound to a processor of each supported family. The first byte
+// picks the processor; the rest, split at NUL bytes (which no argument can
+// hold), are the tokens. Besides the sanitizers' findings, a change set that
+// leaves the shapes the applying code relies on is a crash.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/change_set.h"
+
+namespace {
+
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+ProcessorProfile profileFor(std::uint8_t choice)
+{
+    struct Variant {
+        std::int32_t family;
+        std::int32_t model;
+        double vidStep;
+        double refClockFactor;
+    };
+    static const Variant variants[] = {
+        {0x10, 0x0a, 0.0125, 2.0},  {0x12, 0x01, 0.0125, 1.0}, {0x14, 0x01, 0.0125, 1.0},
+        {0x15, 0x01, 0.0125, 2.0},  {0x15, 0x10, 0.00625, 1.0},
+    };
+    constexpr std::size_t kVariants = sizeof variants / sizeof variants[0];
+    const Variant& v = variants[choice % kVariants];
+    ProcessorProfile profile;
+    profile.family = v.family;
+    profile.model = v.model;
+    profile.vidStep = v.vidStep;
+    profile.refClockFactor = v.refClockFactor;
+    // Every P-state count the hardware field can give (1 to 8), and on family
+    // 0x15 every northbridge P-state count (1 to 4).
+    profile.pstateCount = static_cast<std::int32_t>(1 + (choice / kVariants) % 8);
+    if (v.family == 0x15)
+        profile.nbPstateCount = static_cast<std::int32_t>(1 + (choice / (kVariants * 8)) % 4);
+    return profile;
+}
+
+bool isVidOrUnset(const ProcessorProfile& profile, std::int32_t vid)
+{
+    const auto highest = static_cast<std::int32_t>(1.55 / profile.vidStep);
+    return vid == -1 || (vid >= 0 && vid <= highest);
+}
+
+bool isSwitchOrUnset(std::int32_t value)
+{
+    return value == -1 || value == 0 || value == 1;
+}
+
+void checkShape(const ChangeSet& changes, const ProcessorProfile& profile)
+{
+    require(changes.profile == &profile);
+    require(changes.corePstates.size() == static_cast<std::size_t>(profile.pstateCount));
+    for (std::size_t i = 0; i < changes.corePstates.size(); ++i) {
+        const CorePstate& request = changes.corePstates[i];
+        require(request.index == static_cast<std::int32_t>(i));
+        require(isVidOrUnset(profile, request.vid));
+        require(isSwitchOrUnset(request.nbPstate));
+        require(request.nbVid == -1); // filled only when the change set is applied
+    }
+    require(changes.nbPstates.size() == static_cast<std::size_t>(profile.nbPstateCount));
+    for (std::size_t i = 0; i < changes.nbPstates.size(); ++i) {
+        require(changes.nbPstates[i].index == static_cast<std::int32_t>(i));
+        require(isVidOrUnset(profile, changes.nbPstates[i].vid));
+    }
+    require(isSwitchOrUnset(changes.turbo));
+    require(isSwitchOrUnset(changes.apm));
+    require(changes.targetPstate >= -1 && changes.targetPstate < profile.pstateCount);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const ProcessorProfile profile = profileFor(data[0]);
+
+    std::vector<std::string> tokens(1);
+    for (std::size_t i = 1; i < size; ++i) {
+        if (data[i] == 0)
+            tokens.emplace_back();
+        else
+            tokens.back() += static_cast<char>(data[i]);
+    }
+    if (size == 1)
+        tokens.clear();
+    std::vector<const char*> argv{"pravellon"};
+    for (const std::string& token : tokens)
+        argv.push_back(token.c_str());
+    argv.push_back(nullptr);
+
+    std::ostringstream err;
+    std::streambuf* const savedErr = std::cerr.rdbuf(err.rdbuf());
+    ChangeSet changes;
+    changes.profile = &profile;
+    const bool valid = parseArguments(changes, static_cast<int>(argv.size() - 1), argv.data());
+    std::cerr.rdbuf(savedErr);
+
+    checkShape(changes, profile);
+    // Valid: silence. Invalid: exactly one line naming one of the tokens.
+    if (valid) {
+        require(err.str().empty());
+    } else {
+        bool named = false;
+        for (const std::string& token : tokens)
+            named = named || err.str() == "ERROR: invalid parameter " + token + "\n";
+        require(named);
+    }
+    return 0;
+}

@@ -1,0 +1,210 @@
+// Every device operation of a run fails in turn (the machine file's `fail op N`):
+// whichever open or transfer fails, the process ends there through err(3) with
+// the status and message the device code promises, the registers hold exactly
+// the writes made before the failure, and nothing on standard output claims
+// that the run went through.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "emulated_machine.h"
+#include "run_program.h"
+#include "sim/machine.h"
+#include "sim/presets.h"
+
+namespace {
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Opens and transfers count; closes and pauses do not.
+bool isOperation(const std::string& traceLine)
+{
+    return !startsWith(traceLine, "close ") && !startsWith(traceLine, "sleep ");
+}
+
+// The trace line of a failed operation: the operation without its result.
+std::string failedLine(const std::string& traceLine)
+{
+    for (const char* arrow : {" -> ", " <- "}) {
+        const std::size_t at = traceLine.find(arrow);
+        if (at != std::string::npos)
+            return traceLine.substr(0, at) + " failed";
+    }
+    return traceLine + " failed";
+}
+
+struct Failure {
+    int status;
+    std::string message; // err(3)'s line without the program name
+};
+
+// What the device code reports when this operation fails.
+Failure failureOf(const std::string& traceLine)
+{
+    static const struct {
+        const char* operation;
+        const char* request;
+        const char* device;
+    } transfers[] = {
+        {"cpuid ", "CPUCTL_CPUID", "/dev/cpuctl0"}, {"rdmsr ", "CPUCTL_RDMSR", "/dev/cpuctl0"},
+        {"wrmsr ", "CPUCTL_WRMSR", "/dev/cpuctl0"}, {"pciread ", "PCIOCREAD", "/dev/pci"},
+        {"pciwrite ", "PCIOCWRITE", "/dev/pci"},
+    };
+    if (startsWith(traceLine, "open "))
+        return {255, "Failed to open " + traceLine.substr(5) + ": No such file or directory"};
+    for (const auto& t : transfers)
+        if (startsWith(traceLine, t.operation))
+            return {254, std::string("ioctl(") + t.request + ") on " + t.device + ": Input/output error"};
+    ADD_FAILURE() << "not an operation: " << traceLine;
+    return {};
+}
+
+// The machine after the register writes among these trace lines.
+void applyWrites(const std::vector<std::string>& trace, std::size_t count, Machine& machine)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        unsigned msr = 0;
+        unsigned long long msrValue = 0;
+        unsigned device = 0;
+        unsigned function = 0;
+        unsigned reg = 0;
+        unsigned pciValue = 0;
+        if (std::sscanf(trace[i].c_str(), "wrmsr %x <- %llx", &msr, &msrValue) == 2)
+            machine.msrs[msr] = msrValue;
+        else if (std::sscanf(trace[i].c_str(), "pciwrite %x.%x %x <- %x", &device, &function, &reg, &pciValue) == 4)
+            machine.pciRegisters[PciAddress{static_cast<std::uint8_t>(device), static_cast<std::uint8_t>(function),
+                                            reg}] = pciValue;
+    }
+}
+
+struct Scenario {
+    const char* preset;
+    const char* tokens;                // empty: the report
+    std::vector<const char*> reaches; // trace lines the fault-free run must have, by their start
+};
+
+// One run of every family that reaches each step of applying a change set
+// (northbridge requests, boost source, APM, core P-states, boost, the switch
+// to a target or out of and back into a modified current P-state), and the
+// report of each.
+const Scenario kScenarios[] = {
+    {"family10", "NB_low=2 NB_P1=@1.1 Turbo=0 APM=1 P1=8@1.2 P3=@1.0",
+     {"pciwrite 18.4 0x15c", "wrmsr 0xc0010065", "wrmsr 0xc0010067", "wrmsr 0xc0010015", "sleep 1"}},
+    {"family12", "NB_P0=@1.0 Turbo=1 P0=20@1.3 P2=14 P3",
+     {"pciwrite 18.4 0x15c", "wrmsr 0xc0010064", "wrmsr 0xc0010066", "wrmsr 0xc0010015", "wrmsr 0xc0010062 <- 0x2"}},
+    {"family14", "Turbo=1 P0=16@1.3 P1=@1.1", {"wrmsr 0xc0010064", "wrmsr 0xc0010065", "sleep 1"}},
+    {"family15", "NB_P0=20@1.15 NB_P1=12 Turbo=1 APM=0 P2=17@1.3 P5=@1.0 P4",
+     {"pciwrite 18.5 0x160", "pciwrite 18.5 0x164", "pciwrite 18.4 0x15c", "wrmsr 0xc0010066", "wrmsr 0xc0010069",
+      "wrmsr 0xc0010015", "wrmsr 0xc0010062 <- 0x2"}},
+    {"family15-8bit", "NB_P1=@1.0 Turbo=0 APM=1 P2=30@1.2",
+     {"pciwrite 18.5 0x164", "pciwrite 18.4 0x15c", "wrmsr 0xc0010066", "wrmsr 0xc0010015", "sleep 1"}},
+    {"family10", "", {}},
+    {"family12", "", {}},
+    {"family14", "", {}},
+    {"family15", "", {}},
+    {"family15-8bit", "", {}},
+};
+
+TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
+{
+    const TestFile machineFile("fault_injection.machine");
+    const TestFile traceFile("fault_injection.trace");
+    const std::string& machinePath = machineFile.path;
+    const std::string& tracePath = traceFile.path;
+    const auto runWith = [&](const std::string& machineText, const std::string& tokens) {
+        std::ofstream(machinePath) << machineText;
+        std::remove(tracePath.c_str());
+        return runSimCombined("--machine '" + machinePath + "' --trace '" + tracePath + "' " + tokens);
+    };
+
+    for (const Scenario& r : kScenarios) {
+        const Preset* preset = findPreset(r.preset);
+        ASSERT_NE(preset, nullptr) << r.preset;
+        const std::string what = std::string(r.preset) + " [" + r.tokens + "]";
+        Machine original;
+        std::string error;
+        ASSERT_TRUE(parseMachine(preset->machineText, original, error)) << error;
+
+        const CombinedRun clean = runWith(preset->machineText, r.tokens);
+        ASSERT_EQ(clean.status, 0) << what << "\n" << clean.output;
+        const bool report = *r.tokens == '\0';
+        EXPECT_EQ(clean.output.empty(), !report) << what << "\n" << clean.output;
+        const std::vector<std::string> trace = linesOf(fileText(tracePath));
+        for (const char* step : r.reaches) {
+            bool found = false;
+            for (const std::string& line : trace)
+                found = found || startsWith(line, step);
+            EXPECT_TRUE(found) << what << " does not reach " << step;
+        }
+        Machine expected = original;
+        applyWrites(trace, trace.size(), expected);
+        Machine saved;
+        ASSERT_TRUE(parseMachine(fileText(machinePath), saved, error)) << error;
+        ASSERT_EQ(saved.msrs, expected.msrs) << what;
+        ASSERT_EQ(saved.pciRegisters, expected.pciRegisters) << what;
+
+        int operation = 0;
+        for (std::size_t at = 0; at < trace.size(); ++at) {
+            if (!isOperation(trace[at]))
+                continue;
+            ++operation;
+            const std::string where = what + ", fail op " + std::to_string(operation) + " (" + trace[at] + ")";
+            const CombinedRun failed = runWith(preset->machineText + "fail op " + std::to_string(operation) + "\n",
+                                               r.tokens);
+            const Failure failure = failureOf(trace[at]);
+            EXPECT_EQ(failed.status, failure.status) << where;
+
+            // The same operations up to the failing one, and nothing after it:
+            // a failed transfer is not even followed by its close.
+            std::vector<std::string> expectedTrace(trace.begin(), trace.begin() + static_cast<long>(at));
+            expectedTrace.push_back(failedLine(trace[at]));
+            EXPECT_EQ(linesOf(fileText(tracePath)), expectedTrace) << where;
+
+            Machine afterFailure = original;
+            applyWrites(trace, at, afterFailure);
+            ASSERT_TRUE(parseMachine(fileText(machinePath), saved, error)) << where << ": " << error;
+            EXPECT_EQ(saved.msrs, afterFailure.msrs) << where;
+            EXPECT_EQ(saved.pciRegisters, afterFailure.pciRegisters) << where;
+
+            // err(3)'s line last. Before it nothing that claims success: after
+            // tokens nothing at all; of the report only whole lines printed
+            // before the failure, never all of it.
+            const std::string errLine = "pravellon-sim: " + failure.message + "\n";
+            ASSERT_GE(failed.output.size(), errLine.size()) << where << "\n" << failed.output;
+            const std::size_t printed = failed.output.size() - errLine.size();
+            EXPECT_EQ(failed.output.substr(printed), errLine) << where;
+            if (report)
+                EXPECT_LT(printed, clean.output.size()) << where;
+            else
+                EXPECT_EQ(printed, 0U) << where << "\n" << failed.output;
+            EXPECT_EQ(clean.output.compare(0, printed, failed.output, 0, printed), 0) << where << "\n" << failed.output;
+            EXPECT_TRUE(printed == 0 || failed.output[printed - 1] == '\n') << where;
+        }
+        EXPECT_GT(operation, 10) << what;
+    }
+}
+
+} // namespace
