@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,12 +16,6 @@
 #include "sim/presets.h"
 
 namespace {
-
-std::string fileText(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::vector<std::string> linesOf(const std::string& text)
 {
@@ -137,7 +129,7 @@ TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
     const auto runWith = [&](const std::string& machineText, const std::string& tokens) {
         std::ofstream(machinePath) << machineText;
         std::remove(tracePath.c_str());
-        return runSimCombined("--machine '" + machinePath + "' --trace '" + tracePath + "' " + tokens);
+        return runSim("--machine '" + machinePath + "' --trace '" + tracePath + "' " + tokens, true);
     };
 
     for (const Scenario& r : kScenarios) {
@@ -148,11 +140,11 @@ TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
         std::string error;
         ASSERT_TRUE(parseMachine(preset->machineText, original, error)) << error;
 
-        const CombinedRun clean = runWith(preset->machineText, r.tokens);
-        ASSERT_EQ(clean.status, 0) << what << "\n" << clean.output;
+        const ProgramRun clean = runWith(preset->machineText, r.tokens);
+        ASSERT_EQ(clean.status, 0) << what << "\n" << clean.out;
         const bool report = *r.tokens == '\0';
-        EXPECT_EQ(clean.output.empty(), !report) << what << "\n" << clean.output;
-        const std::vector<std::string> trace = linesOf(fileText(tracePath));
+        EXPECT_EQ(clean.out.empty(), !report) << what << "\n" << clean.out;
+        const std::vector<std::string> trace = linesOf(readFile(tracePath));
         for (const char* step : r.reaches) {
             bool found = false;
             for (const std::string& line : trace)
@@ -162,7 +154,7 @@ TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
         Machine expected = original;
         applyWrites(trace, trace.size(), expected);
         Machine saved;
-        ASSERT_TRUE(parseMachine(fileText(machinePath), saved, error)) << error;
+        ASSERT_TRUE(parseMachine(readFile(machinePath), saved, error)) << error;
         ASSERT_EQ(saved.msrs, expected.msrs) << what;
         ASSERT_EQ(saved.pciRegisters, expected.pciRegisters) << what;
 
@@ -172,7 +164,7 @@ TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
                 continue;
             ++operation;
             const std::string where = what + ", fail op " + std::to_string(operation) + " (" + trace[at] + ")";
-            const CombinedRun failed = runWith(preset->machineText + "fail op " + std::to_string(operation) + "\n",
+            const ProgramRun failed = runWith(preset->machineText + "fail op " + std::to_string(operation) + "\n",
                                                r.tokens);
             const Failure failure = failureOf(trace[at]);
             EXPECT_EQ(failed.status, failure.status) << where;
@@ -181,11 +173,11 @@ TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
             // a failed transfer is not even followed by its close.
             std::vector<std::string> expectedTrace(trace.begin(), trace.begin() + static_cast<long>(at));
             expectedTrace.push_back(failedLine(trace[at]));
-            EXPECT_EQ(linesOf(fileText(tracePath)), expectedTrace) << where;
+            EXPECT_EQ(linesOf(readFile(tracePath)), expectedTrace) << where;
 
             Machine afterFailure = original;
             applyWrites(trace, at, afterFailure);
-            ASSERT_TRUE(parseMachine(fileText(machinePath), saved, error)) << where << ": " << error;
+            ASSERT_TRUE(parseMachine(readFile(machinePath), saved, error)) << where << ": " << error;
             EXPECT_EQ(saved.msrs, afterFailure.msrs) << where;
             EXPECT_EQ(saved.pciRegisters, afterFailure.pciRegisters) << where;
 
@@ -193,15 +185,15 @@ TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
             // tokens nothing at all; of the report only whole lines printed
             // before the failure, never all of it.
             const std::string errLine = "pravellon-sim: " + failure.message + "\n";
-            ASSERT_GE(failed.output.size(), errLine.size()) << where << "\n" << failed.output;
-            const std::size_t printed = failed.output.size() - errLine.size();
-            EXPECT_EQ(failed.output.substr(printed), errLine) << where;
+            ASSERT_GE(failed.out.size(), errLine.size()) << where << "\n" << failed.out;
+            const std::size_t printed = failed.out.size() - errLine.size();
+            EXPECT_EQ(failed.out.substr(printed), errLine) << where;
             if (report)
-                EXPECT_LT(printed, clean.output.size()) << where;
+                EXPECT_LT(printed, clean.out.size()) << where;
             else
-                EXPECT_EQ(printed, 0U) << where << "\n" << failed.output;
-            EXPECT_EQ(clean.output.compare(0, printed, failed.output, 0, printed), 0) << where << "\n" << failed.output;
-            EXPECT_TRUE(printed == 0 || failed.output[printed - 1] == '\n') << where;
+                EXPECT_EQ(printed, 0U) << where << "\n" << failed.out;
+            EXPECT_EQ(clean.out.compare(0, printed, failed.out, 0, printed), 0) << where << "\n" << failed.out;
+            EXPECT_TRUE(printed == 0 || failed.out[printed - 1] == '\n') << where;
         }
         EXPECT_GT(operation, 10) << what;
     }
