@@ -11,6 +11,11 @@ if ! command -v strace >/dev/null; then
   echo "strace is not installed"
   exit 77
 fi
+# Some sandboxes forbid ptrace altogether; there is nothing to see then.
+if ! strace -qq -o /dev/null true 2>/dev/null; then
+  echo "strace cannot trace on this machine"
+  exit 77
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
