@@ -15,9 +15,6 @@
 
 namespace {
 
-// The hardware has room for eight core P-state registers.
-constexpr std::uint32_t kPstateRegisters = 8;
-
 // The processor as the probe would see it, from the register file alone; false
 // when the probe would refuse it, and then nothing is decoded.
 bool decodingProfile(const Machine& machine, ProcessorProfile& profile)
@@ -94,7 +91,7 @@ void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, std::uint64
     name = "MSR " + hex(msr);
     if (profile == nullptr)
         return;
-    if (msr >= kMsrPstateBase && msr < kMsrPstateBase + kPstateRegisters) {
+    if (msr >= kMsrPstateBase && msr < kMsrPstateBase + static_cast<std::uint32_t>(kMaxCorePstates)) {
         const std::uint32_t n = msr - kMsrPstateBase;
         name = "P" + std::to_string(n) + " (" + name + ")";
         decoded = transition(corePstateText(*profile, n, before), corePstateText(*profile, n, after));
@@ -119,7 +116,7 @@ void describePci(const ProcessorProfile* profile, const PciAddress& address, std
     if (profile == nullptr || address.device != kNorthbridgeDevice)
         return;
     const bool family15 = profile->family == 0x15;
-    if (family15 && address.function == kFunctionNbPstates && address.reg >= kPciNbPstateBase
+    if (family15 && address.function == kFunctionExtendedMisc && address.reg >= kPciNbPstateBase
         && address.reg < kPciNbPstateBase + 4 * kMaxNbPstates && address.reg % 4 == 0) {
         const std::uint32_t n = (address.reg - kPciNbPstateBase) / 4;
         name = "NB_P" + std::to_string(n) + " (" + name + ")";

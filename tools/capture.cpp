@@ -99,7 +99,7 @@ std::vector<CapturedRegister> registersReadBy(const ProcessorProfile& profile)
         list.push_back(msr(kMsrPstateBase + static_cast<std::uint32_t>(n)));
     if (family15) {
         for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
-            list.push_back(pci(kFunctionNbPstates, kPciNbPstateBase + 4 * static_cast<std::uint32_t>(n)));
+            list.push_back(pci(kFunctionExtendedMisc, kPciNbPstateBase + 4 * static_cast<std::uint32_t>(n)));
     }
 
     // Read before every switch of P-state.

@@ -5,13 +5,13 @@
 #include <iostream>
 #include <sstream>
 
+#include "app/driver.h"
 #include "capture.h"
 
 namespace {
 
-constexpr int kStatusOk = 0;
+// Its own usage error, as pravellon-sim has.
 constexpr int kStatusUsage = 1;
-constexpr int kStatusUnsupported = 2;
 
 } // namespace
 
@@ -25,7 +25,7 @@ int main(int argc, char** /*argv*/)
     // ends the process and no truncated machine file reaches standard output.
     std::ostringstream text;
     if (!captureMachine(text)) {
-        std::cout << "ERROR: unsupported CPU" << std::endl;
+        std::cout << kUnsupportedCpuMessage << std::endl;
         return kStatusUnsupported;
     }
     std::cout << text.str() << std::flush;

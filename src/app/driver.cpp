@@ -9,11 +9,6 @@
 
 namespace {
 
-constexpr int kStatusOk = 0;
-constexpr int kStatusUnsupported = 2;
-constexpr int kStatusInvalidArgument = 3;
-constexpr int kStatusRefused = 10;
-
 int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* argv)
 {
     ChangeSet changes;
@@ -31,7 +26,7 @@ int runPravellon(int argc, const char* const* argv)
     ProcessorProfile profile;
     try {
         if (!probeProcessor(profile)) {
-            std::cout << "ERROR: unsupported CPU" << std::endl;
+            std::cout << kUnsupportedCpuMessage << std::endl;
             return kStatusUnsupported;
         }
         if (argc < 2) {

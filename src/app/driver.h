@@ -1,5 +1,13 @@
 #pragma once
 
+// Exit statuses of the program, and its answer to a processor it does not
+// support; pravellon-capture refuses a processor the same way.
+constexpr int kStatusOk = 0;
+constexpr int kStatusUnsupported = 2;
+constexpr int kStatusInvalidArgument = 3;
+constexpr int kStatusRefused = 10;
+constexpr const char* kUnsupportedCpuMessage = "ERROR: unsupported CPU";
+
 // The whole program: probe, then report or parse and apply. Returns the exit
 // status. Shared by pravellon and pravellon-sim so both run the same flow.
 int runPravellon(int argc, const char* const* argv);

@@ -37,6 +37,22 @@ bool isSwitchValue(std::int32_t n)
     return n == 0 || n == 1;
 }
 
+// <multiplier>@<voltage> into a core or northbridge P-state request: the
+// multiplier times scale, the voltage as its VID. An empty part leaves its
+// field as it was.
+template <typename Request>
+void readMultiplierAtVoltage(const ProcessorProfile& profile, const std::string& value, double scale,
+                             Request& request)
+{
+    std::string multiplierText;
+    std::string voltageText;
+    splitAt(value, '@', multiplierText, voltageText);
+    if (!multiplierText.empty())
+        request.multiplier = readLenientDouble(multiplierText) * scale;
+    if (!voltageText.empty())
+        request.vid = voltageToVid(profile, readLenientDouble(voltageText));
+}
+
 // P<n>=<multiplier>@<voltage>: the multiplier is typed relative to the
 // reference clock and stored in units of 100 MHz.
 bool applyCorePstateToken(ChangeSet& changes, const std::string& key, const std::string& value)
@@ -47,14 +63,8 @@ bool applyCorePstateToken(ChangeSet& changes, const std::string& key, const std:
     if (!isCorePstateIndex(changes, n))
         return false;
 
-    std::string multiplierText;
-    std::string voltageText;
-    splitAt(value, '@', multiplierText, voltageText);
-    CorePstate& request = changes.corePstates[static_cast<std::size_t>(n)];
-    if (!multiplierText.empty())
-        request.multiplier = readLenientDouble(multiplierText) * changes.profile->refClockFactor;
-    if (!voltageText.empty())
-        request.vid = voltageToVid(*changes.profile, readLenientDouble(voltageText));
+    readMultiplierAtVoltage(*changes.profile, value, changes.profile->refClockFactor,
+                            changes.corePstates[static_cast<std::size_t>(n)]);
     return true;
 }
 
@@ -68,14 +78,7 @@ bool applyNbPstateToken(ChangeSet& changes, const std::string& key, const std::s
     if (!isNbPstateIndex(changes, n))
         return false;
 
-    std::string multiplierText;
-    std::string voltageText;
-    splitAt(value, '@', multiplierText, voltageText);
-    NbPstate& request = changes.nbPstates[static_cast<std::size_t>(n)];
-    if (!multiplierText.empty())
-        request.multiplier = readLenientDouble(multiplierText);
-    if (!voltageText.empty())
-        request.vid = voltageToVid(*changes.profile, readLenientDouble(voltageText));
+    readMultiplierAtVoltage(*changes.profile, value, 1.0, changes.nbPstates[static_cast<std::size_t>(n)]);
     return true;
 }
 

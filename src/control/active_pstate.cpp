@@ -4,15 +4,7 @@
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
-
-namespace {
-
-// The request field has three bits, room for the eight P-states the hardware
-// can have; anything past that would wrap round to a different P-state, so it
-// is refused with the other bad numbers.
-constexpr std::int32_t kMaxPstates = 8;
-
-} // namespace
+#include "pstate/core_pstate.h"
 
 std::int32_t currentPstate()
 {
@@ -21,7 +13,9 @@ std::int32_t currentPstate()
 
 void activatePstate(const ProcessorProfile& profile, std::int32_t pstate)
 {
-    if (pstate < 0 || pstate >= profile.pstateCount || pstate >= kMaxPstates)
+    // The request field has three bits, room for the eight P-states the hardware
+    // can have; a number past them would wrap round to a different P-state.
+    if (pstate < 0 || pstate >= profile.pstateCount || pstate >= kMaxCorePstates)
         throw ExceptionWithMessage("P-state index out of range");
 
     // The request field counts from the first non-boosted P-state; a boosted

@@ -18,6 +18,9 @@ struct CorePstate {
 // Core P-state n lives in MSR kMsrPstateBase + n.
 constexpr std::uint32_t kMsrPstateBase = 0xC0010064;
 
+// The hardware has room for eight core P-state registers, P0 to P7.
+constexpr std::int32_t kMaxCorePstates = 8;
+
 // The clock divisors of the two divisor-ID encodings, indexed by divisor ID and
 // closed by 0.0, which is how the encoder's search finds their length.
 inline constexpr double family12Divisors[] = {1.0, 1.5, 2.0, 3.0, 4.0, 6.0, 8.0, 12.0, 16.0, 0.0};

@@ -112,13 +112,13 @@ std::uint32_t encodeNbPstate(const ProcessorProfile& profile, const NbPstate& re
 NbPstate readNbPstate(const ProcessorProfile& profile, std::int32_t index)
 {
     const std::uint32_t reg = nbPstateRegister(profile, index);
-    return decodeNbPstate(profile, index, readPciConfig(kNorthbridgeDevice, kFunctionNbPstates, reg));
+    return decodeNbPstate(profile, index, readPciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, reg));
 }
 
 void writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate)
 {
     const std::uint32_t reg = nbPstateRegister(profile, pstate.index);
-    const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionNbPstates, reg);
+    const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, reg);
     // Written even when the request sets nothing: the register gets back what it held.
-    writePciConfig(kNorthbridgeDevice, kFunctionNbPstates, reg, encodeNbPstate(profile, pstate, value));
+    writePciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, reg, encodeNbPstate(profile, pstate, value));
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "cpu/processor_profile.h"
+#include "cpu/registers.h"
 
 struct NbPstate {
     std::int32_t index = 0;
@@ -11,7 +12,7 @@ struct NbPstate {
     std::int32_t vid = -1;
 };
 
-constexpr std::uint8_t kFunctionNbPstates = 5;
+// In northbridge function 5 (kFunctionExtendedMisc), beside their count in 0x170.
 constexpr std::uint32_t kPciNbPstateBase = 0x160;
 
 // The hardware has room for four northbridge P-states, 0x160 to 0x16C; the
