@@ -7,12 +7,6 @@
 
 namespace {
 
-// Boost source values that switch boost on. Family 0x10 takes both sources;
-// the later families have a single one.
-constexpr std::uint32_t kFamily10BoostSource = 3;
-constexpr std::uint32_t kBoostSource = 1;
-constexpr std::uint32_t kBoostSourceOff = 0;
-
 void requireBoost(const ProcessorProfile& profile)
 {
     if (!profile.boostSupported)
@@ -32,9 +26,7 @@ void setCpbEnabled(const ProcessorProfile& profile, bool enabled)
 void setBoostSource(const ProcessorProfile& profile, bool enabled)
 {
     requireBoost(profile);
-    std::uint32_t source = kBoostSourceOff;
-    if (enabled)
-        source = profile.family == 0x10 ? kFamily10BoostSource : kBoostSource;
+    const std::uint32_t source = enabled ? boostSourceOn(profile.family) : 0;
     const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
     writePciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
                    bits::set(value, kBoostSourceHi, kBoostSourceLo, source));

@@ -47,30 +47,27 @@ void readBoostState(ProcessorProfile& profile)
     const std::uint64_t hwcr = readMsr(kMsrHardwareConfig);
     const std::uint32_t control = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
     const bool notDisabled = !bits::test(hwcr, kBoostDisableBit);
-    const std::uint32_t source = bits::get(control, 1, 0);
+    const bool sourceOn = bits::get(control, kBoostSourceHi, kBoostSourceLo) == boostSourceOn(profile.family);
+    profile.boostEnabled = sourceOn && notDisabled;
 
     switch (profile.family) {
     case 0x10:
         profile.boostLocked = bits::test(control, 31);
         profile.boostStateCount = static_cast<std::int32_t>(bits::get(control, 2, 2));
-        profile.boostEnabled = source == 3 && notDisabled;
         profile.topMultiplier = multiplierOrDefault(
             bits::get(readPciConfig(kNorthbridgeDevice, kFunctionMisc, kPciFamily10BoostLimit), 25, 20), 63.0);
         break;
     case 0x12:
         profile.boostLocked = true;
         profile.boostStateCount = static_cast<std::int32_t>(bits::get(control, 4, 2));
-        profile.boostEnabled = source == 1 && notDisabled;
         break;
     case 0x14:
         profile.boostLocked = bits::test(control, 31);
         profile.boostStateCount = static_cast<std::int32_t>(bits::get(control, 4, 2));
-        profile.boostEnabled = source == 1 && notDisabled;
         break;
     default: // 0x15
         profile.boostLocked = bits::test(control, 31);
         profile.boostStateCount = static_cast<std::int32_t>(bits::get(control, 4, 2));
-        profile.boostEnabled = source == 1 && notDisabled;
         profile.topMultiplier = multiplierOrDefault(
             bits::get(readPciConfig(kNorthbridgeDevice, kFunctionMisc, kPciFamily15BoostLimit), 5, 0), 63.0);
         break;

@@ -23,6 +23,17 @@ constexpr std::uint32_t kMsrCofvidStatus = 0xC0010071;
 // APM enable (bit 7) and lock (bit 31).
 constexpr std::uint8_t kFunctionLinkControl = 4;
 constexpr std::uint32_t kPciBoostControl = 0x15C;
+constexpr unsigned kBoostSourceHi = 1;
+constexpr unsigned kBoostSourceLo = 0;
+constexpr unsigned kApmEnableBit = 7;
+
+// The boost source that switches boost on: family 0x10 takes both sources, the
+// later families have a single one. The probe counts boost as enabled exactly
+// when the field holds this value.
+constexpr std::uint32_t boostSourceOn(std::int32_t family)
+{
+    return family == 0x10 ? 3 : 1;
+}
 
 // Northbridge function 3: the P-state count, and the top multiplier with boost.
 constexpr std::uint8_t kFunctionMisc = 3;
