@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/exception_with_message.h"
+#include "hw/exception_with_message.h"
 #include "control/active_pstate.h"
 #include "cpu/registers.h"
 #include "emulated_machine.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/exception_with_message.h"
+#include "hw/exception_with_message.h"
 #include "control/boost.h"
 #include "cpu/registers.h"
 #include "emulated_machine.h"

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "app/exception_with_message.h"
+#include "hw/exception_with_message.h"
 #include "emulated_machine.h"
 #include "profiles.h"
 #include "pstate/core_pstate.h"

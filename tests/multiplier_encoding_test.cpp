@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "app/exception_with_message.h"
+#include "hw/exception_with_message.h"
 #include "profiles.h"
 #include "pstate/core_pstate.h"
 #include "pstate/multiplier_encoding.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/exception_with_message.h"
+#include "hw/exception_with_message.h"
 #include "emulated_machine.h"
 #include "hw/bitfield.h"
 #include "pstate/nb_pstate.h"

@@ -1,9 +1,9 @@
 #include "control/active_pstate.h"
 
-#include "app/exception_with_message.h"
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
+#include "hw/exception_with_message.h"
 #include "pstate/core_pstate.h"
 
 std::int32_t currentPstate()

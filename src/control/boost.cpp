@@ -1,9 +1,9 @@
 #include "control/boost.h"
 
-#include "app/exception_with_message.h"
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
+#include "hw/exception_with_message.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/exception_with_message.h"
+#include "hw/exception_with_message.h"
 #include "pstate/core_pstate.h"
 
 namespace {

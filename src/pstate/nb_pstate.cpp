@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "app/exception_with_message.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
+#include "hw/exception_with_message.h"
 
 namespace {
 

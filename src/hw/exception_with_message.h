@@ -1,6 +1,8 @@
 #pragma once
 // The one exception of the program: an operation the processor cannot carry out.
-// Only the driver catches it; it owns a copy of its message.
+// Only the driver catches it; it owns a copy of its message. It sits at the
+// bottom, beside the register helpers, so that every layer can throw it without
+// reaching up to the driver.
 
 #include <exception>
 #include <string>
