@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/change_set.h"
+#include "cli/parse_arguments.h"
 
 namespace {
 
@@ -62,7 +62,6 @@ bool isSwitchOrUnset(std::int32_t value)
 
 void checkShape(const ChangeSet& changes, const ProcessorProfile& profile)
 {
-    require(changes.profile == &profile);
     require(changes.corePstates.size() == static_cast<std::size_t>(profile.pstateCount));
     for (std::size_t i = 0; i < changes.corePstates.size(); ++i) {
         const CorePstate& request = changes.corePstates[i];
@@ -106,8 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream err;
     std::streambuf* const savedErr = std::cerr.rdbuf(err.rdbuf());
     ChangeSet changes;
-    changes.profile = &profile;
-    const bool valid = parseArguments(changes, static_cast<int>(argv.size() - 1), argv.data());
+    const bool valid = parseArguments(profile, changes, static_cast<int>(argv.size() - 1), argv.data());
     std::cerr.rdbuf(savedErr);
 
     checkShape(changes, profile);

@@ -6,12 +6,13 @@
 
 #include "control/active_pstate.h"
 #include "control/boost.h"
+#include "cpu/probe.h"
 #include "cpu/processor_profile.h"
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
-#include "pstate/vid.h"
+#include "cpu/vid.h"
 
 namespace {
 
@@ -98,11 +99,11 @@ void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, std::uint64
     } else if (msr == kMsrHardwareConfig) {
         // The bit disables boost.
         decoded = "core performance boost "
-            + transition(onOff(!bits::test(before, kBoostDisableBit)), onOff(!bits::test(after, kBoostDisableBit)));
+            + transition(onOff(!bits::test(before, kBoostDisable)), onOff(!bits::test(after, kBoostDisable)));
     } else if (msr == kMsrPstateControl) {
         decoded = "P-state request "
-            + transition(std::to_string(bits::get(before, kPstateRequestHi, kPstateRequestLo)),
-                         std::to_string(bits::get(after, kPstateRequestHi, kPstateRequestLo)));
+            + transition(std::to_string(bits::get(before, kPstateRequest)),
+                         std::to_string(bits::get(after, kPstateRequest)));
     }
 }
 
@@ -123,12 +124,12 @@ void describePci(const ProcessorProfile* profile, const PciAddress& address, std
         decoded = transition(nbPstateText(*profile, n, before), nbPstateText(*profile, n, after));
     } else if (address.function == kFunctionLinkControl && address.reg == kPciBoostControl) {
         decoded = "boost source "
-            + transition(std::to_string(bits::get(before, kBoostSourceHi, kBoostSourceLo)),
-                         std::to_string(bits::get(after, kBoostSourceHi, kBoostSourceLo)));
+            + transition(std::to_string(bits::get(before, kBoostSource)),
+                         std::to_string(bits::get(after, kBoostSource)));
         // Bit 7 is APM only on family 0x15.
         if (family15)
             decoded += ", APM "
-                + transition(onOff(bits::test(before, kApmEnableBit)), onOff(bits::test(after, kApmEnableBit)));
+                + transition(onOff(bits::test(before, kApmEnable)), onOff(bits::test(after, kApmEnable)));
     }
 }
 

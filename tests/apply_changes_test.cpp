@@ -13,7 +13,7 @@
 
 #include "command_line_machines.h"
 #include "run_program.h"
-#include "cpu/processor_profile.h"
+#include "cpu/probe.h"
 #include "sim/emulated_devices.h"
 #include "sim/machine.h"
 

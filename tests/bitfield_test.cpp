@@ -23,9 +23,12 @@ TEST(BitField, GetAndSet)
     for (const Case& c : cases) {
         EXPECT_EQ(bits::get(c.value, c.hi, c.lo), c.got) << c.hi << ".." << c.lo;
         EXPECT_EQ(bits::set(c.value, c.hi, c.lo, c.field), c.after) << c.hi << ".." << c.lo;
+        EXPECT_EQ(bits::get(c.value, bits::Field{c.hi, c.lo}), c.got) << c.hi << ".." << c.lo;
+        EXPECT_EQ(bits::set(c.value, bits::Field{c.hi, c.lo}, c.field), c.after) << c.hi << ".." << c.lo;
     }
     EXPECT_EQ(bits::set(std::uint32_t{0xFFFFFFFF}, 21, 21, 0), 0xFFDFFFFFu);
     EXPECT_TRUE(bits::test(std::uint32_t{0x200}, 9));
+    EXPECT_FALSE(bits::test(std::uint32_t{0x200}, bits::bit(8)));
 }
 
 } // namespace

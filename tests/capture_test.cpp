@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "capture.h"
-#include "cpu/processor_profile.h"
+#include "cpu/probe.h"
 #include "sim/register_changes.h"
 #include "run_program.h"
 

@@ -4,7 +4,7 @@
 
 #include "cpu/processor_profile.h"
 #include "pstate/core_pstate.h"
-#include "pstate/vid.h"
+#include "cpu/vid.h"
 #include "report_machines.h"
 #include "run_program.h"
 

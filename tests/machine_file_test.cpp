@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "cpu/processor_profile.h"
+#include "cpu/probe.h"
 #include "emulated_machine.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/change_set.h"
+#include "cli/parse_arguments.h"
 #include "cli/lenient_number.h"
 
 namespace {
@@ -50,10 +50,9 @@ ParseResult parse(const ProcessorProfile& profile, const std::vector<std::string
         argv.push_back(token.c_str());
 
     ChangeSet changes;
-    changes.profile = &profile;
     std::ostringstream captured;
     std::streambuf* const saved = std::cerr.rdbuf(captured.rdbuf());
-    const bool valid = parseArguments(changes, static_cast<int>(argv.size()), argv.data());
+    const bool valid = parseArguments(profile, changes, static_cast<int>(argv.size()), argv.data());
     std::cerr.rdbuf(saved);
     return {valid, captured.str(), describe(changes)};
 }
@@ -62,9 +61,8 @@ ParseResult parse(const ProcessorProfile& profile, const std::vector<std::string
 std::string expectedChanges(const ProcessorProfile& profile, void (*edit)(ChangeSet&))
 {
     ChangeSet changes;
-    changes.profile = &profile;
     const char* const argv[] = {"pravellon"};
-    parseArguments(changes, 1, argv);
+    parseArguments(profile, changes, 1, argv);
     if (edit != nullptr)
         edit(changes);
     return describe(changes);

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cpu/processor_profile.h"
+#include "cpu/family_traits.h"
+#include "cpu/probe.h"
 #include "emulated_machine.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 // Processor profiles as the probe leaves them, for the tests of the P-state code.
 
+#include "cpu/family_traits.h"
 #include "cpu/processor_profile.h"
 
 inline ProcessorProfile profileOf(std::int32_t family, std::int32_t model = 0x02, double maxMultiplier = 0.0)

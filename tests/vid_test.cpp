@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "profiles.h"
-#include "pstate/vid.h"
+#include "cpu/vid.h"
 
 namespace {
 

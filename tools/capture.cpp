@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "control/active_pstate.h"
+#include "cpu/probe.h"
 #include "cpu/registers.h"
 #include "hw/device.h"
 #include "pstate/core_pstate.h"

@@ -3,8 +3,10 @@
 #include <exception>
 #include <iostream>
 
+#include "cli/apply_changes.h"
 #include "cli/change_set.h"
-#include "cpu/processor_profile.h"
+#include "cli/parse_arguments.h"
+#include "cpu/probe.h"
 #include "report/report.h"
 
 namespace {
@@ -12,10 +14,9 @@ namespace {
 int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* argv)
 {
     ChangeSet changes;
-    changes.profile = &profile;
-    if (!parseArguments(changes, argc, argv))
+    if (!parseArguments(profile, changes, argc, argv))
         return kStatusInvalidArgument;
-    applyChanges(changes);
+    applyChanges(profile, changes);
     return kStatusOk;
 }
 

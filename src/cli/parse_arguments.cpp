@@ -1,3 +1,5 @@
+#include "cli/parse_arguments.h"
+
 #include <strings.h>
 
 #include <cctype>
@@ -5,9 +7,8 @@
 #include <iostream>
 #include <string>
 
-#include "cli/change_set.h"
 #include "cli/lenient_number.h"
-#include "pstate/vid.h"
+#include "cpu/vid.h"
 
 namespace {
 
@@ -21,14 +22,14 @@ bool equalsIgnoringCase(const std::string& text, const char* keyword)
     return strcasecmp(text.c_str(), keyword) == 0;
 }
 
-bool isCorePstateIndex(const ChangeSet& changes, std::int32_t n)
+bool isCorePstateIndex(const ProcessorProfile& profile, std::int32_t n)
 {
-    return n >= 0 && n < changes.profile->pstateCount;
+    return n >= 0 && n < profile.pstateCount;
 }
 
-bool isNbPstateIndex(const ChangeSet& changes, std::int32_t n)
+bool isNbPstateIndex(const ProcessorProfile& profile, std::int32_t n)
 {
-    return n >= 0 && n < changes.profile->nbPstateCount;
+    return n >= 0 && n < profile.nbPstateCount;
 }
 
 // A 0-or-1 switch value; negative numbers are not switches.
@@ -55,30 +56,31 @@ void readMultiplierAtVoltage(const ProcessorProfile& profile, const std::string&
 
 // P<n>=<multiplier>@<voltage>: the multiplier is typed relative to the
 // reference clock and stored in units of 100 MHz.
-bool applyCorePstateToken(ChangeSet& changes, const std::string& key, const std::string& value)
+bool applyCorePstateToken(const ProcessorProfile& profile, ChangeSet& changes, const std::string& key,
+                          const std::string& value)
 {
     if (key.size() < 2 || !startsWithLetterP(key))
         return false;
     const std::int32_t n = readLenientInt(key.substr(1));
-    if (!isCorePstateIndex(changes, n))
+    if (!isCorePstateIndex(profile, n))
         return false;
 
-    readMultiplierAtVoltage(*changes.profile, value, changes.profile->refClockFactor,
-                            changes.corePstates[static_cast<std::size_t>(n)]);
+    readMultiplierAtVoltage(profile, value, profile.refClockFactor, changes.corePstates[static_cast<std::size_t>(n)]);
     return true;
 }
 
 // NB_P<n>=<multiplier>@<voltage>: the northbridge ratio is the register's own
 // and is stored as typed.
-bool applyNbPstateToken(ChangeSet& changes, const std::string& key, const std::string& value)
+bool applyNbPstateToken(const ProcessorProfile& profile, ChangeSet& changes, const std::string& key,
+                        const std::string& value)
 {
     if (key.size() < 5 || strncasecmp(key.c_str(), "NB_P", 4) != 0)
         return false;
     const std::int32_t n = readLenientInt(key.substr(4));
-    if (!isNbPstateIndex(changes, n))
+    if (!isNbPstateIndex(profile, n))
         return false;
 
-    readMultiplierAtVoltage(*changes.profile, value, 1.0, changes.nbPstates[static_cast<std::size_t>(n)]);
+    readMultiplierAtVoltage(profile, value, 1.0, changes.nbPstates[static_cast<std::size_t>(n)]);
     return true;
 }
 
@@ -106,12 +108,12 @@ bool applySwitchToken(const std::string& key, const char* keyword, const std::st
 }
 
 // P<n> alone (or with an empty value, as in P0=): switch to that P-state.
-bool applyTargetToken(ChangeSet& changes, const std::string& token)
+bool applyTargetToken(const ProcessorProfile& profile, ChangeSet& changes, const std::string& token)
 {
     if (token.size() < 2 || !startsWithLetterP(token))
         return false;
     const std::int32_t n = readLenientInt(token.substr(1));
-    if (!isCorePstateIndex(changes, n))
+    if (!isCorePstateIndex(profile, n))
         return false;
     changes.targetPstate = n;
     return true;
@@ -119,14 +121,14 @@ bool applyTargetToken(ChangeSet& changes, const std::string& token)
 
 // A token that fails one form falls through to the next; one that fails them
 // all is invalid.
-bool applyToken(ChangeSet& changes, const std::string& token)
+bool applyToken(const ProcessorProfile& profile, ChangeSet& changes, const std::string& token)
 {
     std::string key;
     std::string value;
     splitAt(token, '=', key, value);
     if (value.empty())
-        return applyTargetToken(changes, token);
-    return applyCorePstateToken(changes, key, value) || applyNbPstateToken(changes, key, value)
+        return applyTargetToken(profile, changes, token);
+    return applyCorePstateToken(profile, changes, key, value) || applyNbPstateToken(profile, changes, key, value)
         || applyNbSplitToken(changes, key, value) || applySwitchToken(key, "Turbo", value, changes.turbo)
         || applySwitchToken(key, "APM", value, changes.apm);
 }
@@ -140,9 +142,8 @@ void splitAt(const std::string& source, char separator, std::string& first, std:
     second = at == std::string::npos ? std::string() : source.substr(at + 1);
 }
 
-bool parseArguments(ChangeSet& changes, int argc, const char* const* argv)
+bool parseArguments(const ProcessorProfile& profile, ChangeSet& changes, int argc, const char* const* argv)
 {
-    const ProcessorProfile& profile = *changes.profile;
     for (std::int32_t i = 0; i < profile.pstateCount; ++i) {
         CorePstate request;
         request.index = i;
@@ -156,7 +157,7 @@ bool parseArguments(ChangeSet& changes, int argc, const char* const* argv)
 
     for (int i = 1; i < argc; ++i) {
         const std::string token = argv[i];
-        if (!applyToken(changes, token)) {
+        if (!applyToken(profile, changes, token)) {
             std::cerr << "ERROR: invalid parameter " << token << std::endl;
             return false;
         }

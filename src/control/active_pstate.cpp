@@ -1,5 +1,7 @@
 #include "control/active_pstate.h"
 
+#include <unistd.h>
+
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
@@ -8,7 +10,7 @@
 
 std::int32_t currentPstate()
 {
-    return static_cast<std::int32_t>(bits::get(readMsr(kMsrCofvidStatus), kCurrentPstateHi, kCurrentPstateLo));
+    return static_cast<std::int32_t>(bits::get(readMsr(kMsrCofvidStatus), kCurrentPstate));
 }
 
 void activatePstate(const ProcessorProfile& profile, std::int32_t pstate)
@@ -22,6 +24,15 @@ void activatePstate(const ProcessorProfile& profile, std::int32_t pstate)
     // one cannot be asked for, and asking for it gets the first non-boosted.
     const std::int32_t request = pstate > profile.boostStateCount ? pstate - profile.boostStateCount : 0;
     const std::uint64_t value = readMsr(kMsrPstateControl);
-    writeMsr(kMsrPstateControl,
-             bits::set(value, kPstateRequestHi, kPstateRequestLo, static_cast<std::uint64_t>(request)));
+    writeMsr(kMsrPstateControl, bits::set(value, kPstateRequest, static_cast<std::uint64_t>(request)));
+}
+
+void reenterPstate(const ProcessorProfile& profile, std::int32_t pstate)
+{
+    // The last enabled P-state is the one to leave to, unless it is pstate
+    // itself; then the first.
+    const std::int32_t last = profile.pstateCount - 1;
+    activatePstate(profile, pstate == last ? 0 : last);
+    ::sleep(1);
+    activatePstate(profile, pstate);
 }

@@ -1,5 +1,6 @@
 #include "control/boost.h"
 
+#include "cpu/family_traits.h"
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
@@ -20,23 +21,23 @@ void setCpbEnabled(const ProcessorProfile& profile, bool enabled)
     requireBoost(profile);
     const std::uint64_t value = readMsr(kMsrHardwareConfig);
     // The bit disables boost, so it is the inverse of the switch.
-    writeMsr(kMsrHardwareConfig, bits::set(value, kBoostDisableBit, kBoostDisableBit, enabled ? 0u : 1u));
+    writeMsr(kMsrHardwareConfig, bits::set(value, kBoostDisable, enabled ? 0u : 1u));
 }
 
 void setBoostSource(const ProcessorProfile& profile, bool enabled)
 {
     requireBoost(profile);
-    const std::uint32_t source = enabled ? boostSourceOn(profile.family) : 0;
+    const std::uint32_t source = enabled ? familyTraits(profile).boostSourceOn : 0;
     const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
     writePciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
-                   bits::set(value, kBoostSourceHi, kBoostSourceLo, source));
+                   bits::set(value, kBoostSource, source));
 }
 
 void setApmEnabled(const ProcessorProfile& profile, bool enabled)
 {
-    if (profile.family != 0x15)
+    if (!familyTraits(profile).hasApm)
         throw ExceptionWithMessage("APM not supported");
     const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
     writePciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
-                   bits::set(value, kApmEnableBit, kApmEnableBit, enabled ? 1u : 0u));
+                   bits::set(value, kApmEnable, enabled ? 1u : 0u));
 }

@@ -1,108 +1,104 @@
-#include "cpu/processor_profile.h"
+#include "cpu/probe.h"
 
+#include "cpu/family_traits.h"
 #include "cpu/registers.h"
+#include "cpu/vid.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 
 namespace {
 
-constexpr std::uint32_t kSupportedFamilies = 0x350000; // bits 0x10, 0x12, 0x14, 0x15
+// VIDs of the 8-bit serial code step by 6.25 mV.
+constexpr double kEightBitVidStep = 0.00625;
 
 double multiplierOrDefault(std::uint32_t field, double whenZero)
 {
     return field != 0 ? static_cast<double>(field) : whenZero;
 }
 
+// The top multiplier of a processor that does not state its own: the highest
+// its clock encoding can hold, or 0 where that depends on the undivided clock
+// the processor did not state either.
+double unstatedTopMultiplier(ClockEncoding encoding)
+{
+    switch (encoding) {
+    case ClockEncoding::divisorTable:
+        return static_cast<double>(kDivisorTableHighestNumerator);
+    case ClockEncoding::quarterStepDivisor:
+        return 0.0;
+    case ClockEncoding::powerOfTwoDivisor:
+        break;
+    }
+    return static_cast<double>(kPowerOfTwoHighestNumerator);
+}
+
 } // namespace
 
 void decodeLimits(ProcessorProfile& profile, std::uint64_t status)
 {
-    const auto f = static_cast<std::uint32_t>(bits::get(status, 54, 49));
-    const auto vLow = static_cast<std::uint32_t>(bits::get(status, 48, 42));
-    const auto vHigh = static_cast<std::uint32_t>(bits::get(status, 41, 35));
+    const auto f = static_cast<std::uint32_t>(bits::get(status, kMaxClockLimit));
+    const auto vLow = static_cast<std::int32_t>(bits::get(status, kMinVoltageVid));
+    const auto vHigh = static_cast<std::int32_t>(bits::get(status, kMaxVoltageVid));
+    const ClockEncoding encoding = familyTraits(profile).clockEncoding;
+    const double unstated = unstatedTopMultiplier(encoding);
+    const auto numerator = static_cast<double>(f + static_cast<std::uint32_t>(kLowestNumerator));
 
-    switch (profile.family) {
-    case 0x14:
-        profile.maxMultiplier = f != 0 ? static_cast<double>(f + 16) : 0.0;
-        profile.minMultiplier = f != 0 ? static_cast<double>(f + 16) / 26.5 : 0.0;
+    switch (encoding) {
+    case ClockEncoding::quarterStepDivisor:
+        // The field holds the undivided clock; the slowest is it over the
+        // largest divisor.
+        profile.maxMultiplier = f != 0 ? numerator : unstated;
+        profile.minMultiplier = f != 0 ? numerator / kQuarterStepHighestDivisor : 0.0;
         break;
-    case 0x12:
-        profile.maxMultiplier = f != 0 ? static_cast<double>(f + 16) : 47.0;
+    case ClockEncoding::divisorTable:
+        profile.maxMultiplier = f != 0 ? numerator : unstated;
         profile.minMultiplier = 1.0;
         break;
-    default:
-        profile.maxMultiplier = multiplierOrDefault(f, 63.0);
+    case ClockEncoding::powerOfTwoDivisor:
+        profile.maxMultiplier = multiplierOrDefault(f, unstated);
         profile.minMultiplier = 1.0;
         break;
     }
     profile.topMultiplier = profile.maxMultiplier;
-    profile.minVoltage = vLow != 0 ? 1.55 - vLow * profile.vidStep : 0.0;
-    profile.maxVoltage = vHigh != 0 ? 1.55 - vHigh * profile.vidStep : 1.55;
+    profile.minVoltage = vLow != 0 ? vidToVoltage(profile, vLow) : 0.0;
+    profile.maxVoltage = vidToVoltage(profile, vHigh);
 }
 
 namespace {
 
 void readBoostState(ProcessorProfile& profile)
 {
+    const FamilyTraits& traits = familyTraits(profile);
     const std::uint64_t hwcr = readMsr(kMsrHardwareConfig);
     const std::uint32_t control = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
-    const bool notDisabled = !bits::test(hwcr, kBoostDisableBit);
-    const bool sourceOn = bits::get(control, kBoostSourceHi, kBoostSourceLo) == boostSourceOn(profile.family);
+    const bool notDisabled = !bits::test(hwcr, kBoostDisable);
+    const bool sourceOn = bits::get(control, kBoostSource) == traits.boostSourceOn;
     profile.boostEnabled = sourceOn && notDisabled;
-
-    switch (profile.family) {
-    case 0x10:
-        profile.boostLocked = bits::test(control, 31);
-        profile.boostStateCount = static_cast<std::int32_t>(bits::get(control, 2, 2));
-        profile.topMultiplier = multiplierOrDefault(
-            bits::get(readPciConfig(kNorthbridgeDevice, kFunctionMisc, kPciFamily10BoostLimit), 25, 20), 63.0);
-        break;
-    case 0x12:
-        profile.boostLocked = true;
-        profile.boostStateCount = static_cast<std::int32_t>(bits::get(control, 4, 2));
-        break;
-    case 0x14:
-        profile.boostLocked = bits::test(control, 31);
-        profile.boostStateCount = static_cast<std::int32_t>(bits::get(control, 4, 2));
-        break;
-    default: // 0x15
-        profile.boostLocked = bits::test(control, 31);
-        profile.boostStateCount = static_cast<std::int32_t>(bits::get(control, 4, 2));
-        profile.topMultiplier = multiplierOrDefault(
-            bits::get(readPciConfig(kNorthbridgeDevice, kFunctionMisc, kPciFamily15BoostLimit), 5, 0), 63.0);
-        break;
+    profile.boostLocked = traits.boostAlwaysLocked || bits::test(control, kBoostLock);
+    profile.boostStateCount = static_cast<std::int32_t>(bits::get(control, traits.boostStateCount));
+    if (traits.boostLimitRegister != 0) {
+        const std::uint32_t limit = readPciConfig(kNorthbridgeDevice, kFunctionMisc, traits.boostLimitRegister);
+        profile.topMultiplier = multiplierOrDefault(bits::get(limit, traits.boostLimitMultiplier),
+                                                    unstatedTopMultiplier(traits.clockEncoding));
     }
 }
 
 } // namespace
 
-bool hasEightBitVids(const ProcessorProfile& profile)
-{
-    // Family 0x15 models 0x10-0x1F, 0x30-0x3F and 0x60-0x7F drive their core and
-    // northbridge voltage regulators with the 8-bit serial VID code, 6.25 mV a
-    // step; every other supported model uses 7-bit VIDs at 12.5 mV. Reading or
-    // writing such a VID at the wrong scale would misstate or overvolt the part.
-    if (profile.family != 0x15)
-        return false;
-    const int block = profile.model & 0xF0;
-    return block == 0x10 || block == 0x30 || block == 0x60 || block == 0x70;
-}
-
 bool identifyProcessor(ProcessorProfile& profile, std::uint32_t signature)
 {
-    profile.family = static_cast<std::int32_t>(bits::get(signature, 11, 8) + bits::get(signature, 27, 20));
-    if (profile.family > 0x15 || (kSupportedFamilies & (std::uint32_t{1} << profile.family)) == 0)
+    profile.family =
+        static_cast<std::int32_t>(bits::get(signature, kBaseFamily) + bits::get(signature, kExtendedFamily));
+    const FamilyTraits* traits = findFamilyTraits(profile.family);
+    if (traits == nullptr)
         return false;
-    profile.model = static_cast<std::int32_t>((bits::get(signature, 19, 16) << 4) | bits::get(signature, 7, 4));
+    profile.model = static_cast<std::int32_t>(
+        bits::set(bits::get(signature, kBaseModel), kModelBlock, bits::get(signature, kExtendedModel)));
 
-    if (profile.family == 0x10)
+    if (profile.model < traits->doubledReferenceClockBelowModel)
         profile.refClockFactor = 2.0;
-    if (profile.family == 0x15) {
-        if (hasEightBitVids(profile))
-            profile.vidStep = 0.00625;
-        if ((profile.model & 0xF0) == 0x00)
-            profile.refClockFactor = 2.0;
-    }
+    if (hasEightBitVids(profile))
+        profile.vidStep = kEightBitVidStep;
     return true;
 }
 
@@ -114,16 +110,18 @@ bool probeProcessor(ProcessorProfile& profile)
     if (!identifyProcessor(profile, cpuid(kCpuidFamilyModel).eax))
         return false;
 
-    profile.coreCount = static_cast<std::int32_t>(bits::get(cpuid(kCpuidCoreCount).ecx, 7, 0) + 1);
+    profile.coreCount = static_cast<std::int32_t>(bits::get(cpuid(kCpuidCoreCount).ecx, kCoreCountMinusOne) + 1);
     profile.pstateCount = static_cast<std::int32_t>(
-        bits::get(readPciConfig(kNorthbridgeDevice, kFunctionMisc, kPciClockPowerControl), 10, 8) + 1);
-    if (profile.family == 0x15)
+        bits::get(readPciConfig(kNorthbridgeDevice, kFunctionMisc, kPciClockPowerControl), kPstateCountMinusOne) + 1);
+    if (familyTraits(profile).hasNbPstateRegisters)
         profile.nbPstateCount = static_cast<std::int32_t>(
-            bits::get(readPciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, kPciNbPstateControl), 1, 0) + 1);
+            bits::get(readPciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, kPciNbPstateControl),
+                      kNbPstateCountMinusOne)
+            + 1);
 
     decodeLimits(profile, readMsr(kMsrCofvidStatus));
 
-    profile.boostSupported = bits::test(cpuid(kCpuidPowerManagement).edx, 9);
+    profile.boostSupported = bits::test(cpuid(kCpuidPowerManagement).edx, kCpbSupported);
     if (profile.boostSupported)
         readBoostState(profile);
     return true;

@@ -1,7 +1,10 @@
 #pragma once
-// Registers that several layers read: the probe and the switches that change them.
+// Registers that several layers read: the probe and the switches that change
+// them. Each register's fields are named here once.
 
 #include <cstdint>
+
+#include "hw/bitfield.h"
 
 // CPUID leaves read by the probe.
 constexpr std::uint32_t kCpuidVendor = 0x80000000;
@@ -12,35 +15,50 @@ constexpr std::uint32_t kCpuidCoreCount = 0x80000008;
 // "cAMD": the last four characters of the vendor string, in ECX of leaf 0x80000000.
 constexpr std::uint32_t kAmdVendorEcx = 0x444d4163;
 
-// Hardware configuration; bit 25 disables core performance boost.
+// EAX of leaf 0x80000001: the family is base plus extended family, the model
+// the extended model above the base model.
+constexpr bits::Field kBaseFamily{11, 8};
+constexpr bits::Field kExtendedFamily{27, 20};
+constexpr bits::Field kExtendedModel{19, 16};
+constexpr bits::Field kBaseModel{7, 4};
+
+// EDX of leaf 0x80000007: core performance boost.
+constexpr bits::Field kCpbSupported = bits::bit(9);
+
+// ECX of leaf 0x80000008: the number of cores minus one.
+constexpr bits::Field kCoreCountMinusOne{7, 0};
+
+// Hardware configuration: a bit that disables core performance boost.
 constexpr std::uint32_t kMsrHardwareConfig = 0xC0010015;
-constexpr unsigned kBoostDisableBit = 25;
+constexpr bits::Field kBoostDisable = bits::bit(25);
 
-// Multiplier and voltage limits, and the current P-state.
+// COFVID status: multiplier and voltage limits, and the current P-state.
 constexpr std::uint32_t kMsrCofvidStatus = 0xC0010071;
+constexpr bits::Field kMaxClockLimit{54, 49};
+constexpr bits::Field kMinVoltageVid{48, 42};
+constexpr bits::Field kMaxVoltageVid{41, 35};
+constexpr bits::Field kCurrentPstate{18, 16};
 
-// Northbridge function 4 register 0x15C: boost source [1:0], boost state count,
-// APM enable (bit 7) and lock (bit 31).
+// Northbridge function 4 register 0x15C: boost source, boost state count,
+// APM enable and lock.
 constexpr std::uint8_t kFunctionLinkControl = 4;
 constexpr std::uint32_t kPciBoostControl = 0x15C;
-constexpr unsigned kBoostSourceHi = 1;
-constexpr unsigned kBoostSourceLo = 0;
-constexpr unsigned kApmEnableBit = 7;
-
-// The boost source that switches boost on: family 0x10 takes both sources, the
-// later families have a single one. The probe counts boost as enabled exactly
-// when the field holds this value.
-constexpr std::uint32_t boostSourceOn(std::int32_t family)
-{
-    return family == 0x10 ? 3 : 1;
-}
+constexpr bits::Field kBoostSource{1, 0};
+constexpr bits::Field kBoostStateCount{4, 2};
+constexpr bits::Field kFamily10BoostStateCount = bits::bit(2);
+constexpr bits::Field kApmEnable = bits::bit(7);
+constexpr bits::Field kBoostLock = bits::bit(31);
 
 // Northbridge function 3: the P-state count, and the top multiplier with boost.
 constexpr std::uint8_t kFunctionMisc = 3;
-constexpr std::uint32_t kPciClockPowerControl = 0xDC;   // P-state count in [10:8]
-constexpr std::uint32_t kPciFamily15BoostLimit = 0xD4;  // family 0x15 top multiplier in [5:0]
-constexpr std::uint32_t kPciFamily10BoostLimit = 0x1F0; // family 0x10 top multiplier in [25:20]
+constexpr std::uint32_t kPciClockPowerControl = 0xDC;
+constexpr bits::Field kPstateCountMinusOne{10, 8};
+constexpr std::uint32_t kPciFamily15BoostLimit = 0xD4;
+constexpr bits::Field kFamily15BoostLimitMultiplier{5, 0};
+constexpr std::uint32_t kPciFamily10BoostLimit = 0x1F0;
+constexpr bits::Field kFamily10BoostLimitMultiplier{25, 20};
 
-// Northbridge function 5 register 0x170: the northbridge P-state count in [1:0].
+// Northbridge function 5 register 0x170: the northbridge P-state count.
 constexpr std::uint8_t kFunctionExtendedMisc = 5;
 constexpr std::uint32_t kPciNbPstateControl = 0x170;
+constexpr bits::Field kNbPstateCountMinusOne{1, 0};

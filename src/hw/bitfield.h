@@ -1,7 +1,9 @@
 #pragma once
 // The one way this program looks at or changes bits of a register value.
 // Every field is named by its inclusive bit range hi..lo, as the processor
-// documentation numbers them, so no hand-written masks appear elsewhere.
+// documentation numbers them, so no hand-written masks appear elsewhere. Each
+// register names its fields once, as Field constants beside the code that owns
+// the register; the hi, lo forms are what those constants stand for.
 
 #include <cstdint>
 #include <type_traits>
@@ -39,6 +41,37 @@ constexpr T set(T value, unsigned hi, unsigned lo, std::uint64_t field)
     static_assert(std::is_unsigned<T>::value, "register values are unsigned");
     const std::uint64_t m = mask(hi, lo);
     return static_cast<T>((static_cast<std::uint64_t>(value) & ~m) | ((field << lo) & m));
+}
+
+// A register field: bits hi..lo, inclusive.
+struct Field {
+    unsigned hi;
+    unsigned lo;
+};
+
+// A field of one bit.
+constexpr Field bit(unsigned n)
+{
+    return Field{n, n};
+}
+
+template <typename T>
+constexpr T get(T value, Field field)
+{
+    return get(value, field.hi, field.lo);
+}
+
+// Whether any bit of the field is set; for a one-bit field, that bit.
+template <typename T>
+constexpr bool test(T value, Field field)
+{
+    return get(value, field) != 0;
+}
+
+template <typename T>
+constexpr T set(T value, Field field, std::uint64_t fieldValue)
+{
+    return set(value, field.hi, field.lo, fieldValue);
 }
 
 } // namespace bits

@@ -1,5 +1,7 @@
 #include <cstddef>
 
+#include "cpu/clock_encoding.h"
+#include "cpu/family_traits.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "pstate/core_pstate.h"
@@ -7,18 +9,13 @@
 
 namespace {
 
-using core_pstate_fields::Field;
-
 constexpr double kAbsentMultiplier = -1.0;
 constexpr std::int32_t kAbsent = -1;
 
-// The frequency ID counts from a numerator of 16.
-constexpr std::uint32_t kNumeratorOffset = 16;
+constexpr auto kNumeratorOffset = static_cast<std::uint32_t>(kLowestNumerator);
 
-std::uint32_t field(std::uint32_t value, Field f)
-{
-    return bits::get(value, f.hi, f.lo);
-}
+// From this integer digit on only half steps exist: the digit is the divisor - 1.
+constexpr auto kHalfStepsFromDigit = static_cast<std::uint32_t>(kQuarterStepHalfStepsFromDivisor - 1);
 
 // numerator / divisors[divisorId]. A divisor ID with no entry in its table
 // (9-15 of family 0x12, 5-7 of the power-of-two encoding) is a clock we cannot
@@ -35,24 +32,25 @@ double divideByTableEntry(std::uint32_t numerator, const double (&divisors)[N], 
 double decodeMultiplier(const ProcessorProfile& profile, std::uint32_t r)
 {
     using namespace core_pstate_fields;
-    switch (profile.family) {
-    case 0x12:
-        return divideByTableEntry(field(r, kFamily12FrequencyId) + kNumeratorOffset, family12Divisors,
-                                  field(r, kFamily12DivisorId));
-    case 0x14: {
-        const std::uint32_t integerDigit = field(r, kFamily14IntegerDigit);
-        std::uint32_t quarterDigit = field(r, kFamily14QuarterDigit);
-        if (integerDigit >= kFamily14HalfStepsFromDigit)
-            quarterDigit = bits::set(quarterDigit, 0, 0, 0);
+    switch (familyTraits(profile).clockEncoding) {
+    case ClockEncoding::divisorTable:
+        return divideByTableEntry(bits::get(r, kTableFrequencyId) + kNumeratorOffset, family12Divisors,
+                                  bits::get(r, kTableDivisorId));
+    case ClockEncoding::quarterStepDivisor: {
+        const std::uint32_t integerDigit = bits::get(r, kIntegerDigit);
+        std::uint32_t quarterDigit = bits::get(r, kQuarterDigit);
+        if (integerDigit >= kHalfStepsFromDigit)
+            quarterDigit = bits::set(quarterDigit, kOddQuarter, 0);
         // maxMultiplier is the undivided clock here; 0 when the processor does
         // not tell it, and then every P-state reads as 0.0.
         return profile.maxMultiplier /
                (static_cast<double>(integerDigit) + 1.0 + static_cast<double>(quarterDigit) * 0.25);
     }
-    default: // 0x10 and 0x15
-        return divideByTableEntry(field(r, kPowerOfTwoFrequencyId) + kNumeratorOffset, powerOfTwoDivisors,
-                                  field(r, kPowerOfTwoDivisorId));
+    case ClockEncoding::powerOfTwoDivisor:
+        break;
     }
+    return divideByTableEntry(bits::get(r, kPowerOfTwoFrequencyId) + kNumeratorOffset, powerOfTwoDivisors,
+                              bits::get(r, kPowerOfTwoDivisorId));
 }
 
 } // namespace
@@ -60,16 +58,16 @@ double decodeMultiplier(const ProcessorProfile& profile, std::uint32_t r)
 CorePstate decodeCorePstate(const ProcessorProfile& profile, std::int32_t index, std::uint64_t value)
 {
     using namespace core_pstate_fields;
+    const FamilyTraits& traits = familyTraits(profile);
     // The upper half holds nothing we decode.
-    const auto r = static_cast<std::uint32_t>(bits::get(value, 31, 0));
-    const bool hasNbPstate = profile.family == 0x10 || profile.family == 0x15;
+    const auto r = static_cast<std::uint32_t>(bits::get(value, kLowHalf));
 
     CorePstate pstate;
     pstate.index = index;
     pstate.multiplier = decodeMultiplier(profile, r);
-    pstate.vid = static_cast<std::int32_t>(field(r, hasEightBitVids(profile) ? kCoreVid8 : kCoreVid7));
-    pstate.nbPstate = hasNbPstate ? static_cast<std::int32_t>(bits::get(r, kNbPstateBit, kNbPstateBit)) : kAbsent;
-    pstate.nbVid = profile.family == 0x10 ? static_cast<std::int32_t>(field(r, kNbVid)) : kAbsent;
+    pstate.vid = static_cast<std::int32_t>(bits::get(r, hasEightBitVids(profile) ? kCoreVid8 : kCoreVid7));
+    pstate.nbPstate = traits.hasNbPstateSelect ? static_cast<std::int32_t>(bits::get(r, kNbPstateSelect)) : kAbsent;
+    pstate.nbVid = traits.hasNbVidInCorePstate ? static_cast<std::int32_t>(bits::get(r, kNbVid)) : kAbsent;
     return pstate;
 }
 

@@ -1,42 +1,39 @@
 #pragma once
 // The fields of a core P-state register (MSR kMsrPstateBase + n), shared by the
-// decoder and the writer so that both read and store the same bits. Each field
-// is an inclusive bit range hi..lo; only the low 32 bits carry anything we use.
+// decoder and the writer so that both read and store the same bits. Only the low
+// 32 bits carry anything we use.
+
+#include "hw/bitfield.h"
 
 namespace core_pstate_fields {
 
-struct Field {
-    unsigned hi;
-    unsigned lo;
-};
+constexpr bits::Field kLowHalf{31, 0};
 
-// The clock occupies bits 8..0 on every family, split differently per family.
-constexpr Field kClock{8, 0};
+// Power-of-two clock encoding: frequency ID, then a divisor ID above it.
+constexpr bits::Field kPowerOfTwoFrequencyId{5, 0};
+constexpr bits::Field kPowerOfTwoDivisorId{8, 6};
 
-// Families 0x10 and 0x15: frequency ID, then a power-of-two divisor ID above it.
-constexpr Field kPowerOfTwoFrequencyId{5, 0};
-constexpr Field kPowerOfTwoDivisorId{8, 6};
+// Divisor-table clock encoding: frequency ID above a divisor ID into
+// family12Divisors.
+constexpr bits::Field kTableFrequencyId{8, 4};
+constexpr bits::Field kTableDivisorId{3, 0};
 
-// Family 0x12: frequency ID above a divisor ID into family12Divisors.
-constexpr Field kFamily12FrequencyId{8, 4};
-constexpr Field kFamily12DivisorId{3, 0};
-
-// Family 0x14: the divisor itself as an integer digit (divisor - 1) and a
-// quarter digit.
-constexpr Field kFamily14IntegerDigit{8, 4};
-constexpr Field kFamily14QuarterDigit{3, 0};
-// From integer digit 15 on (a divisor of 16 and more) only half steps exist;
-// the hardware ignores bit 0 of the quarter digit there.
-constexpr unsigned kFamily14HalfStepsFromDigit = 15;
+// Quarter-step clock encoding: the divisor itself as an integer digit
+// (divisor - 1) and a quarter digit. Where only half steps exist the hardware
+// ignores the odd-quarter bit of the quarter digit.
+constexpr bits::Field kIntegerDigit{8, 4};
+constexpr bits::Field kQuarterDigit{3, 0};
+constexpr bits::Field kOddQuarter = bits::bit(0); // of the quarter digit
 
 // Core VID: 7 bits, or 8 bits (reaching into bit 16) on the 8-bit-VID models.
-constexpr Field kCoreVid7{15, 9};
-constexpr Field kCoreVid8{16, 9};
+constexpr bits::Field kCoreVid7{15, 9};
+constexpr bits::Field kCoreVid8{16, 9};
 
-// Families 0x10 and 0x15: which northbridge P-state goes with this core P-state.
-constexpr unsigned kNbPstateBit = 22;
+// Which northbridge P-state goes with this core P-state, where the family has
+// the selection.
+constexpr bits::Field kNbPstateSelect = bits::bit(22);
 
-// Family 0x10 only: the northbridge VID.
-constexpr Field kNbVid{31, 25};
+// The northbridge VID, where the family keeps it in the core P-state.
+constexpr bits::Field kNbVid{31, 25};
 
 } // namespace core_pstate_fields

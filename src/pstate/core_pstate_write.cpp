@@ -1,3 +1,4 @@
+#include "cpu/family_traits.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "pstate/core_pstate.h"
@@ -6,25 +7,24 @@
 
 namespace {
 
-using core_pstate_fields::Field;
-
-std::uint64_t put(std::uint64_t value, Field f, std::int32_t code)
+std::uint64_t put(std::uint64_t value, bits::Field f, std::int32_t code)
 {
     // Only called with codes that are not negative; set() cuts them to the field.
-    return bits::set(value, f.hi, f.lo, static_cast<std::uint64_t>(code));
+    return bits::set(value, f, static_cast<std::uint64_t>(code));
 }
 
 std::uint64_t putClock(const ProcessorProfile& profile, std::uint64_t value, const MultiplierCodes& codes)
 {
     using namespace core_pstate_fields;
-    switch (profile.family) {
-    case 0x12:
-        return put(put(value, kFamily12FrequencyId, codes.first), kFamily12DivisorId, codes.second);
-    case 0x14:
-        return put(put(value, kFamily14IntegerDigit, codes.first), kFamily14QuarterDigit, codes.second);
-    default: // 0x10 and 0x15
-        return put(put(value, kPowerOfTwoFrequencyId, codes.first), kPowerOfTwoDivisorId, codes.second);
+    switch (familyTraits(profile).clockEncoding) {
+    case ClockEncoding::divisorTable:
+        return put(put(value, kTableFrequencyId, codes.first), kTableDivisorId, codes.second);
+    case ClockEncoding::quarterStepDivisor:
+        return put(put(value, kIntegerDigit, codes.first), kQuarterDigit, codes.second);
+    case ClockEncoding::powerOfTwoDivisor:
+        break;
     }
+    return put(put(value, kPowerOfTwoFrequencyId, codes.first), kPowerOfTwoDivisorId, codes.second);
 }
 
 } // namespace
@@ -32,6 +32,7 @@ std::uint64_t putClock(const ProcessorProfile& profile, std::uint64_t value, con
 std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t value, const CorePstate& request)
 {
     using namespace core_pstate_fields;
+    const FamilyTraits& traits = familyTraits(profile);
 
     if (request.multiplier >= 0.0) // a NaN is not a request
         value = putClock(profile, value, encodeMultiplier(profile, request.multiplier));
@@ -39,12 +40,12 @@ std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t va
     if (request.vid >= 0)
         value = put(value, hasEightBitVids(profile) ? kCoreVid8 : kCoreVid7, request.vid);
 
-    if (request.nbPstate >= 0 && (profile.family == 0x10 || profile.family == 0x15))
-        value = bits::set(value, kNbPstateBit, kNbPstateBit, request.nbPstate != 0 ? 1u : 0u);
+    if (request.nbPstate >= 0 && traits.hasNbPstateSelect)
+        value = bits::set(value, kNbPstateSelect, request.nbPstate != 0 ? 1u : 0u);
 
-    // Family 0x15 keeps its northbridge voltages in the northbridge P-state
-    // registers; only family 0x10 stores one per core P-state.
-    if (request.nbVid >= 0 && profile.family == 0x10)
+    // A family with northbridge P-state registers keeps its northbridge voltages
+    // there; only a family without them stores one per core P-state.
+    if (request.nbVid >= 0 && traits.hasNbVidInCorePstate)
         value = put(value, kNbVid, request.nbVid);
 
     return value;

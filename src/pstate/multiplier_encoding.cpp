@@ -2,23 +2,14 @@
 
 #include <cmath>
 
+#include "cpu/clock_encoding.h"
+#include "cpu/family_traits.h"
 #include "hw/exception_with_message.h"
 #include "pstate/core_pstate.h"
 
 namespace {
 
-// The frequency ID is the numerator minus 16.
-constexpr std::int32_t kMinNumerator = 16;
-constexpr std::int32_t kFamily12MaxNumerator = 47;
-constexpr std::int32_t kPowerOfTwoMaxNumerator = 63;
-
-// Family 0x14 divides the undivided clock by 1.0 to 26.5: quarter steps below
-// 16, half steps from 16 on.
-constexpr double kFamily14MinDivisor = 1.0;
-constexpr double kFamily14MaxDivisor = 26.5;
-constexpr double kFamily14HalfStepsFrom = 16.0;
-
-MultiplierCodes encodeFamily14(const ProcessorProfile& profile, double multiplier)
+MultiplierCodes encodeQuarterSteps(const ProcessorProfile& profile, double multiplier)
 {
     if (profile.maxMultiplier == 0.0)
         throw ExceptionWithMessage("cannot encode multiplier (family 0x14) - unknown max multiplier");
@@ -26,11 +17,11 @@ MultiplierCodes encodeFamily14(const ProcessorProfile& profile, double multiplie
     // A request of zero (either sign) or below, or a NaN, asks for the slowest
     // clock. Dividing by -0.0 would give -infinity and, raised to 1.0, the
     // fastest one instead.
-    double divisor = multiplier > 0.0 ? profile.maxMultiplier / multiplier : kFamily14MaxDivisor;
-    if (divisor > kFamily14MaxDivisor)
-        divisor = kFamily14MaxDivisor;
-    if (divisor < kFamily14MinDivisor)
-        divisor = kFamily14MinDivisor;
+    double divisor = multiplier > 0.0 ? profile.maxMultiplier / multiplier : kQuarterStepHighestDivisor;
+    if (divisor > kQuarterStepHighestDivisor)
+        divisor = kQuarterStepHighestDivisor;
+    if (divisor < kQuarterStepLowestDivisor)
+        divisor = kQuarterStepLowestDivisor;
 
     double integerPart = 0.0;
     const double fraction = std::modf(divisor, &integerPart);
@@ -38,7 +29,7 @@ MultiplierCodes encodeFamily14(const ProcessorProfile& profile, double multiplie
     // Round the divisor up, never down, so the clock never exceeds the request.
     // No tolerance: a quotient a rounding error above a quarter takes the next.
     auto quarterDigit = static_cast<std::int32_t>(std::ceil(fraction * 4.0));
-    if (integerPart >= kFamily14HalfStepsFrom) {
+    if (integerPart >= static_cast<double>(kQuarterStepHalfStepsFromDivisor)) {
         if (quarterDigit == 1)
             quarterDigit = 2;
         else if (quarterDigit == 3)
@@ -97,12 +88,13 @@ DivisorChoice searchDivisorTable(const double* divisors, std::int32_t minNumerat
 
 MultiplierCodes encodeMultiplier(const ProcessorProfile& profile, double multiplier)
 {
-    if (profile.family == 0x14)
-        return encodeFamily14(profile, multiplier);
+    const ClockEncoding encoding = familyTraits(profile).clockEncoding;
+    if (encoding == ClockEncoding::quarterStepDivisor)
+        return encodeQuarterSteps(profile, multiplier);
 
-    const bool family12 = profile.family == 0x12;
+    const bool table = encoding == ClockEncoding::divisorTable;
     const DivisorChoice choice =
-        searchDivisorTable(family12 ? family12Divisors : powerOfTwoDivisors, kMinNumerator,
-                           family12 ? kFamily12MaxNumerator : kPowerOfTwoMaxNumerator, multiplier);
-    return MultiplierCodes{choice.numerator - kMinNumerator, choice.divisorIndex};
+        searchDivisorTable(table ? family12Divisors : powerOfTwoDivisors, kLowestNumerator,
+                           table ? kDivisorTableHighestNumerator : kPowerOfTwoHighestNumerator, multiplier);
+    return MultiplierCodes{choice.numerator - kLowestNumerator, choice.divisorIndex};
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "cpu/family_traits.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
@@ -10,12 +11,13 @@ namespace {
 
 // Fields of a northbridge P-state register. Every other bit belongs to the
 // hardware and is written back as read.
-constexpr unsigned kFrequencyIdHi = 5;
-constexpr unsigned kFrequencyIdLo = 1;
-constexpr unsigned kDivisorBit = 7;
-constexpr unsigned kVidHi = 16; // VID bits 6..0
-constexpr unsigned kVidLo = 10;
-constexpr unsigned kVidBit7 = 21; // only on the 8-bit-VID models
+constexpr bits::Field kFrequencyId{5, 1};
+constexpr bits::Field kDivisor = bits::bit(7);
+constexpr bits::Field kVid{16, 10};          // VID bits 6..0
+constexpr bits::Field kVidBit7 = bits::bit(21); // only on the 8-bit-VID models
+
+// The top bit of an 8-bit VID, the one kVid has no room for.
+constexpr bits::Field kVidCodeBit7 = bits::bit(7);
 
 constexpr double kLowestRatio = 2.0;
 constexpr double kHighestRatio = 35.0;
@@ -38,11 +40,17 @@ NbRatioCode codeFor(std::uint32_t numerator, std::uint32_t divisor)
     return NbRatioCode{numerator - kLowestNumerator, divisor};
 }
 
+// The ratio a code stands for.
+double nbRatio(NbRatioCode code)
+{
+    return static_cast<double>(code.frequencyId + kLowestNumerator) / std::exp2(static_cast<double>(code.divisor));
+}
+
 // The register of northbridge P-state index, once the request has been found
-// to concern an existing northbridge P-state of a family 0x15 processor.
+// to concern an existing northbridge P-state of a processor that has them.
 std::uint32_t nbPstateRegister(const ProcessorProfile& profile, std::int32_t index)
 {
-    if (profile.family != 0x15)
+    if (!familyTraits(profile).hasNbPstateRegisters)
         throw ExceptionWithMessage("NB P-states not supported");
     // A number past the last northbridge P-state would land on the control
     // register behind them or beyond; refuse it rather than write there.
@@ -74,20 +82,14 @@ NbRatioCode encodeNbRatio(double multiplier)
     return codeFor(whole, 0);
 }
 
-double nbRatio(NbRatioCode code)
-{
-    return static_cast<double>(code.frequencyId + kLowestNumerator) / std::exp2(static_cast<double>(code.divisor));
-}
-
 NbPstate decodeNbPstate(const ProcessorProfile& profile, std::int32_t index, std::uint32_t value)
 {
     NbPstate pstate;
     pstate.index = index;
-    pstate.multiplier = nbRatio(NbRatioCode{bits::get(value, kFrequencyIdHi, kFrequencyIdLo),
-                                            bits::get(value, kDivisorBit, kDivisorBit)});
-    std::uint32_t vid = bits::get(value, kVidHi, kVidLo);
+    pstate.multiplier = nbRatio(NbRatioCode{bits::get(value, kFrequencyId), bits::get(value, kDivisor)});
+    std::uint32_t vid = bits::get(value, kVid);
     if (hasEightBitVids(profile))
-        vid = bits::set(vid, 7, 7, bits::get(value, kVidBit7, kVidBit7));
+        vid = bits::set(vid, kVidCodeBit7, bits::get(value, kVidBit7));
     pstate.vid = static_cast<std::int32_t>(vid);
     return pstate;
 }
@@ -97,14 +99,14 @@ std::uint32_t encodeNbPstate(const ProcessorProfile& profile, const NbPstate& re
     // A NaN multiplier fails this test and so leaves the ratio alone.
     if (request.multiplier >= 0.0) {
         const NbRatioCode code = encodeNbRatio(request.multiplier);
-        value = bits::set(value, kFrequencyIdHi, kFrequencyIdLo, code.frequencyId);
-        value = bits::set(value, kDivisorBit, kDivisorBit, code.divisor);
+        value = bits::set(value, kFrequencyId, code.frequencyId);
+        value = bits::set(value, kDivisor, code.divisor);
     }
     if (request.vid >= 0) {
         const auto vid = static_cast<std::uint32_t>(request.vid);
-        value = bits::set(value, kVidHi, kVidLo, vid);
+        value = bits::set(value, kVid, vid);
         if (hasEightBitVids(profile))
-            value = bits::set(value, kVidBit7, kVidBit7, bits::get(vid, 7, 7));
+            value = bits::set(value, kVidBit7, bits::get(vid, kVidCodeBit7));
     }
     return value;
 }

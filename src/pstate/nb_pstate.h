@@ -1,5 +1,6 @@
 #pragma once
-// Northbridge P-states of family 0x15: function 5 register 0x160 + 4 * n.
+// Northbridge P-states of the families that have registers for them: function
+// 5 register 0x160 + 4 * n.
 
 #include <cstdint>
 
@@ -32,9 +33,6 @@ struct NbRatioCode {
 // the lowest ratio, 2.0.
 NbRatioCode encodeNbRatio(double multiplier);
 
-// The ratio a code stands for.
-double nbRatio(NbRatioCode code);
-
 // Decodes a northbridge P-state register value already read; touches no device.
 NbPstate decodeNbPstate(const ProcessorProfile& profile, std::int32_t index, std::uint32_t value);
 
@@ -42,7 +40,7 @@ NbPstate decodeNbPstate(const ProcessorProfile& profile, std::int32_t index, std
 // touches no device.
 std::uint32_t encodeNbPstate(const ProcessorProfile& profile, const NbPstate& request, std::uint32_t value);
 
-// Both refuse families other than 0x15, and northbridge P-state numbers outside
+// Both refuse a family without northbridge P-state registers, and northbridge P-state numbers outside
 // 0 .. nbPstateCount - 1, before any register access.
 NbPstate readNbPstate(const ProcessorProfile& profile, std::int32_t index);
 void writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate);

@@ -5,17 +5,12 @@
 #include <iostream>
 #include <ostream>
 
+#include "cpu/family_traits.h"
+#include "cpu/vid.h"
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
-#include "pstate/vid.h"
 
 namespace {
-
-// Family 0x10 has five P-state registers; the later families have eight.
-std::int32_t pstateRegisterCount(const ProcessorProfile& profile)
-{
-    return profile.family == 0x10 ? 5 : 8;
-}
 
 // Core multipliers are kept in units of 100 MHz; the user reads them as
 // multiples of the actual reference clock.
@@ -81,7 +76,7 @@ void printCorePstates(std::ostream& out, const ProcessorProfile& profile)
     out << std::endl;
     out << ".:. P-states" << std::endl;
     out << "---" << std::endl;
-    out << "  " << profile.pstateCount << " of " << pstateRegisterCount(profile) << " enabled (P0 .. P"
+    out << "  " << profile.pstateCount << " of " << familyTraits(profile).pstateRegisterCount << " enabled (P0 .. P"
         << profile.pstateCount - 1 << ")" << std::endl;
     if (profile.boostSupported && profile.boostStateCount > 0) {
         out << "  Turbo P-states:";
@@ -131,6 +126,6 @@ void printReport(const ProcessorProfile& profile)
     printGeneral(out, profile);
     printTurbo(out, profile);
     printCorePstates(out, profile);
-    if (profile.family == 0x15)
+    if (familyTraits(profile).hasNbPstateRegisters)
         printNbPstates(out, profile);
 }

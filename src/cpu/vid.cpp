@@ -1,4 +1,4 @@
-#include "pstate/vid.h"
+#include "cpu/vid.h"
 
 namespace {
 

@@ -1,0 +1,84 @@
+#include "cpu/family_traits.h"
+
+#include "cpu/registers.h"
+
+namespace {
+
+constexpr FamilyTraits family10()
+{
+    FamilyTraits traits;
+    traits.family = 0x10;
+    traits.pstateRegisterCount = 5;
+    traits.doubledReferenceClockBelowModel = 0x100; // every model
+    traits.hasNbPstateSelect = true;
+    traits.hasNbVidInCorePstate = true;
+    // Both boost sources.
+    traits.boostSourceOn = 3;
+    traits.boostStateCount = kFamily10BoostStateCount;
+    traits.boostLimitRegister = kPciFamily10BoostLimit;
+    traits.boostLimitMultiplier = kFamily10BoostLimitMultiplier;
+    return traits;
+}
+
+constexpr FamilyTraits family12()
+{
+    FamilyTraits traits;
+    traits.family = 0x12;
+    traits.clockEncoding = ClockEncoding::divisorTable;
+    traits.boostAlwaysLocked = true;
+    return traits;
+}
+
+constexpr FamilyTraits family14()
+{
+    FamilyTraits traits;
+    traits.family = 0x14;
+    traits.clockEncoding = ClockEncoding::quarterStepDivisor;
+    return traits;
+}
+
+constexpr FamilyTraits family15()
+{
+    FamilyTraits traits;
+    traits.family = 0x15;
+    traits.doubledReferenceClockBelowModel = 0x10;
+    traits.hasEightBitVidModels = true;
+    traits.hasNbPstateSelect = true;
+    traits.hasNbPstateRegisters = true;
+    traits.hasApm = true;
+    traits.boostLimitRegister = kPciFamily15BoostLimit;
+    traits.boostLimitMultiplier = kFamily15BoostLimitMultiplier;
+    return traits;
+}
+
+constexpr FamilyTraits kFamilyTraits[] = {family10(), family12(), family14(), family15()};
+constexpr FamilyTraits kUnsupportedFamily{};
+
+} // namespace
+
+const FamilyTraits* findFamilyTraits(std::int32_t family)
+{
+    for (const FamilyTraits& traits : kFamilyTraits) {
+        if (traits.family == family)
+            return &traits;
+    }
+    return nullptr;
+}
+
+const FamilyTraits& familyTraits(const ProcessorProfile& profile)
+{
+    const FamilyTraits* traits = findFamilyTraits(profile.family);
+    return traits != nullptr ? *traits : kUnsupportedFamily;
+}
+
+bool hasEightBitVids(const ProcessorProfile& profile)
+{
+    // Family 0x15 models 0x10-0x1F, 0x30-0x3F and 0x60-0x7F drive their core and
+    // northbridge voltage regulators with the 8-bit serial VID code, 6.25 mV a
+    // step; every other supported model uses 7-bit VIDs at 12.5 mV. Reading or
+    // writing such a VID at the wrong scale would misstate or overvolt the part.
+    if (!familyTraits(profile).hasEightBitVidModels)
+        return false;
+    const std::uint32_t block = bits::get(static_cast<std::uint32_t>(profile.model), kModelBlock);
+    return block == 0x1 || block == 0x3 || block == 0x6 || block == 0x7;
+}

@@ -1,0 +1,58 @@
+#pragma once
+// What each supported processor family has, in one table, so that the layers
+// above ask about a capability and never compare family numbers themselves.
+// The traits are looked up by the profile's family; the profile itself holds
+// no copy of them, so a profile made by hand gets them too.
+
+#include <cstdint>
+
+#include "cpu/clock_encoding.h"
+#include "cpu/processor_profile.h"
+#include "hw/bitfield.h"
+
+// Models come in blocks of sixteen: the block is the model's upper digit,
+// which the processor signature calls the extended model.
+constexpr bits::Field kModelBlock{7, 4};
+
+// The defaults describe a family with nothing beyond eight core P-state
+// registers of the power-of-two clock encoding.
+struct FamilyTraits {
+    std::int32_t family = 0;
+    ClockEncoding clockEncoding = ClockEncoding::powerOfTwoDivisor;
+    // Core P-state registers the hardware has, enabled or not.
+    std::int32_t pstateRegisterCount = 8;
+    // Models below this number run their core clock from a 200 MHz reference.
+    std::int32_t doubledReferenceClockBelowModel = 0;
+    // Some models drive their regulators with 8-bit VIDs (see hasEightBitVids).
+    bool hasEightBitVidModels = false;
+    // Each core P-state selects a northbridge P-state.
+    bool hasNbPstateSelect = false;
+    // Each core P-state holds the northbridge VID of the northbridge P-state it
+    // selects; the family has no northbridge P-state registers then.
+    bool hasNbVidInCorePstate = false;
+    // Northbridge P-states have registers of their own, and a count.
+    bool hasNbPstateRegisters = false;
+    bool hasApm = false;
+    // The boost source value that switches boost on.
+    std::uint32_t boostSourceOn = 1;
+    // The boost control register's lock bit means nothing: always locked.
+    bool boostAlwaysLocked = false;
+    // Where the boost control register counts the boosted P-states.
+    bits::Field boostStateCount{4, 2};
+    // The northbridge function 3 register and field of the top multiplier with
+    // boost; register 0 when the family has none.
+    std::uint32_t boostLimitRegister = 0;
+    bits::Field boostLimitMultiplier{0, 0};
+};
+
+// The traits of a supported family, or nullptr.
+const FamilyTraits* findFamilyTraits(std::int32_t family);
+
+// The traits of the profile's family. A profile of no supported family, which
+// the probe never makes, gets a family with nothing beyond eight core P-state
+// registers (the defaults above).
+const FamilyTraits& familyTraits(const ProcessorProfile& profile);
+
+// Whether the core and northbridge VIDs of this processor are 8 bits wide, at
+// 6.25 mV a step, instead of 7 bits at 12.5 mV.
+bool hasEightBitVids(const ProcessorProfile& profile);
