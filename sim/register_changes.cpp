@@ -1,7 +1,6 @@
 #include "sim/register_changes.h"
 
 #include <cstdint>
-#include <ios>
 #include <sstream>
 
 #include "control/active_pstate.h"
@@ -28,13 +27,6 @@ bool decodingProfile(const Machine& machine, ProcessorProfile& profile)
     if (limits != machine.msrs.end())
         decodeLimits(profile, limits->second);
     return true;
-}
-
-std::string hex(std::uint64_t value)
-{
-    std::ostringstream text;
-    text << "0x" << std::hex << value;
-    return text.str();
 }
 
 std::string volts(const ProcessorProfile& profile, std::int32_t vid)
@@ -74,6 +66,15 @@ std::string nbPstateText(const ProcessorProfile& profile, std::uint32_t n, std::
     return multiplier(p.multiplier) + " at " + volts(profile, p.vid);
 }
 
+// Which northbridge P-state register this is, or -1.
+std::int32_t nbPstateAt(std::uint32_t reg)
+{
+    for (std::int32_t n = 0; n < kMaxNbPstates; ++n)
+        if (reg == nbPstateAddress(n))
+            return n;
+    return -1;
+}
+
 std::string onOff(bool on)
 {
     return on ? "on" : "off";
@@ -109,16 +110,13 @@ void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, std::uint64
 void describePci(const ProcessorProfile* profile, const PciAddress& address, std::uint32_t before,
                  std::uint32_t after, std::string& name, std::string& decoded)
 {
-    std::ostringstream where;
-    where << "PCI " << std::hex << static_cast<unsigned>(address.device) << '.'
-          << static_cast<unsigned>(address.function) << " 0x" << address.reg;
-    name = where.str();
+    name = "PCI " + pciText(address);
     if (profile == nullptr || address.device != kNorthbridgeDevice)
         return;
     const bool family15 = profile->family == 0x15;
-    if (family15 && address.function == kFunctionExtendedMisc && address.reg >= kPciNbPstateBase
-        && address.reg < kPciNbPstateBase + 4 * kMaxNbPstates && address.reg % 4 == 0) {
-        const std::uint32_t n = (address.reg - kPciNbPstateBase) / 4;
+    const std::int32_t nbPstate = address.function == kFunctionExtendedMisc ? nbPstateAt(address.reg) : -1;
+    if (family15 && nbPstate >= 0) {
+        const auto n = static_cast<std::uint32_t>(nbPstate);
         name = "NB_P" + std::to_string(n) + " (" + name + ")";
         decoded = transition(nbPstateText(*profile, n, before), nbPstateText(*profile, n, after));
     } else if (address.function == kFunctionLinkControl && address.reg == kPciBoostControl) {
