@@ -1,7 +1,6 @@
 #include "sim/register_changes.h"
 
 #include <cstdint>
-#include <sstream>
 
 #include "control/active_pstate.h"
 #include "control/boost.h"
@@ -10,7 +9,7 @@
 #include "hw/bitfield.h"
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
-#include "pstate/vid.h"
+#include "report/format.h"
 
 namespace {
 
@@ -29,41 +28,27 @@ bool decodingProfile(const Machine& machine, ProcessorProfile& profile)
     return true;
 }
 
-std::string volts(const ProcessorProfile& profile, std::int32_t vid)
-{
-    std::ostringstream text;
-    text << vidToVoltage(profile, vid) << "V";
-    return text.str();
-}
-
-// A multiplier as the user types it; a divisor without a table entry decodes
-// as absent and has no multiplier to show.
+// A multiplier as the report prints it, except that a divisor without a table
+// entry decodes as absent: the report shows the -1 as it is, a change names it.
 std::string multiplier(double value)
 {
-    if (!(value >= 0.0))
-        return "unknown";
-    std::ostringstream text;
-    text << value << "x";
-    return text.str();
+    return value >= 0.0 ? multiplierText(value) : "unknown";
 }
 
-// As the report shows a core P-state.
+// As the report shows a core P-state, on one line.
 std::string corePstateText(const ProcessorProfile& profile, std::uint32_t n, std::uint64_t value)
 {
     const CorePstate p = decodeCorePstate(profile, static_cast<std::int32_t>(n), value);
-    std::string text = multiplier(p.multiplier / profile.refClockFactor) + " at " + volts(profile, p.vid);
-    if (p.nbPstate >= 0) {
-        text += ", NorthBridge in NB_P" + std::to_string(p.nbPstate);
-        if (p.nbVid >= 0)
-            text += " at " + volts(profile, p.nbVid);
-    }
+    std::string text = multiplier(shownCoreMultiplier(profile, p.multiplier)) + " at " + voltageText(profile, p.vid);
+    if (p.nbPstate >= 0)
+        text += ", " + northbridgeText(profile, p);
     return text;
 }
 
 std::string nbPstateText(const ProcessorProfile& profile, std::uint32_t n, std::uint32_t value)
 {
     const NbPstate p = decodeNbPstate(profile, static_cast<std::int32_t>(n), value);
-    return multiplier(p.multiplier) + " at " + volts(profile, p.vid);
+    return multiplier(p.multiplier) + " at " + voltageText(profile, p.vid);
 }
 
 // Which northbridge P-state register this is, or -1.

@@ -7,7 +7,8 @@
 
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
-#include "pstate/vid.h"
+#include "report/format.h"
+#include "version.h"
 
 namespace {
 
@@ -15,13 +16,6 @@ namespace {
 std::int32_t pstateRegisterCount(const ProcessorProfile& profile)
 {
     return profile.family == 0x10 ? 5 : 8;
-}
-
-// Core multipliers are kept in units of 100 MHz; the user reads them as
-// multiples of the actual reference clock.
-double shownCoreMultiplier(const ProcessorProfile& profile, double multiplier)
-{
-    return multiplier / profile.refClockFactor;
 }
 
 // The stream state the report relies on, put back as it was when the report
@@ -47,7 +41,7 @@ struct StreamStateGuard {
 void printGeneral(std::ostream& out, const ProcessorProfile& profile)
 {
     out << std::endl;
-    out << "Pravellon v1.1" << std::endl;
+    out << "Pravellon v" << kPravellonVersion << std::endl;
     out << std::endl;
     out << ".:. General" << std::endl;
     out << "---" << std::endl;
@@ -95,14 +89,10 @@ void printCorePstates(std::ostream& out, const ProcessorProfile& profile)
     // lines of the P-states before it on the terminal.
     for (std::int32_t i = 0; i < profile.pstateCount; ++i) {
         const CorePstate pstate = readCorePstate(profile, i);
-        out << "  P" << i << ": " << shownCoreMultiplier(profile, pstate.multiplier) << "x at "
-            << vidToVoltage(profile, pstate.vid) << "V" << std::endl;
-        if (pstate.nbPstate >= 0) {
-            out << "      NorthBridge in NB_P" << pstate.nbPstate;
-            if (pstate.nbVid >= 0)
-                out << " at " << vidToVoltage(profile, pstate.nbVid) << "V";
-            out << std::endl;
-        }
+        out << "  P" << i << ": " << multiplierText(shownCoreMultiplier(profile, pstate.multiplier)) << " at "
+            << voltageText(profile, pstate.vid) << std::endl;
+        if (pstate.nbPstate >= 0)
+            out << "      " << northbridgeText(profile, pstate) << std::endl;
     }
 }
 
@@ -112,7 +102,7 @@ void printNbPstates(std::ostream& out, const ProcessorProfile& profile)
     for (std::int32_t i = 0; i < profile.nbPstateCount; ++i) {
         const NbPstate pstate = readNbPstate(profile, i);
         // The northbridge ratio is the register's own and is never scaled.
-        out << "  NB_P" << i << ": " << pstate.multiplier << "x at " << vidToVoltage(profile, pstate.vid) << "V"
+        out << "  NB_P" << i << ": " << multiplierText(pstate.multiplier) << " at " << voltageText(profile, pstate.vid)
             << std::endl;
     }
 }
