@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "sim/machine.h"
+#include "sim/machine_format.h"
 
 namespace {
 
@@ -39,9 +39,8 @@ bool sameLeaves(const Machine& a, const Machine& b)
 
 bool sameMachine(const Machine& a, const Machine& b)
 {
-    return sameLeaves(a, b) && a.msrs == b.msrs && a.pciRegisters == b.pciRegisters && a.failOpen == b.failOpen
-        && a.failRdmsr == b.failRdmsr && a.failWrmsr == b.failWrmsr && a.failCpuid == b.failCpuid
-        && a.failPciRead == b.failPciRead && a.failPciWrite == b.failPciWrite && a.failOp == b.failOp;
+    return sameLeaves(a, b) && a.msrs == b.msrs && a.pciRegisters == b.pciRegisters && a.faults == b.faults
+        && a.failOp == b.failOp;
 }
 
 // Saves the machine and reads the saved text back.

@@ -24,6 +24,8 @@
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 
+#include "sim/text_file.h"
+
 extern "C" {
 int __real_open(const char* path, int flags, ...);
 int __real_open64(const char* path, int flags, ...);
@@ -64,21 +66,6 @@ Emulator& emulator()
     return *instance;
 }
 
-std::string hex(std::uint64_t value)
-{
-    char text[24];
-    (void)std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
-}
-
-std::string pciText(const PciAddress& address)
-{
-    char text[48];
-    (void)std::snprintf(text, sizeof text, "%x.%x 0x%x", static_cast<unsigned>(address.device),
-                  static_cast<unsigned>(address.function), static_cast<unsigned>(address.reg));
-    return text;
-}
-
 void trace(const std::string& line)
 {
     Emulator& e = emulator();
@@ -100,6 +87,11 @@ int fail(const std::string& line, int error)
     return -1;
 }
 
+bool injects(const Machine& machine, const Fault& fault)
+{
+    return machine.faults.count(fault) != 0;
+}
+
 bool isEmulatedPath(const char* path)
 {
     return path != nullptr && (std::strcmp(path, kEmulatedCpuctlPath) == 0 || std::strcmp(path, kEmulatedPciPath) == 0);
@@ -110,7 +102,7 @@ int openDevice(const std::string& path, int flags)
     Emulator& e = emulator();
     const long operation = ++e.operations;
     const std::string line = "open " + path;
-    if (!e.attached || e.machine.failOpen.count(path) != 0 || operation == e.machine.failOp)
+    if (!e.attached || injects(e.machine, Fault{FaultKind::open, path}) || operation == e.machine.failOp)
         return fail(line + " failed", ENOENT);
     // A real descriptor, so that the number never clashes with a file the
     // process opens meanwhile.
@@ -178,11 +170,8 @@ bool saveMachine(Emulator& e)
 {
     std::vector<std::string> lines = machineLines(e.machine);
     if (!e.savePath.empty()) {
-        std::string text;
-        for (const std::string& line : lines)
-            text += line + "\n";
         std::string error;
-        if (!replaceFileContent(e.savePath, text, error))
+        if (!replaceFileContent(e.savePath, formatMachine(e.machine), error))
             return false;
     }
     e.machine.lines = std::move(lines);
@@ -215,7 +204,7 @@ int cpuctlRequest(Emulator& e, unsigned long request, void* record, bool failNow
         std::memcpy(&args, record, sizeof args);
         const auto leaf = static_cast<std::uint32_t>(args.level);
         const std::string line = "cpuid " + hex(leaf);
-        if (failNow || m.failCpuid.count(leaf) != 0)
+        if (failNow || injects(m, Fault{FaultKind::cpuid, leaf}))
             return fail(line + " failed", EIO);
         const auto it = m.cpuidLeaves.find(leaf);
         const CpuidRegisters words = it == m.cpuidLeaves.end() ? CpuidRegisters{} : it->second;
@@ -235,7 +224,7 @@ int cpuctlRequest(Emulator& e, unsigned long request, void* record, bool failNow
     const std::string line = (write ? "wrmsr " : "rdmsr ") + hex(msr);
     const auto it = m.msrs.find(msr);
     // A register the processor does not have faults, and the kernel reports EIO.
-    if (failNow || (write ? m.failWrmsr : m.failRdmsr).count(msr) != 0 || it == m.msrs.end())
+    if (failNow || injects(m, Fault{write ? FaultKind::wrmsr : FaultKind::rdmsr, msr}) || it == m.msrs.end())
         return fail(line + " failed", EIO);
     if (write) {
         if (!writeRegister(e, m.msrs, msr, args.data))
@@ -260,7 +249,7 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
     address.reg = static_cast<std::uint32_t>(io.pi_reg);
     const bool write = request == PCIOCWRITE;
     const std::string line = (write ? "pciwrite " : "pciread ") + pciText(address);
-    if (failNow || (write ? m.failPciWrite : m.failPciRead).count(address) != 0)
+    if (failNow || injects(m, Fault{write ? FaultKind::pciWrite : FaultKind::pciRead, address}))
         return fail(line + " failed", EIO);
     if (write) {
         if (!writeRegister(e, m.pciRegisters, address, io.pi_data))

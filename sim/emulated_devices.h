@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/machine.h"
+#include "sim/machine_format.h"
 
 namespace emulation {
 

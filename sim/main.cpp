@@ -13,9 +13,10 @@
 
 #include "app/driver.h"
 #include "sim/emulated_devices.h"
-#include "sim/machine.h"
+#include "sim/machine_format.h"
 #include "sim/presets.h"
 #include "sim/register_changes.h"
+#include "sim/text_file.h"
 
 namespace {
 

@@ -1,18 +1,18 @@
 #include "sim/register_changes.h"
 
 #include <cstdint>
-#include <ios>
-#include <sstream>
 
 #include "control/active_pstate.h"
 #include "control/boost.h"
 #include "cpu/probe.h"
 #include "cpu/processor_profile.h"
+#include "cpu/family_traits.h"
 #include "cpu/registers.h"
+#include "cpu/vid.h"
 #include "hw/bitfield.h"
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
-#include "cpu/vid.h"
+#include "report/format.h"
 
 namespace {
 
@@ -31,48 +31,36 @@ bool decodingProfile(const Machine& machine, ProcessorProfile& profile)
     return true;
 }
 
-std::string hex(std::uint64_t value)
-{
-    std::ostringstream text;
-    text << "0x" << std::hex << value;
-    return text.str();
-}
-
-std::string volts(const ProcessorProfile& profile, std::int32_t vid)
-{
-    std::ostringstream text;
-    text << vidToVoltage(profile, vid) << "V";
-    return text.str();
-}
-
-// A multiplier as the user types it; a divisor without a table entry decodes
-// as absent and has no multiplier to show.
+// A multiplier as the report prints it, except that a divisor without a table
+// entry decodes as absent: the report shows the -1 as it is, a change names it.
 std::string multiplier(double value)
 {
-    if (!(value >= 0.0))
-        return "unknown";
-    std::ostringstream text;
-    text << value << "x";
-    return text.str();
+    return value >= 0.0 ? multiplierText(value) : "unknown";
 }
 
-// As the report shows a core P-state.
+// As the report shows a core P-state, on one line.
 std::string corePstateText(const ProcessorProfile& profile, std::uint32_t n, std::uint64_t value)
 {
     const CorePstate p = decodeCorePstate(profile, static_cast<std::int32_t>(n), value);
-    std::string text = multiplier(p.multiplier / profile.refClockFactor) + " at " + volts(profile, p.vid);
-    if (p.nbPstate >= 0) {
-        text += ", NorthBridge in NB_P" + std::to_string(p.nbPstate);
-        if (p.nbVid >= 0)
-            text += " at " + volts(profile, p.nbVid);
-    }
+    std::string text = multiplier(shownCoreMultiplier(profile, p.multiplier)) + " at " + voltageText(profile, p.vid);
+    if (p.nbPstate >= 0)
+        text += ", " + northbridgeText(profile, p);
     return text;
 }
 
 std::string nbPstateText(const ProcessorProfile& profile, std::uint32_t n, std::uint32_t value)
 {
     const NbPstate p = decodeNbPstate(profile, static_cast<std::int32_t>(n), value);
-    return multiplier(p.multiplier) + " at " + volts(profile, p.vid);
+    return multiplier(p.multiplier) + " at " + voltageText(profile, p.vid);
+}
+
+// Which northbridge P-state register this is, or -1.
+std::int32_t nbPstateAt(std::uint32_t reg)
+{
+    for (std::int32_t n = 0; n < kMaxNbPstates; ++n)
+        if (reg == nbPstateAddress(n))
+            return n;
+    return -1;
 }
 
 std::string onOff(bool on)
@@ -110,24 +98,21 @@ void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, std::uint64
 void describePci(const ProcessorProfile* profile, const PciAddress& address, std::uint32_t before,
                  std::uint32_t after, std::string& name, std::string& decoded)
 {
-    std::ostringstream where;
-    where << "PCI " << std::hex << static_cast<unsigned>(address.device) << '.'
-          << static_cast<unsigned>(address.function) << " 0x" << address.reg;
-    name = where.str();
+    name = "PCI " + pciText(address);
     if (profile == nullptr || address.device != kNorthbridgeDevice)
         return;
-    const bool family15 = profile->family == 0x15;
-    if (family15 && address.function == kFunctionExtendedMisc && address.reg >= kPciNbPstateBase
-        && address.reg < kPciNbPstateBase + 4 * kMaxNbPstates && address.reg % 4 == 0) {
-        const std::uint32_t n = (address.reg - kPciNbPstateBase) / 4;
+    const FamilyTraits& traits = familyTraits(*profile);
+    const std::int32_t nbPstate = address.function == kFunctionExtendedMisc ? nbPstateAt(address.reg) : -1;
+    if (traits.hasNbPstateRegisters && nbPstate >= 0) {
+        const auto n = static_cast<std::uint32_t>(nbPstate);
         name = "NB_P" + std::to_string(n) + " (" + name + ")";
         decoded = transition(nbPstateText(*profile, n, before), nbPstateText(*profile, n, after));
     } else if (address.function == kFunctionLinkControl && address.reg == kPciBoostControl) {
         decoded = "boost source "
             + transition(std::to_string(bits::get(before, kBoostSource)),
                          std::to_string(bits::get(after, kBoostSource)));
-        // Bit 7 is APM only on family 0x15.
-        if (family15)
+        // The APM bit means APM only where the family has APM.
+        if (traits.hasApm)
             decoded += ", APM "
                 + transition(onOff(bits::test(before, kApmEnable)), onOff(bits::test(after, kApmEnable)));
     }

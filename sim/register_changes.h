@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/machine.h"
+#include "sim/machine_format.h"
 
 // One line per changed register, MSRs first, each group in register order.
 // A PCI register missing from before counts as 0, which is what it read as.

@@ -15,7 +15,7 @@
 #include "run_program.h"
 #include "cpu/probe.h"
 #include "sim/emulated_devices.h"
-#include "sim/machine.h"
+#include "sim/machine_format.h"
 
 namespace {
 

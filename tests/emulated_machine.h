@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "sim/emulated_devices.h"
-#include "sim/machine.h"
+#include "sim/machine_format.h"
 #include "sim/presets.h"
 #include "test_file.h"
 

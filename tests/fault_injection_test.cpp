@@ -12,7 +12,7 @@
 
 #include "emulated_machine.h"
 #include "run_program.h"
-#include "sim/machine.h"
+#include "sim/machine_format.h"
 #include "sim/presets.h"
 
 namespace {

@@ -97,12 +97,13 @@ TEST(MachineFile, ReadsWellFormedInput)
         {"fail open /dev/cpuctl0\nfail open /dev/pci\nfail rdmsr 1\nfail wrmsr 1\nfail cpuid 0x80000007\n"
          "fail pciread 18.3 0xdc\nfail pciwrite 18.4 0x15c\nfail op 12",
          [](const Machine& m) {
-             EXPECT_EQ(m.failOpen.size(), 2u);
-             EXPECT_EQ(m.failRdmsr.count(1), 1u);
-             EXPECT_EQ(m.failWrmsr.count(1), 1u);
-             EXPECT_EQ(m.failCpuid.count(0x80000007), 1u);
-             EXPECT_EQ(m.failPciRead.count(PciAddress{0x18, 3, 0xDC}), 1u);
-             EXPECT_EQ(m.failPciWrite.count(PciAddress{0x18, 4, 0x15C}), 1u);
+             EXPECT_EQ(m.faults.count(Fault{FaultKind::open, "/dev/cpuctl0"})
+                           + m.faults.count(Fault{FaultKind::open, "/dev/pci"}), 2u);
+             EXPECT_EQ(m.faults.count(Fault{FaultKind::rdmsr, 1u}), 1u);
+             EXPECT_EQ(m.faults.count(Fault{FaultKind::wrmsr, 1u}), 1u);
+             EXPECT_EQ(m.faults.count(Fault{FaultKind::cpuid, 0x80000007u}), 1u);
+             EXPECT_EQ(m.faults.count(Fault{FaultKind::pciRead, PciAddress{0x18, 3, 0xDC}}), 1u);
+             EXPECT_EQ(m.faults.count(Fault{FaultKind::pciWrite, PciAddress{0x18, 4, 0x15C}}), 1u);
              EXPECT_EQ(m.failOp, 12);
              EXPECT_TRUE(m.msrs.empty());
          }},
@@ -131,7 +132,7 @@ TEST(MachineFile, WritingBackChangesOnlyTheValuesThatDiffer)
     machine.pciRegisters[PciAddress{0x18, 4, 0x15C}] = 0x104; // wider than the digits it had
     machine.cpuidLeaves[1].ecx = 0xA;
     machine.pciRegisters[PciAddress{0x18, 5, 0x170}] = 1; // new
-    machine.failRdmsr.insert(0xC0010071);                 // new
+    machine.faults.insert(Fault{FaultKind::rdmsr, 0xC0010071u}); // new
     EXPECT_EQ(machineLines(machine), (Lines{"# mine", "msr 0xc0010064 0x800001403c003004  # P0",
                                             "msr 0xc0010015 50331664 # decimal", "  pci   18.4  0x15c  0x104   # boost",
                                             "cpuid 1 0x1 2 0x000a 4", "fail op 3 # later", "pci 18.5 0x170 0x1",

@@ -3,25 +3,18 @@
 // pravellon reads on this processor, read once through the host's device code
 // and written as a machine file. Nothing is ever written to the hardware.
 
-#include <cstdint>
 #include <ostream>
 #include <vector>
 
 #include "cpu/processor_profile.h"
-
-struct CapturedRegister {
-    enum class Kind { cpuid, msr, pci };
-    Kind kind = Kind::msr;
-    std::uint32_t number = 0;  // CPUID leaf, MSR number or PCI register
-    std::uint8_t function = 0; // PCI function of the northbridge
-};
+#include "sim/machine_format.h"
 
 // Every register that pravellon reads, in its report or for any token, on a
 // processor of this (probed) profile, in the order in which it first reads
 // them: the probe's, then the core and northbridge P-states, then the P-state
 // control register. Registers this processor does not have are left out, since
 // reading them could fail where pravellon never would.
-std::vector<CapturedRegister> registersReadBy(const ProcessorProfile& profile);
+std::vector<MachineRegister> registersReadBy(const ProcessorProfile& profile);
 
 // Probes the processor as pravellon does and writes the machine file of every
 // register of registersReadBy. False, with nothing written, when the processor

@@ -56,7 +56,7 @@ std::uint32_t nbPstateRegister(const ProcessorProfile& profile, std::int32_t ind
     // register behind them or beyond; refuse it rather than write there.
     if (index < 0 || index >= profile.nbPstateCount || index >= kMaxNbPstates)
         throw ExceptionWithMessage("NB P-state index out of range");
-    return kPciNbPstateBase + 4 * static_cast<std::uint32_t>(index);
+    return nbPstateAddress(index);
 }
 
 } // namespace

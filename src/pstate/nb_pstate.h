@@ -20,6 +20,12 @@ constexpr std::uint32_t kPciNbPstateBase = 0x160;
 // register after them is the northbridge P-state control register.
 constexpr std::int32_t kMaxNbPstates = 4;
 
+// The register of northbridge P-state n, 0 .. kMaxNbPstates - 1.
+constexpr std::uint32_t nbPstateAddress(std::int32_t n)
+{
+    return kPciNbPstateBase + 4 * static_cast<std::uint32_t>(n);
+}
+
 // A northbridge ratio as the register holds it: the frequency ID is the ratio's
 // numerator minus 4, and a set divisor bit halves the numerator.
 struct NbRatioCode {

@@ -9,15 +9,10 @@
 #include "cpu/vid.h"
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
+#include "report/format.h"
+#include "version.h"
 
 namespace {
-
-// Core multipliers are kept in units of 100 MHz; the user reads them as
-// multiples of the actual reference clock.
-double shownCoreMultiplier(const ProcessorProfile& profile, double multiplier)
-{
-    return multiplier / profile.refClockFactor;
-}
 
 // The stream state the report relies on, put back as it was when the report
 // ends, however it ends, so the caller's stream is left untouched.
@@ -42,7 +37,7 @@ struct StreamStateGuard {
 void printGeneral(std::ostream& out, const ProcessorProfile& profile)
 {
     out << std::endl;
-    out << "Pravellon v1.1" << std::endl;
+    out << "Pravellon v" << kPravellonVersion << std::endl;
     out << std::endl;
     out << ".:. General" << std::endl;
     out << "---" << std::endl;
@@ -90,14 +85,10 @@ void printCorePstates(std::ostream& out, const ProcessorProfile& profile)
     // lines of the P-states before it on the terminal.
     for (std::int32_t i = 0; i < profile.pstateCount; ++i) {
         const CorePstate pstate = readCorePstate(profile, i);
-        out << "  P" << i << ": " << shownCoreMultiplier(profile, pstate.multiplier) << "x at "
-            << vidToVoltage(profile, pstate.vid) << "V" << std::endl;
-        if (pstate.nbPstate >= 0) {
-            out << "      NorthBridge in NB_P" << pstate.nbPstate;
-            if (pstate.nbVid >= 0)
-                out << " at " << vidToVoltage(profile, pstate.nbVid) << "V";
-            out << std::endl;
-        }
+        out << "  P" << i << ": " << multiplierText(shownCoreMultiplier(profile, pstate.multiplier)) << " at "
+            << voltageText(profile, pstate.vid) << std::endl;
+        if (pstate.nbPstate >= 0)
+            out << "      " << northbridgeText(profile, pstate) << std::endl;
     }
 }
 
@@ -107,7 +98,7 @@ void printNbPstates(std::ostream& out, const ProcessorProfile& profile)
     for (std::int32_t i = 0; i < profile.nbPstateCount; ++i) {
         const NbPstate pstate = readNbPstate(profile, i);
         // The northbridge ratio is the register's own and is never scaled.
-        out << "  NB_P" << i << ": " << pstate.multiplier << "x at " << vidToVoltage(profile, pstate.vid) << "V"
+        out << "  NB_P" << i << ": " << multiplierText(pstate.multiplier) << " at " << voltageText(profile, pstate.vid)
             << std::endl;
     }
 }

@@ -2,7 +2,7 @@
 // it. A file is edited by people, so writing keeps their layout and comments
 // and changes only the values that differ.
 
-#include "sim/machine.h"
+#include "sim/machine_format.h"
 
 #include <limits>
 #include <utility>
@@ -26,21 +26,18 @@ enum class EntryKind {
     cpuid,
     msr,
     pci,
-    failOpen,
-    failRdmsr,
-    failWrmsr,
-    failCpuid,
-    failPciRead,
-    failPciWrite,
+    fault,
     failOp,
 };
+
+// The word after "fail" of each fault kind, in the order of FaultKind.
+const char* const kFaultWords[] = {"open", "rdmsr", "wrmsr", "cpuid", "pciread", "pciwrite"};
 
 // One line of a machine file, decoded.
 struct Entry {
     EntryKind kind = EntryKind::none;
-    std::uint32_t number = 0; // CPUID leaf or MSR number
-    PciAddress pci;
-    std::string path;           // fail open
+    MachineRegister reg;        // of a cpuid, msr or pci line
+    Fault fault;                // of a fail line other than fail op
     std::uint64_t value = 0;    // MSR or PCI value, or N of fail op
     std::uint32_t words[4] = {0, 0, 0, 0};
     std::vector<Token> values;  // the value tokens of a register line
@@ -132,24 +129,6 @@ bool parsePciFunction(const std::string& text, PciAddress& address)
     return true;
 }
 
-std::string hex(std::uint64_t value, std::size_t minDigits = 1)
-{
-    static const char kDigits[] = "0123456789abcdef";
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    if (digits.size() < minDigits)
-        digits.insert(0, minDigits - digits.size(), '0');
-    return "0x" + digits;
-}
-
-std::string pciFunctionText(const PciAddress& address)
-{
-    return hex(address.device).substr(2) + "." + hex(address.function).substr(2);
-}
-
 // A new value written the way the old one was: decimal stays decimal, and
 // hexadecimal keeps its number of digits, so that columns stay aligned.
 std::string formatLike(const std::string& old, std::uint64_t value)
@@ -214,14 +193,14 @@ private:
         return true;
     }
 
-    bool pciAddress(std::size_t functionToken, std::string& error) const
+    bool pciAddress(std::size_t functionToken, PciAddress& address, std::string& error) const
     {
-        if (!parsePciFunction(text(functionToken), entry_.pci)) {
+        if (!parsePciFunction(text(functionToken), address)) {
             error = "bad PCI function '" + text(functionToken)
                 + "' (DEV.FUNC in hexadecimal, device up to 1f and function up to 7, e.g. 18.3)";
             return false;
         }
-        return number32(functionToken + 1, "PCI register", entry_.pci.reg, error);
+        return number32(functionToken + 1, "PCI register", address.reg, error);
     }
 
     bool parseCpuid(std::string& error)
@@ -229,7 +208,8 @@ private:
         if (!expectTokens(6, "cpuid LEAF EAX EBX ECX EDX", error))
             return false;
         entry_.kind = EntryKind::cpuid;
-        if (!number32(1, "CPUID leaf", entry_.number, error))
+        entry_.reg.kind = MachineRegister::Kind::cpuid;
+        if (!number32(1, "CPUID leaf", entry_.reg.number, error))
             return false;
         for (std::size_t i = 0; i < 4; ++i) {
             if (!number32(2 + i, "CPUID register", entry_.words[i], error))
@@ -244,8 +224,9 @@ private:
         if (!expectTokens(3, "msr NUMBER VALUE", error))
             return false;
         entry_.kind = EntryKind::msr;
+        entry_.reg.kind = MachineRegister::Kind::msr;
         entry_.values.push_back(tokens_[2]);
-        return number32(1, "MSR number", entry_.number, error) && number(2, 64, "MSR value", entry_.value, error);
+        return number32(1, "MSR number", entry_.reg.number, error) && number(2, 64, "MSR value", entry_.value, error);
     }
 
     bool parsePci(std::string& error)
@@ -253,8 +234,9 @@ private:
         if (!expectTokens(4, "pci DEV.FUNC REGISTER VALUE", error))
             return false;
         entry_.kind = EntryKind::pci;
+        entry_.reg.kind = MachineRegister::Kind::pci;
         entry_.values.push_back(tokens_[3]);
-        return pciAddress(1, error) && number(3, 32, "PCI value", entry_.value, error);
+        return pciAddress(1, entry_.reg.pci, error) && number(3, 32, "PCI value", entry_.value, error);
     }
 
     bool parseFail(std::string& error)
@@ -263,26 +245,36 @@ private:
         if (what == "open") {
             if (!expectTokens(3, "fail open PATH", error))
                 return false;
-            entry_.kind = EntryKind::failOpen;
-            entry_.path = text(2);
-            if (entry_.path == kEmulatedCpuctlPath || entry_.path == kEmulatedPciPath)
+            entry_.kind = EntryKind::fault;
+            const std::string path = text(2);
+            entry_.fault = Fault{FaultKind::open, path};
+            if (path == kEmulatedCpuctlPath || path == kEmulatedPciPath)
                 return true;
-            error = "bad device '" + entry_.path + "' (expected " + kEmulatedCpuctlPath + " or " + kEmulatedPciPath + ")";
+            error = "bad device '" + path + "' (expected " + kEmulatedCpuctlPath + " or " + kEmulatedPciPath + ")";
             return false;
         }
         if (what == "rdmsr" || what == "wrmsr" || what == "cpuid") {
             if (!expectTokens(3, what == "cpuid" ? "fail cpuid LEAF" : "fail rdmsr|wrmsr NUMBER", error))
                 return false;
-            entry_.kind = what == "rdmsr" ? EntryKind::failRdmsr
-                : what == "wrmsr"         ? EntryKind::failWrmsr
-                                          : EntryKind::failCpuid;
-            return number32(2, what == "cpuid" ? "CPUID leaf" : "MSR number", entry_.number, error);
+            entry_.kind = EntryKind::fault;
+            std::uint32_t number = 0;
+            if (!number32(2, what == "cpuid" ? "CPUID leaf" : "MSR number", number, error))
+                return false;
+            entry_.fault = Fault{what == "rdmsr" ? FaultKind::rdmsr
+                                     : what == "wrmsr" ? FaultKind::wrmsr
+                                                       : FaultKind::cpuid,
+                                 number};
+            return true;
         }
         if (what == "pciread" || what == "pciwrite") {
             if (!expectTokens(4, "fail pciread|pciwrite DEV.FUNC REGISTER", error))
                 return false;
-            entry_.kind = what == "pciread" ? EntryKind::failPciRead : EntryKind::failPciWrite;
-            return pciAddress(2, error);
+            entry_.kind = EntryKind::fault;
+            PciAddress address;
+            if (!pciAddress(2, address, error))
+                return false;
+            entry_.fault = Fault{what == "pciread" ? FaultKind::pciRead : FaultKind::pciWrite, address};
+            return true;
         }
         if (what == "op") {
             if (!expectTokens(3, "fail op N", error))
@@ -346,24 +338,14 @@ bool addEntry(const Entry& entry, Machine& machine)
     case EntryKind::none:
         return true;
     case EntryKind::cpuid:
-        return addOnce(machine.cpuidLeaves, entry.number,
+        return addOnce(machine.cpuidLeaves, entry.reg.number,
                        CpuidRegisters{entry.words[0], entry.words[1], entry.words[2], entry.words[3]});
     case EntryKind::msr:
-        return addOnce(machine.msrs, entry.number, entry.value);
+        return addOnce(machine.msrs, entry.reg.number, entry.value);
     case EntryKind::pci:
-        return addOnce(machine.pciRegisters, entry.pci, static_cast<std::uint32_t>(entry.value));
-    case EntryKind::failOpen:
-        return addOnce(machine.failOpen, entry.path);
-    case EntryKind::failRdmsr:
-        return addOnce(machine.failRdmsr, entry.number);
-    case EntryKind::failWrmsr:
-        return addOnce(machine.failWrmsr, entry.number);
-    case EntryKind::failCpuid:
-        return addOnce(machine.failCpuid, entry.number);
-    case EntryKind::failPciRead:
-        return addOnce(machine.failPciRead, entry.pci);
-    case EntryKind::failPciWrite:
-        return addOnce(machine.failPciWrite, entry.pci);
+        return addOnce(machine.pciRegisters, entry.reg.pci, static_cast<std::uint32_t>(entry.value));
+    case EntryKind::fault:
+        return addOnce(machine.faults, entry.fault);
     case EntryKind::failOp:
         if (machine.failOp != 0)
             return false;
@@ -373,23 +355,12 @@ bool addEntry(const Entry& entry, Machine& machine)
     return false;
 }
 
-std::string cpuidLine(std::uint32_t leaf, const CpuidRegisters& r)
-{
-    return "cpuid " + hex(leaf) + " " + hex(r.eax) + " " + hex(r.ebx) + " " + hex(r.ecx) + " " + hex(r.edx);
-}
-
-std::string pciText(const PciAddress& address)
-{
-    return pciFunctionText(address) + " " + hex(address.reg);
-}
-
 // Which registers and faults the written lines already hold, so that each
 // gets exactly one line.
 struct Written {
-    std::set<std::uint32_t> cpuidLeaves;
-    std::set<std::uint32_t> msrs;
-    std::set<PciAddress> pciRegisters;
-    Machine faults; // only the fault sets are used
+    std::set<MachineRegister> registers;
+    std::set<Fault> faults;
+    bool failOp = false;
 };
 
 // The line as it is to be written, or false to drop it.
@@ -403,8 +374,8 @@ bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, 
     case EntryKind::none:
         return true;
     case EntryKind::cpuid: {
-        const auto it = machine.cpuidLeaves.find(entry.number);
-        if (it == machine.cpuidLeaves.end() || !addOnce(written.cpuidLeaves, entry.number))
+        const auto it = machine.cpuidLeaves.find(entry.reg.number);
+        if (it == machine.cpuidLeaves.end() || !addOnce(written.registers, entry.reg))
             return false;
         const std::uint32_t words[4] = {it->second.eax, it->second.ebx, it->second.ecx, it->second.edx};
         for (std::size_t i = 4; i-- > 0;) // from the right, so earlier spans stay valid
@@ -413,37 +384,27 @@ bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, 
         return true;
     }
     case EntryKind::msr: {
-        const auto it = machine.msrs.find(entry.number);
-        if (it == machine.msrs.end() || !addOnce(written.msrs, entry.number))
+        const auto it = machine.msrs.find(entry.reg.number);
+        if (it == machine.msrs.end() || !addOnce(written.registers, entry.reg))
             return false;
         if (it->second != entry.value)
             replaceValue(entry.values[0], it->second);
         return true;
     }
     case EntryKind::pci: {
-        const auto it = machine.pciRegisters.find(entry.pci);
-        if (it == machine.pciRegisters.end() || !addOnce(written.pciRegisters, entry.pci))
+        const auto it = machine.pciRegisters.find(entry.reg.pci);
+        if (it == machine.pciRegisters.end() || !addOnce(written.registers, entry.reg))
             return false;
         if (it->second != entry.value)
             replaceValue(entry.values[0], it->second);
         return true;
     }
-    case EntryKind::failOpen:
-        return machine.failOpen.count(entry.path) != 0 && addOnce(written.faults.failOpen, entry.path);
-    case EntryKind::failRdmsr:
-        return machine.failRdmsr.count(entry.number) != 0 && addOnce(written.faults.failRdmsr, entry.number);
-    case EntryKind::failWrmsr:
-        return machine.failWrmsr.count(entry.number) != 0 && addOnce(written.faults.failWrmsr, entry.number);
-    case EntryKind::failCpuid:
-        return machine.failCpuid.count(entry.number) != 0 && addOnce(written.faults.failCpuid, entry.number);
-    case EntryKind::failPciRead:
-        return machine.failPciRead.count(entry.pci) != 0 && addOnce(written.faults.failPciRead, entry.pci);
-    case EntryKind::failPciWrite:
-        return machine.failPciWrite.count(entry.pci) != 0 && addOnce(written.faults.failPciWrite, entry.pci);
+    case EntryKind::fault:
+        return machine.faults.count(entry.fault) != 0 && addOnce(written.faults, entry.fault);
     case EntryKind::failOp:
-        if (machine.failOp <= 0 || written.faults.failOp != 0)
+        if (machine.failOp <= 0 || written.failOp)
             return false;
-        written.faults.failOp = machine.failOp;
+        written.failOp = true;
         if (static_cast<std::uint64_t>(machine.failOp) != entry.value)
             replaceValue(entry.values[0], static_cast<std::uint64_t>(machine.failOp));
         return true;
@@ -451,13 +412,47 @@ bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, 
     return true;
 }
 
-template <typename Key, typename Format>
-void appendMissing(const std::set<Key>& present, const std::set<Key>& written, Format format,
-                   std::vector<std::string>& lines)
+// The line of a register the machine has, or an empty one for a register it
+// lacks.
+std::string registerLine(const Machine& machine, const MachineRegister& reg, bool fullWidth)
 {
-    for (const Key& key : present)
-        if (written.count(key) == 0)
-            lines.push_back(format(key));
+    const std::size_t digits32 = fullWidth ? 8 : 1;
+    const std::size_t digits64 = fullWidth ? 16 : 1;
+    switch (reg.kind) {
+    case MachineRegister::Kind::cpuid: {
+        const auto it = machine.cpuidLeaves.find(reg.number);
+        if (it == machine.cpuidLeaves.end())
+            return std::string();
+        const CpuidRegisters& r = it->second;
+        return "cpuid " + hex(reg.number, digits32) + " " + hex(r.eax, digits32) + " " + hex(r.ebx, digits32) + " "
+            + hex(r.ecx, digits32) + " " + hex(r.edx, digits32);
+    }
+    case MachineRegister::Kind::msr: {
+        const auto it = machine.msrs.find(reg.number);
+        if (it == machine.msrs.end())
+            return std::string();
+        return "msr " + hex(reg.number, digits32) + " " + hex(it->second, digits64);
+    }
+    case MachineRegister::Kind::pci: {
+        const auto it = machine.pciRegisters.find(reg.pci);
+        if (it == machine.pciRegisters.end())
+            return std::string();
+        return "pci " + pciText(reg.pci) + " " + hex(it->second, digits32);
+    }
+    }
+    return std::string();
+}
+
+std::string faultLine(const Fault& fault)
+{
+    std::string key;
+    if (const auto* path = std::get_if<std::string>(&fault.key))
+        key = *path;
+    else if (const auto* number = std::get_if<std::uint32_t>(&fault.key))
+        key = hex(*number);
+    else
+        key = pciText(std::get<PciAddress>(fault.key));
+    return std::string("fail ") + kFaultWords[static_cast<std::size_t>(fault.kind)] + " " + key;
 }
 
 } // namespace
@@ -495,7 +490,7 @@ bool parseMachine(const std::string& text, Machine& machine, std::string& error)
     return false;
 }
 
-std::vector<std::string> machineLines(const Machine& machine)
+std::vector<std::string> machineLines(const Machine& machine, const AddedLines& added)
 {
     std::vector<std::string> lines;
     Written written;
@@ -511,37 +506,50 @@ std::vector<std::string> machineLines(const Machine& machine)
             lines.push_back(line);
     }
 
-    for (const auto& leaf : machine.cpuidLeaves)
-        if (written.cpuidLeaves.count(leaf.first) == 0)
-            lines.push_back(cpuidLine(leaf.first, leaf.second));
-    for (const auto& msr : machine.msrs)
-        if (written.msrs.count(msr.first) == 0)
-            lines.push_back("msr " + hex(msr.first) + " " + hex(msr.second));
-    for (const auto& reg : machine.pciRegisters)
-        if (written.pciRegisters.count(reg.first) == 0)
-            lines.push_back("pci " + pciText(reg.first) + " " + hex(reg.second));
-
-    appendMissing(machine.failOpen, written.faults.failOpen,
-                  [](const std::string& path) { return "fail open " + path; }, lines);
-    const auto number = [](const char* what) {
-        return [what](std::uint32_t n) { return std::string("fail ") + what + " " + hex(n); };
+    const auto addRegister = [&](const MachineRegister& reg) {
+        std::string line = registerLine(machine, reg, added.fullWidth);
+        if (!line.empty() && addOnce(written.registers, reg))
+            lines.push_back(std::move(line));
     };
-    appendMissing(machine.failRdmsr, written.faults.failRdmsr, number("rdmsr"), lines);
-    appendMissing(machine.failWrmsr, written.faults.failWrmsr, number("wrmsr"), lines);
-    appendMissing(machine.failCpuid, written.faults.failCpuid, number("cpuid"), lines);
-    appendMissing(machine.failPciRead, written.faults.failPciRead,
-                  [](const PciAddress& a) { return "fail pciread " + pciText(a); }, lines);
-    appendMissing(machine.failPciWrite, written.faults.failPciWrite,
-                  [](const PciAddress& a) { return "fail pciwrite " + pciText(a); }, lines);
-    if (machine.failOp > 0 && written.faults.failOp == 0)
+    for (const MachineRegister& reg : added.order)
+        addRegister(reg);
+    for (const auto& leaf : machine.cpuidLeaves)
+        addRegister(MachineRegister{MachineRegister::Kind::cpuid, leaf.first, PciAddress()});
+    for (const auto& msr : machine.msrs)
+        addRegister(MachineRegister{MachineRegister::Kind::msr, msr.first, PciAddress()});
+    for (const auto& reg : machine.pciRegisters)
+        addRegister(MachineRegister{MachineRegister::Kind::pci, 0, reg.first});
+
+    for (const Fault& fault : machine.faults)
+        if (written.faults.count(fault) == 0)
+            lines.push_back(faultLine(fault));
+    if (machine.failOp > 0 && !written.failOp)
         lines.push_back("fail op " + std::to_string(machine.failOp));
     return lines;
 }
 
-std::string formatMachine(const Machine& machine)
+std::string formatMachine(const Machine& machine, const AddedLines& added)
 {
     std::string text;
-    for (const std::string& line : machineLines(machine))
+    for (const std::string& line : machineLines(machine, added))
         text += line + "\n";
     return text;
+}
+
+std::string hex(std::uint64_t value, std::size_t minDigits)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    if (digits.size() < minDigits)
+        digits.insert(0, minDigits - digits.size(), '0');
+    return "0x" + digits;
+}
+
+std::string pciText(const PciAddress& address)
+{
+    return hex(address.device).substr(2) + "." + hex(address.function).substr(2) + " " + hex(address.reg);
 }

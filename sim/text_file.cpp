@@ -2,7 +2,7 @@
 // the files here are never the emulated devices, so the redirected open and
 // close pass them straight through.
 
-#include "sim/machine.h"
+#include "sim/text_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

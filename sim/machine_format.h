@@ -1,0 +1,108 @@
+#pragma once
+// A processor as a register file: what the emulated /dev/cpuctl0 and /dev/pci
+// answer, and the faults they are told to inject. Read from and saved to the
+// text machine file of pravellon-sim.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+#include <variant>
+#include <vector>
+
+#include "hw/device.h"
+
+struct PciAddress {
+    std::uint8_t device = 0;
+    std::uint8_t function = 0;
+    std::uint32_t reg = 0;
+    bool operator<(const PciAddress& other) const
+    {
+        return std::tie(device, function, reg) < std::tie(other.device, other.function, other.reg);
+    }
+    bool operator==(const PciAddress& other) const
+    {
+        return device == other.device && function == other.function && reg == other.reg;
+    }
+};
+
+// The operations a machine file can make fail, in the order in which the
+// writer adds their lines.
+enum class FaultKind { open, rdmsr, wrmsr, cpuid, pciRead, pciWrite };
+
+// One injected fault: every operation of its kind on its key fails. The key is
+// the device path of an open, the MSR number or CPUID leaf of rdmsr, wrmsr and
+// cpuid, and the register of pciread and pciwrite.
+struct Fault {
+    FaultKind kind = FaultKind::open;
+    std::variant<std::string, std::uint32_t, PciAddress> key;
+    bool operator<(const Fault& other) const { return std::tie(kind, key) < std::tie(other.kind, other.key); }
+    bool operator==(const Fault& other) const { return kind == other.kind && key == other.key; }
+};
+
+struct Machine {
+    std::map<std::uint32_t, CpuidRegisters> cpuidLeaves;
+    std::map<std::uint32_t, std::uint64_t> msrs;
+    std::map<PciAddress, std::uint32_t> pciRegisters;
+
+    std::set<Fault> faults;
+    long failOp = 0; // the Nth emulated operation fails; 0 for none
+
+    // The text the machine was read from, one entry a line, so that a save
+    // changes only the value of the register written and keeps the rest.
+    std::vector<std::string> lines;
+};
+
+// A register of a machine file, to name the order in which lines are added.
+struct MachineRegister {
+    enum class Kind { cpuid, msr, pci };
+    Kind kind = Kind::msr;
+    std::uint32_t number = 0; // CPUID leaf or MSR number
+    PciAddress pci;
+    bool operator<(const MachineRegister& other) const
+    {
+        return std::tie(kind, number, pci) < std::tie(other.kind, other.number, other.pci);
+    }
+};
+
+// How the writer spells the lines it adds for registers and faults that have
+// none yet. By default they come in register order (CPUID leaves, MSRs, PCI
+// registers, then the faults), each number in as few digits as it needs.
+struct AddedLines {
+    // The lines of these registers come first, in this order.
+    std::vector<MachineRegister> order;
+    // Every number but a PCI register's offset at the full width of its
+    // register, so that the columns of a file written afresh line up.
+    bool fullWidth = false;
+};
+
+// The two devices the machine answers behind.
+extern const char* const kEmulatedCpuctlPath; // "/dev/cpuctl0"
+extern const char* const kEmulatedPciPath;    // "/dev/pci"
+
+// Reads machine-file text. On a malformed line returns false and sets error to
+// "line N: what is wrong".
+bool parseMachine(const std::string& text, Machine& machine, std::string& error);
+
+// As above, giving the number of the malformed line (from 1) apart from what is
+// wrong with it, so that a caller can name its file as FILE:N.
+bool parseMachine(const std::string& text, Machine& machine, std::string& error, std::size_t& errorLine);
+
+// The machine as machine-file lines: the lines it was read from, each register
+// line carrying the register's present value and the comment it had, lines of
+// registers and faults no longer in the machine dropped, and a line added for
+// every register and fault that has none yet, spelled as added says.
+std::vector<std::string> machineLines(const Machine& machine, const AddedLines& added = AddedLines());
+
+// The machine as machine-file text (its fault lines included): machineLines,
+// each ended by a newline.
+std::string formatMachine(const Machine& machine, const AddedLines& added = AddedLines());
+
+// A number as machine files and the emulated devices' trace write it:
+// lowercase hexadecimal with a 0x prefix, at least minDigits digits.
+std::string hex(std::uint64_t value, std::size_t minDigits = 1);
+
+// A PCI register as machine files and the trace name it: "18.3 0xdc".
+std::string pciText(const PciAddress& address);

@@ -1,0 +1,41 @@
+#include "report/format.h"
+
+#include <sstream>
+
+#include "cpu/vid.h"
+
+namespace {
+
+// Doubles as %g with six significant digits, as the report's stream prints
+// them.
+std::string number(double value)
+{
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+} // namespace
+
+double shownCoreMultiplier(const ProcessorProfile& profile, double multiplier)
+{
+    return multiplier / profile.refClockFactor;
+}
+
+std::string multiplierText(double multiplier)
+{
+    return number(multiplier) + "x";
+}
+
+std::string voltageText(const ProcessorProfile& profile, std::int32_t vid)
+{
+    return number(vidToVoltage(profile, vid)) + "V";
+}
+
+std::string northbridgeText(const ProcessorProfile& profile, const CorePstate& pstate)
+{
+    std::string text = "NorthBridge in NB_P" + std::to_string(pstate.nbPstate);
+    if (pstate.nbVid >= 0)
+        text += " at " + voltageText(profile, pstate.nbVid);
+    return text;
+}
