@@ -54,8 +54,8 @@ void transfer(const char* path, unsigned long request, void* record, const char*
     const int fd = openDevice(path);
     if (ioctl(fd, request, record) < 0) {
         const int error = errno;
-        // Reads still work when the kernel refuses MSR writes, so the report
-        // does not show it.
+        // The kernel that refuses MSR writes still allows reads, so the
+        // report gave no warning.
         const char* const hint =
             request == CPUCTL_WRMSR && error == EPERM ? "the kernel refuses MSR writes (securelevel above 0)" : nullptr;
         failDevice(-2, error, hint, std::string("ioctl(") + requestName + ") on " + path);

@@ -36,8 +36,8 @@ const char* openFailureHint(const char* path, int error)
     return nullptr;
 }
 
-// What the administrator can do about a failed write, or null. Reads still
-// work when the kernel refuses MSR writes, so the report does not show it.
+// What the administrator can do about a failed write, or null. The kernel
+// that refuses MSR writes still allows reads, so the report gave no warning.
 const char* writeFailureHint(const char* path, int error)
 {
     if (error == EPERM && devicePathStartsWith(path, kProcessorDeviceDirectory))
