@@ -1,11 +1,16 @@
-// An unsupported processor ends the run before the arguments are looked at.
+// An unsupported processor ends the run before the arguments are looked at;
+// --help and --version are answered before the processor is.
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/standard_options.h"
 #include "run_program.h"
+#include "version.h"
 
 namespace {
 
@@ -20,6 +25,52 @@ TEST(Driver, UnsupportedProcessorIgnoresTheArguments)
         EXPECT_EQ(o.out, "ERROR: unsupported CPU\n");
         EXPECT_EQ(o.err, "");
         EXPECT_EQ(emulation::traceLines().size(), 3u) << "only the vendor was read";
+    }
+}
+
+// The built programs on this machine, whatever its processor: none of these
+// runs reaches a device.
+TEST(Driver, HelpAndVersionAsTheOnlyArgumentComeFirst)
+{
+    const std::string version = kPravellonVersion;
+    const struct {
+        const char* program;
+        const char* argument;
+        std::string outStart; // all of it when it is one line
+        const char* manual;
+    } cases[] = {
+        {PRAVELLON_PATH, "--help", "usage: pravellon [TOKEN ...]\n", "man 8 pravellon\n"},
+        {PRAVELLON_PATH, "-h", "usage: pravellon [TOKEN ...]\n", "man 8 pravellon\n"},
+        {PRAVELLON_PATH, "--version", "pravellon " + version + "\n", ""},
+        {PRAVELLON_CAPTURE_PATH, "--help", "usage: pravellon-capture > FILE\n", "man 1 pravellon-capture\n"},
+        {PRAVELLON_CAPTURE_PATH, "-h", "usage: pravellon-capture > FILE\n", "man 1 pravellon-capture\n"},
+        {PRAVELLON_CAPTURE_PATH, "--version", "pravellon-capture " + version + "\n", ""},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = runBuilt(c.program, c.argument);
+        const std::string what = std::string(c.program) + " " + c.argument;
+        EXPECT_EQ(run.status, 0) << what;
+        EXPECT_EQ(run.err, "") << what;
+        EXPECT_EQ(run.out.compare(0, c.outStart.size(), c.outStart), 0) << what << "\n" << run.out;
+        if (*c.manual == '\0')
+            EXPECT_EQ(run.out, c.outStart) << what;
+        else
+            EXPECT_NE(run.out.find(c.manual), std::string::npos) << what << "\n" << run.out;
+    }
+
+    // Anywhere else, or spelled otherwise, they are left to the program.
+    const std::vector<std::vector<const char*>> others = {
+        {"pravellon", "--help", "P0"}, {"pravellon", "P0", "--version"}, {"pravellon", "-h", "-h"},
+        {"pravellon", "--HELP"},       {"pravellon", "-help"},           {"pravellon", "--version=1"},
+        {"pravellon", "-v"},           {"pravellon", "--"},              {"pravellon"},
+    };
+    for (const auto& argv : others) {
+        std::ostringstream out;
+        std::streambuf* const saved = std::cout.rdbuf(out.rdbuf());
+        const bool answered = answerHelpOrVersion(static_cast<int>(argv.size()), argv.data(), "pravellon", "usage");
+        std::cout.rdbuf(saved);
+        EXPECT_FALSE(answered) << argv.size() << " arguments, the last " << argv.back();
+        EXPECT_EQ(out.str(), "");
     }
 }
 

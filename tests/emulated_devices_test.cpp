@@ -289,7 +289,7 @@ TEST(EmulatedDevicesDeathTest, DeviceFailuresEndTheProcessThroughErr)
     };
     const Case cases[] = {
         {"fail open /dev/cpuctl0", [] { cpuid(0x80000000); }, 255,
-         "Failed to open /dev/cpuctl0: No such file or directory"},
+         "Failed to open /dev/cpuctl0: No such file or directory\nunit_tests: load the cpuctl module: kldload cpuctl"},
         {"fail open /dev/pci", [] { readPciConfig(0x18, 3, 0xDC); }, 255,
          "Failed to open /dev/pci: No such file or directory"},
         {"fail rdmsr 0xc0010064", [] { readMsr(0xC0010064); }, 254,

@@ -50,7 +50,7 @@ std::string failedLine(const std::string& traceLine)
 
 struct Failure {
     int status;
-    std::string message; // err(3)'s line without the program name
+    std::string message; // err(3)'s line without the program name, and the hint's if any
 };
 
 // What the device code reports when this operation fails.
@@ -65,6 +65,9 @@ Failure failureOf(const std::string& traceLine)
         {"wrmsr ", "CPUCTL_WRMSR", "/dev/cpuctl0"}, {"pciread ", "PCIOCREAD", "/dev/pci"},
         {"pciwrite ", "PCIOCWRITE", "/dev/pci"},
     };
+    if (startsWith(traceLine, "open /dev/cpuctl"))
+        return {255, "Failed to open " + traceLine.substr(5) +
+                         ": No such file or directory\npravellon-sim: load the cpuctl module: kldload cpuctl"};
     if (startsWith(traceLine, "open "))
         return {255, "Failed to open " + traceLine.substr(5) + ": No such file or directory"};
     for (const auto& t : transfers)

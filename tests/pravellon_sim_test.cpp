@@ -98,6 +98,8 @@ TEST(PravellonSim, TokensAfterTheOptionsGoToTheProgram)
         {"--machine " + machine + " ''", 3},       // one empty token, refused by the parser
         {"-- --preset", 3},                        // a token, not an option
         {"--preset family10 -- --help", 3},
+        {"-- --version", 3},                       // pravellon's own, but not here
+        {"-- -h", 3},
         {"Bogus=1 --help", 3},                     // options end at the first token
     };
     for (const auto& c : cases) {
@@ -130,7 +132,9 @@ TEST(PravellonSim, DeviceFailuresAndRefusedProcessors)
         int status;
         std::string err;
     } cases[] = {
-        {"fail open /dev/cpuctl0", 255, "pravellon-sim: Failed to open /dev/cpuctl0: No such file or directory\n"},
+        {"fail open /dev/cpuctl0", 255,
+         "pravellon-sim: Failed to open /dev/cpuctl0: No such file or directory\n"
+         "pravellon-sim: load the cpuctl module: kldload cpuctl\n"},
         {"fail rdmsr 0xc0010071", 254, "pravellon-sim: ioctl(CPUCTL_RDMSR) on /dev/cpuctl0: Input/output error\n"},
         {"fail op 7", 255, "pravellon-sim: Failed to open /dev/pci: No such file or directory\n"},
     };

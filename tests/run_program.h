@@ -63,14 +63,14 @@ inline ProgramRun runProgram(const std::string& machineText, const std::vector<s
     return runProgram(machine, tokens);
 }
 
-// Runs the built pravellon-sim through the shell (arguments are shell words).
+// Runs a built program through the shell (arguments are shell words).
 // Combined, standard error goes into out too, so the order in which lines
 // reached the two shows; err is then empty.
-inline ProgramRun runSim(const std::string& arguments, bool combined = false)
+inline ProgramRun runBuilt(const std::string& program, const std::string& arguments, bool combined = false)
 {
-    const TestFile out("sim.out");
-    const TestFile err("sim.err");
-    const std::string command = std::string("'") + PRAVELLON_SIM_PATH + "' " + arguments + " >'" + out.path + "' " +
+    const TestFile out("run.out");
+    const TestFile err("run.err");
+    const std::string command = "'" + program + "' " + arguments + " >'" + out.path + "' " +
                                 (combined ? "2>&1" : "2>'" + err.path + "'");
     const int raw = std::system(command.c_str());
     ProgramRun run;
@@ -79,4 +79,9 @@ inline ProgramRun runSim(const std::string& arguments, bool combined = false)
     run.out = readFile(out.path);
     run.err = readFile(err.path);
     return run;
+}
+
+inline ProgramRun runSim(const std::string& arguments, bool combined = false)
+{
+    return runBuilt(PRAVELLON_SIM_PATH, arguments, combined);
 }

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "app/driver.h"
+#include "app/standard_options.h"
 #include "capture.h"
 
 namespace {
@@ -13,10 +14,20 @@ namespace {
 // Its own usage error, as pravellon-sim has.
 constexpr int kStatusUsage = 1;
 
+const char* const kCaptureUsage =
+    "usage: pravellon-capture > FILE\n"
+    "       pravellon-capture --help | --version\n"
+    "\n"
+    "Writes every processor register that pravellon reads on this machine to\n"
+    "standard output, as a machine file for pravellon-sim; it only reads.\n"
+    "Run as root. The manual page: man 1 pravellon-capture\n";
+
 } // namespace
 
-int main(int argc, char** /*argv*/)
+int main(int argc, char** argv)
 {
+    if (answerHelpOrVersion(argc, argv, "pravellon-capture", kCaptureUsage))
+        return kStatusOk;
     if (argc > 1) {
         std::cerr << "usage: pravellon-capture > FILE" << std::endl;
         return kStatusUsage;

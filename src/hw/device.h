@@ -3,7 +3,8 @@
 // Exactly one implementation is linked into each executable (FreeBSD devices,
 // Linux devices). Each call opens its device, makes one transfer and closes it
 // again; a failure ends the process through err(3) with status 255 (open) or
-// 254 (transfer), so callers never see an error.
+// 254 (transfer), so callers never see an error. Where the administrator can
+// remove the cause, a second line says how (hw/device_failure.h).
 
 #include <cstdint>
 

@@ -1,5 +1,7 @@
 // The accessors over FreeBSD's /dev/cpuctl0 and /dev/pci: open, one ioctl,
-// close, nothing kept between calls. A failure ends the process through err(3).
+// close, nothing kept between calls. A failure ends the process through err(3);
+// a missing module, a user who is not root and a refused MSR write are named
+// on a line of their own.
 
 #include "hw/device.h"
 
@@ -8,19 +10,40 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <string>
+
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
+
+#include "hw/device_failure.h"
 
 namespace {
 
 const char* const kCpuctlPath = "/dev/cpuctl0";
 const char* const kPciPath = "/dev/pci";
 
+// Every processor's cpuctl device, /dev/cpuctlN, exists only while the module
+// is loaded; /dev/pci is always there.
+const char* const kCpuctlPathPrefix = "/dev/cpuctl";
+
+// What the administrator can do about a failed open, or null.
+const char* openFailureHint(const char* path, int error)
+{
+    if (error == EACCES || error == EPERM)
+        return "run as root";
+    if ((error == ENOENT || error == ENXIO || error == ENODEV) && devicePathStartsWith(path, kCpuctlPathPrefix))
+        return "load the cpuctl module: kldload cpuctl";
+    return nullptr;
+}
+
 int openDevice(const char* path)
 {
     const int fd = open(path, O_RDWR, 0);
-    if (fd < 0)
-        err(-1, "Failed to open %s", path);
+    if (fd < 0) {
+        const int error = errno;
+        failDevice(-1, error, openFailureHint(path, error), std::string("Failed to open ") + path);
+    }
     return fd;
 }
 
@@ -29,8 +52,14 @@ int openDevice(const char* path)
 void transfer(const char* path, unsigned long request, void* record, const char* requestName)
 {
     const int fd = openDevice(path);
-    if (ioctl(fd, request, record) < 0)
-        err(-2, "ioctl(%s) on %s", requestName, path);
+    if (ioctl(fd, request, record) < 0) {
+        const int error = errno;
+        // The kernel that refuses MSR writes still allows reads, so the
+        // report gave no warning.
+        const char* const hint =
+            request == CPUCTL_WRMSR && error == EPERM ? "the kernel refuses MSR writes (securelevel above 0)" : nullptr;
+        failDevice(-2, error, hint, std::string("ioctl(") + requestName + ") on " + path);
+    }
     close(fd);
 }
 

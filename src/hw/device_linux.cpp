@@ -1,7 +1,9 @@
 // The accessors over Linux's msr and cpuid devices of the first processor and
 // the northbridge's configuration space in sysfs: open, one transfer at the
 // register's offset, close, nothing kept between calls. A failed or short
-// transfer ends the process through err(3), as an ioctl failure does on FreeBSD.
+// transfer ends the process through err(3), as an ioctl failure does on FreeBSD;
+// a missing module, a user who is not root and a refused MSR write are named
+// on a line of their own.
 
 #include "hw/device.h"
 
@@ -11,17 +13,45 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
+
+#include "hw/device_failure.h"
 
 namespace {
 
 const char* const kMsrPath = "/dev/cpu/0/msr";
 const char* const kCpuidPath = "/dev/cpu/0/cpuid";
 
+// Every processor's msr and cpuid devices are under it, and only while the
+// modules are loaded; the northbridge's files in sysfs need no module.
+const char* const kProcessorDeviceDirectory = "/dev/cpu/";
+
+// What the administrator can do about a failed open, or null.
+const char* openFailureHint(const char* path, int error)
+{
+    if (error == EACCES || error == EPERM)
+        return "run as root";
+    if ((error == ENOENT || error == ENXIO || error == ENODEV) && devicePathStartsWith(path, kProcessorDeviceDirectory))
+        return "load the msr and cpuid modules: modprobe -a msr cpuid";
+    return nullptr;
+}
+
+// What the administrator can do about a failed write, or null. The kernel
+// that refuses MSR writes still allows reads, so the report gave no warning.
+const char* writeFailureHint(const char* path, int error)
+{
+    if (error == EPERM && devicePathStartsWith(path, kProcessorDeviceDirectory))
+        return "the kernel refuses MSR writes (msr.allow_writes=off or lockdown)";
+    return nullptr;
+}
+
 int openDevice(const char* path, int flags)
 {
     const int fd = open(path, flags, 0);
-    if (fd < 0)
-        err(-1, "Failed to open %s", path);
+    if (fd < 0) {
+        const int error = errno;
+        failDevice(-1, error, openFailureHint(path, error), std::string("Failed to open ") + path);
+    }
     return fd;
 }
 
@@ -42,9 +72,8 @@ void writeAt(const char* path, const void* buffer, size_t size, off_t offset, co
     const int fd = openDevice(path, O_RDWR);
     const ssize_t done = pwrite(fd, buffer, size, offset);
     if (done != static_cast<ssize_t>(size)) {
-        if (done >= 0)
-            errno = EIO;
-        err(-2, "pwrite(%s) on %s", what, path);
+        const int error = done >= 0 ? EIO : errno;
+        failDevice(-2, error, writeFailureHint(path, error), std::string("pwrite(") + what + ") on " + path);
     }
     close(fd);
 }

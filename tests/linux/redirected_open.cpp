@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -18,9 +19,14 @@ namespace {
 
 // Built on first use: the C++ runtime and GoogleTest open files of their own,
 // possibly before any static object of this file is constructed.
-std::map<std::string, std::string>& redirections()
+struct Redirection {
+    std::string target;
+    int error = 0; // the open fails with it instead, when not 0
+};
+
+std::map<std::string, Redirection>& redirections()
 {
-    static std::map<std::string, std::string> table;
+    static std::map<std::string, Redirection> table;
     return table;
 }
 
@@ -48,8 +54,9 @@ bool isDevicePath(const char* path)
     std::abort();
 }
 
-// The file to open in place of path; a redirected open is recorded, fd is
-// filled in once the real open has returned.
+// The file to open in place of path, or null with errno set when the open is
+// to fail; a redirected open is recorded, fd is filled in once the real open
+// has returned.
 const char* route(const char* entry, const char* path, int flags, int mode, OpenCall** call)
 {
     *call = nullptr;
@@ -63,11 +70,18 @@ const char* route(const char* entry, const char* path, int flags, int mode, Open
     }
     calls().push_back(OpenCall{entry, path, flags, mode, -1});
     *call = &calls().back();
-    return found->second.c_str();
+    if (found->second.error != 0) {
+        errno = found->second.error;
+        return nullptr;
+    }
+    return found->second.target.c_str();
 }
 
-int finish(OpenCall* call, int fd)
+// open's result, or the failure route chose when it gave no file to open.
+template <typename Open>
+int finish(OpenCall* call, const char* target, Open realOpen)
 {
+    const int fd = call != nullptr && target == nullptr ? -1 : realOpen(target);
     if (call != nullptr)
         call->fd = fd;
     return fd;
@@ -83,7 +97,12 @@ void guard(const char* entry, const char* path)
 
 void redirect(const std::string& devicePath, const std::string& target)
 {
-    redirections()[devicePath] = target;
+    redirections()[devicePath] = Redirection{target, 0};
+}
+
+void failOpen(const std::string& devicePath, int error)
+{
+    redirections()[devicePath] = Redirection{"", error};
 }
 
 void reset()
@@ -133,7 +152,7 @@ int __wrap_open(const char* path, int flags, ...)
     PRAVELLON_MODE_ARGUMENT(flags, mode);
     redirected::OpenCall* call = nullptr;
     const char* target = redirected::route("open", path, flags, mode, &call);
-    return redirected::finish(call, __real_open(target, flags, mode));
+    return redirected::finish(call, target, [&](const char* file) { return __real_open(file, flags, mode); });
 }
 
 int __wrap_open64(const char* path, int flags, ...)
@@ -141,7 +160,7 @@ int __wrap_open64(const char* path, int flags, ...)
     PRAVELLON_MODE_ARGUMENT(flags, mode);
     redirected::OpenCall* call = nullptr;
     const char* target = redirected::route("open64", path, flags, mode, &call);
-    return redirected::finish(call, __real_open64(target, flags, mode));
+    return redirected::finish(call, target, [&](const char* file) { return __real_open64(file, flags, mode); });
 }
 
 // The fortified spellings carry no mode; -1 records that none was passed.
@@ -149,14 +168,14 @@ int __wrap___open_2(const char* path, int flags)
 {
     redirected::OpenCall* call = nullptr;
     const char* target = redirected::route("__open_2", path, flags, -1, &call);
-    return redirected::finish(call, __real___open_2(target, flags));
+    return redirected::finish(call, target, [&](const char* file) { return __real___open_2(file, flags); });
 }
 
 int __wrap___open64_2(const char* path, int flags)
 {
     redirected::OpenCall* call = nullptr;
     const char* target = redirected::route("__open64_2", path, flags, -1, &call);
-    return redirected::finish(call, __real___open64_2(target, flags));
+    return redirected::finish(call, target, [&](const char* file) { return __real___open64_2(file, flags); });
 }
 
 int __wrap_openat(int dirfd, const char* path, int flags, ...)

@@ -21,6 +21,11 @@ struct OpenCall {
 // From now on an open of devicePath opens target instead.
 void redirect(const std::string& devicePath, const std::string& target);
 
+// From now on an open of devicePath fails with error, as the kernel's does
+// for a user who may not open it (EACCES, EPERM) or a processor or driver
+// that is not there (ENXIO, ENODEV), none of which a file made by root gives.
+void failOpen(const std::string& devicePath, int error);
+
 // Forget every redirection and every recorded open.
 void reset();
 

@@ -1,0 +1,39 @@
+#pragma once
+// How a device accessor ends the process: as err(3) does, and when the
+// failure has a usual cause that the administrator can remove (a module not
+// loaded, a user who is not root, a kernel that refuses MSR writes), with one
+// more line saying so, under the program's name as err(3) prints it. Only the
+// device code includes this.
+
+#include <err.h>
+#include <stdlib.h> // getprogname on FreeBSD
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+// Whether a device path starts with prefix, as "/dev/cpu/" starts every
+// processor's msr and cpuid device on Linux, whichever processor.
+inline bool devicePathStartsWith(const char* path, const char* prefix)
+{
+    return std::strncmp(path, prefix, std::strlen(prefix)) == 0;
+}
+
+// Ends the process with status, reporting message and the system's text for
+// error as err(3) does; hint, unless null, follows on a line of its own.
+[[noreturn]] inline void failDevice(int status, int error, const char* hint, const std::string& message)
+{
+    errno = error;
+    if (hint == nullptr)
+        err(status, "%s", message.c_str());
+    warn("%s", message.c_str());
+#ifdef __FreeBSD__
+    const char* const name = getprogname();
+#else
+    const char* const name = program_invocation_short_name;
+#endif
+    (void)std::fprintf(stderr, "%s: %s\n", name, hint);
+    std::exit(status);
+}
