@@ -4,6 +4,7 @@
 // hold), are the tokens. Besides the sanitizers' findings, a change set that
 // leaves the shapes the applying code relies on is a crash.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -49,10 +50,17 @@ ProcessorProfile profileFor(std::uint8_t choice)
     return profile;
 }
 
+// Never the zero-volt VID, which would stop the core.
 bool isVidOrUnset(const ProcessorProfile& profile, std::int32_t vid)
 {
-    const auto highest = static_cast<std::int32_t>(1.55 / profile.vidStep);
-    return vid == -1 || (vid >= 0 && vid <= highest);
+    const auto zeroVolt = static_cast<std::int32_t>(1.55 / profile.vidStep);
+    return vid == -1 || (vid >= 0 && vid < zeroVolt);
+}
+
+// Unset, or a number of 0 or more: never negative, NaN or -0.
+bool isMultiplierOrUnset(double multiplier)
+{
+    return multiplier == -1.0 || (multiplier >= 0.0 && !std::signbit(multiplier));
 }
 
 bool isSwitchOrUnset(std::int32_t value)
@@ -67,6 +75,7 @@ void checkShape(const ChangeSet& changes, const ProcessorProfile& profile)
         const CorePstate& request = changes.corePstates[i];
         require(request.index == static_cast<std::int32_t>(i));
         require(isVidOrUnset(profile, request.vid));
+        require(isMultiplierOrUnset(request.multiplier));
         require(isSwitchOrUnset(request.nbPstate));
         require(request.nbVid == -1); // filled only when the change set is applied
     }
@@ -74,6 +83,7 @@ void checkShape(const ChangeSet& changes, const ProcessorProfile& profile)
     for (std::size_t i = 0; i < changes.nbPstates.size(); ++i) {
         require(changes.nbPstates[i].index == static_cast<std::int32_t>(i));
         require(isVidOrUnset(profile, changes.nbPstates[i].vid));
+        require(isMultiplierOrUnset(changes.nbPstates[i].multiplier));
     }
     require(isSwitchOrUnset(changes.turbo));
     require(isSwitchOrUnset(changes.apm));
@@ -109,6 +119,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::cerr.rdbuf(savedErr);
 
     checkShape(changes, profile);
+    // Each warning to come names a token as typed, in command-line order.
+    std::size_t next = 0;
+    for (const UnsupportedRequest& request : changes.unsupported) {
+        while (next < tokens.size() && tokens[next] != request.token)
+            ++next;
+        require(next < tokens.size());
+        ++next;
+    }
     // Valid: silence. Invalid: exactly one line naming one of the tokens.
     if (valid) {
         require(err.str().empty());

@@ -88,13 +88,15 @@ TEST(ApplyChanges, EndToEnd)
          {{0xc0010064, 0x8000019a4800404e}, {0xc0010065, 0x8000013a48001810}, {0xc0010066, 0x800001343c403008},
           {0xc0010067, 0x8000012e3c404850}},
          {}},
-        {"family 0x10 NB multiplier alone does nothing", kFamily10, 1, nullptr, {"NB_P1=18"}, 0, "", {}, {}, {}},
+        {"family 0x10 NB multiplier alone does nothing", kFamily10, 1, nullptr, {"NB_P1=18"}, 0,
+         "WARNING: NB_P1=18: NB multiplier not supported, left unchanged\n", {}, {}, {}},
         {"Turbo=0: boost source before the P-states, CPB after", kFamily10, 1, nullptr, {"P2=@1.2", "Turbo=0"}, 0,
          "",
          {"pciwrite 18.4 0x15c <- 0x4", "wrmsr 0xc0010066 <- 0x800001343c003808", "wrmsr 0xc0010015 <- 0x3000010"},
          {{0xc0010066, 0x800001343c003808}, {0xc0010015, 0x3000010}}, {{4, 0x15c, 0x4}}},
-        {"Turbo and APM on family 0x10 without boost", kFamily10, 1, withoutBoost, {"Turbo=1", "APM=1"}, 0, "", {},
-         {}, {}},
+        {"Turbo and APM on family 0x10 without boost", kFamily10, 1, withoutBoost, {"Turbo=1", "APM=1"}, 0,
+         "WARNING: Turbo=1: CPB not supported, left unchanged\nWARNING: APM=1: APM not supported, left unchanged\n",
+         {}, {}, {}},
         {"current P0 modified", kFamily10, 0, withoutBoost, {"P0=17"}, 0, "",
          {"wrmsr 0xc0010064 <- 0x8000019a48404012", "wrmsr 0xc0010062 <- 0x4", "sleep 1", "wrmsr 0xc0010062 <- 0x0"},
          {{0xc0010064, 0x8000019a48404012}}, {}},
@@ -116,13 +118,16 @@ TEST(ApplyChanges, EndToEnd)
          {"wrmsr 0xc0010064 <- 0x8000019a48404012"}, {{0xc0010064, 0x8000019a48404012}}, {}},
         {"current P-state past the enabled ones, target", kFamily10, 7, withoutBoost, {"P3"}, 0, "",
          {"wrmsr 0xc0010062 <- 0x3"}, {{0xc0010062, 0x3}}, {}},
-        {"refusal at core P-state 1 keeps earlier writes", kFamily14, 0, nullptr,
+        // Known from the profile, so refused before the first write.
+        {"family 0x14 refusal before any write", kFamily14, 0, nullptr,
          {"Turbo=1", "P0=@1.2", "P1=20", "P2=@1.0"}, 10,
-         "ERROR: cannot encode multiplier (family 0x14) - unknown max multiplier\n",
-         {"pciwrite 18.4 0x15c <- 0x1", "wrmsr 0xc0010064 <- 0x8000000000003832"},
-         {{0xc0010064, 0x8000000000003832}}, {{4, 0x15c, 0x1}}},
-        {"family 0x14 ignores NB P-states and APM", kFamily14, 0, nullptr, {"NB_P0=@1.0", "APM=1"}, 0, "", {}, {},
-         {}},
+         "ERROR: cannot encode multiplier (family 0x14) - unknown max multiplier\n", {}, {}, {}},
+        {"family 0x14 says it has no NB P-states and no APM", kFamily14, 0, nullptr,
+         {"NB_P0=@1.0", "APM=1", "NB_P1=@", "NB_low=2", "P1=@1.0"}, 0,
+         "WARNING: NB_P0=@1.0: NB P-states not supported, left unchanged\n"
+         "WARNING: APM=1: APM not supported, left unchanged\n"
+         "WARNING: NB_low=2: NB P-states not supported, left unchanged\n",
+         {"wrmsr 0xc0010065 <- 0x80000000000058e1"}, {{0xc0010065, 0x80000000000058e1}}, {}},
         {"family 0x15 in step order", kFamily15, 0, nullptr, {"P1=@1.2", "Turbo=0", "APM=1", "NB_P1=18"}, 0, "",
          {"pciwrite 18.5 0x164 <- 0x581d", "pciwrite 18.4 0x15c <- 0x0", "pciwrite 18.4 0x15c <- 0x80",
           "wrmsr 0xc0010065 <- 0x8000000000413810", "wrmsr 0xc0010015 <- 0x3000010"},
@@ -154,13 +159,28 @@ TEST(ApplyChanges, EndToEnd)
     }
 }
 
-TEST(ApplyChanges, InvalidTokenAccessesNothingAfterTheProbe)
+TEST(ApplyChanges, InvalidTokenOrEarlyRefusalAccessesNothingAfterTheProbe)
 {
-    const Machine machine = machineOf(kFamily10, 0);
-    for (const auto& tokens : {std::vector<std::string>{""}, std::vector<std::string>{"P0=17", "P9"}}) {
-        const RunResult result = run(machine, tokens);
-        EXPECT_EQ(result.status, 3) << tokens.back();
-        EXPECT_EQ(joined(result.accesses), "") << tokens.back();
+    struct Case {
+        const char* machineText;
+        std::vector<std::string> tokens;
+        int status;
+        const char* err;
+    };
+    const Case cases[] = {
+        {kFamily10, {""}, 3, "ERROR: invalid parameter \n"},
+        {kFamily10, {"P0=17", "P9"}, 3, "ERROR: invalid parameter P9\n"},
+        // Nothing is said of valid tokens when a later one is invalid.
+        {kFamily14, {"APM=1", "P0=@abc"}, 3, "ERROR: invalid parameter P0=@abc\n"},
+        {kFamily14, {"NB_low=1", "P0=@1.2", "P2=0"}, 10,
+         "WARNING: NB_low=1: NB P-states not supported, left unchanged\n"
+         "ERROR: cannot encode multiplier (family 0x14) - unknown max multiplier\n"},
+    };
+    for (const Case& c : cases) {
+        const RunResult result = run(machineOf(c.machineText, 0), c.tokens);
+        EXPECT_EQ(result.status, c.status) << c.tokens.back();
+        EXPECT_EQ(result.err, c.err) << c.tokens.back();
+        EXPECT_EQ(joined(result.accesses), "") << c.tokens.back();
     }
 }
 

@@ -2,12 +2,16 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "cli/number_text.h"
 #include "hw/exception_with_message.h"
 #include "profiles.h"
 #include "pstate/core_pstate.h"
 #include "pstate/multiplier_encoding.h"
+#include "report/format.h"
 
 namespace {
 
@@ -49,9 +53,9 @@ TEST(EncodeMultiplier, Family14)
         {0x14, 32 / 15.8, 15, 0},  // divisor 15.8 rounds up to 16.0
         {0x14, 32 / 16.25, 15, 2}, // 16.25 does not exist; 16.5 does
         {0x14, 32 / 15.25, 14, 1}, // below 16 the quarter steps are kept
-        // The ceiling has no tolerance: what divisor 12.25 decodes to comes
-        // back a rounding error above 12.25 and takes 12.5.
-        {0x14, 32 / 12.25, 11, 2},
+        // What divisor 12.25 decodes to comes back a rounding error above
+        // 12.25; the request's tolerance keeps it there.
+        {0x14, 32 / 12.25, 11, 1},
     };
     for (const EncodeCase& c : cases) {
         const MultiplierCodes codes = encodeMultiplier(profileOf(0x14, 0, 32), c.requested);
@@ -96,11 +100,11 @@ struct DivisorFamily {
 };
 const DivisorFamily kDivisorFamilies[] = {{0x10, 47, 5}, {0x12, 31, 9}, {0x15, 47, 5}};
 
-std::uint64_t clockBits(std::int32_t family, std::int32_t frequencyId, std::int32_t divisorId)
+std::uint64_t clockBits(std::int32_t family, std::int32_t first, std::int32_t second)
 {
-    const auto f = static_cast<std::uint64_t>(frequencyId);
-    const auto d = static_cast<std::uint64_t>(divisorId);
-    return family == 0x12 ? (f << 4 | d) : (d << 6 | f);
+    const auto f = static_cast<std::uint64_t>(first);
+    const auto d = static_cast<std::uint64_t>(second);
+    return family == 0x10 || family == 0x15 ? (d << 6 | f) : (f << 4 | d);
 }
 
 double decodedClock(const ProcessorProfile& profile, const MultiplierCodes& codes)
@@ -108,19 +112,54 @@ double decodedClock(const ProcessorProfile& profile, const MultiplierCodes& code
     return decodeCorePstate(profile, 0, clockBits(profile.family, codes.first, codes.second)).multiplier;
 }
 
+// Every code the encoder can produce decodes to a multiplier that encodes back
+// to it, also when typed back as the report prints it, with six significant
+// digits (16/3 as 5.33333).
 TEST(EncodeMultiplier, EveryEncodableMultiplierRoundTrips)
 {
+    struct Clock {
+        ProcessorProfile profile;
+        std::vector<MultiplierCodes> codes;
+    };
+    std::vector<Clock> clocks;
     for (const DivisorFamily& f : kDivisorFamilies) {
-        const ProcessorProfile profile = profileOf(f.family);
-        for (std::int32_t fid = 0; fid <= f.maxFrequencyId; ++fid) {
-            for (std::int32_t did = 0; did < f.divisorCount; ++did) {
-                const double m = decodedClock(profile, MultiplierCodes{fid, did});
-                const MultiplierCodes codes = encodeMultiplier(profile, m);
-                EXPECT_EQ(decodedClock(profile, codes), m)
-                    << "family " << f.family << " fid " << fid << " did " << did;
-                // The smallest divisor that expresses it, so never a later one.
-                EXPECT_LE(codes.second, did) << "family " << f.family << " fid " << fid << " did " << did;
+        for (const double refClockFactor : {1.0, 2.0}) {
+            Clock clock{profileOf(f.family), {}};
+            clock.profile.refClockFactor = refClockFactor;
+            for (std::int32_t fid = 0; fid <= f.maxFrequencyId; ++fid)
+                for (std::int32_t did = 0; did < f.divisorCount; ++did)
+                    clock.codes.push_back(MultiplierCodes{fid, did});
+            clocks.push_back(clock);
+        }
+    }
+    // Family 0x14, with every undivided clock the processor can state: quarter
+    // steps of the divisor up to 15.75, half steps from 16 to 26.5.
+    for (std::int32_t maxMultiplier = 17; maxMultiplier <= 79; ++maxMultiplier) {
+        Clock clock{profileOf(0x14, 0x01, maxMultiplier), {}};
+        for (std::int32_t digit = 0; digit <= 25; ++digit)
+            for (std::int32_t quarter = 0; quarter < 4; quarter += digit < 15 ? 1 : 2)
+                clock.codes.push_back(MultiplierCodes{digit, quarter});
+        clocks.push_back(clock);
+    }
+
+    for (const Clock& clock : clocks) {
+        const ProcessorProfile& profile = clock.profile;
+        for (const MultiplierCodes& original : clock.codes) {
+            const double m = decodedClock(profile, original);
+            const std::string shown = multiplierText(shownCoreMultiplier(profile, m));
+            const std::string label = "family " + std::to_string(profile.family) + " max " +
+                                      std::to_string(profile.maxMultiplier) + " codes " +
+                                      std::to_string(original.first) + "/" + std::to_string(original.second) +
+                                      " shown " + shown;
+            const MultiplierCodes codes = encodeMultiplier(profile, m);
+            EXPECT_EQ(decodedClock(profile, codes), m) << label;
+            // The smallest divisor that expresses it, so never a later one.
+            if (profile.family != 0x14) {
+                EXPECT_LE(codes.second, original.second) << label;
             }
+            const std::optional<double> typed = readDecimalText(shown, 'x');
+            ASSERT_TRUE(typed) << label;
+            EXPECT_EQ(decodedClock(profile, encodeMultiplier(profile, *typed * profile.refClockFactor)), m) << label;
         }
     }
 }

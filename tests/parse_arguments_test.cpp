@@ -3,17 +3,18 @@
 #include <cstdint>
 #include <iostream>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/parse_arguments.h"
-#include "cli/lenient_number.h"
+#include "cli/number_text.h"
 
 namespace {
 
 // Family 0x10 as the probe leaves it: 200 MHz reference clock, 12.5 mV steps,
-// five P-states, two northbridge P-states.
+// five P-states, two northbridge P-states, boost.
 ProcessorProfile family10Profile()
 {
     ProcessorProfile profile;
@@ -22,6 +23,7 @@ ProcessorProfile family10Profile()
     profile.nbPstateCount = 2;
     profile.refClockFactor = 2.0;
     profile.vidStep = 0.0125;
+    profile.boostSupported = true;
     return profile;
 }
 
@@ -34,6 +36,8 @@ std::string describe(const ChangeSet& changes)
     for (const NbPstate& p : changes.nbPstates)
         out << "NB_P" << p.index << "{" << p.multiplier << " " << p.vid << "} ";
     out << "turbo " << changes.turbo << " apm " << changes.apm << " target " << changes.targetPstate;
+    for (const UnsupportedRequest& r : changes.unsupported)
+        out << " [" << r.token << ": " << r.reason << "]";
     return out.str();
 }
 
@@ -83,22 +87,31 @@ TEST(ParseArguments, TokensIntoChangeSet)
         {{"P0=@1.1"}, nullptr, [](ChangeSet& c) { c.corePstates[0].vid = 36; }},
         {{"P0=@"}, nullptr, nullptr},
         {{"p4=7.5@0.9"}, nullptr, [](ChangeSet& c) { c.corePstates[4].multiplier = 15.0; c.corePstates[4].vid = 52; }},
-        {{"P1x=10"}, nullptr, [](ChangeSet& c) { c.corePstates[1].multiplier = 20.0; }},
-        {{"Power=10"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 20.0; }},
-        {{"P0=20@1.2@3"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 40.0; c.corePstates[0].vid = 28; }},
-        {{"P0=-5"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = -10.0; }},
-        {{"P0=nan"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = std::numeric_limits<double>::quiet_NaN(); }},
-        {{"P0=abc"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 0.0; }},
-        {{"P0=@abc"}, nullptr, [](ChangeSet& c) { c.corePstates[0].vid = 124; }},
-        {{"P0=@nan"}, nullptr, [](ChangeSet& c) { c.corePstates[0].vid = 0; }},
-        {{"P0=@2.0"}, nullptr, [](ChangeSet& c) { c.corePstates[0].vid = 0; }},
-        {{"P0=@-1"}, nullptr, [](ChangeSet& c) { c.corePstates[0].vid = 124; }},
+        {{"P1x=10"}, "ERROR: invalid parameter P1x=10\n", nullptr},
+        {{"Power=10"}, "ERROR: invalid parameter Power=10\n", nullptr},
+        {{"P01=10"}, nullptr, [](ChangeSet& c) { c.corePstates[1].multiplier = 20.0; }},
+        {{"P0=20@1.2@3"}, "ERROR: invalid parameter P0=20@1.2@3\n", nullptr},
+        {{"P0=-5"}, "ERROR: invalid parameter P0=-5\n", nullptr},
+        {{"P0=-0"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 0.0; }},
+        {{"P0=nan"}, "ERROR: invalid parameter P0=nan\n", nullptr},
+        {{"P0=abc"}, "ERROR: invalid parameter P0=abc\n", nullptr},
+        {{"P0=@abc"}, "ERROR: invalid parameter P0=@abc\n", nullptr},
+        {{"P0=@nan"}, "ERROR: invalid parameter P0=@nan\n", nullptr},
+        {{"P0=@2.0"}, "ERROR: invalid parameter P0=@2.0\n", nullptr},
+        {{"P0=@-1"}, "ERROR: invalid parameter P0=@-1\n", nullptr},
         {{"P0= 12x@ 1.0V"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 24.0; c.corePstates[0].vid = 44; }},
+        {{"P0=\t+.6E1X \r@1.55v\n"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 12.0; c.corePstates[0].vid = 0; }},
+        // The lowest voltage is the last step above 0 V.
+        {{"P0=@0.00625"}, nullptr, [](ChangeSet& c) { c.corePstates[0].vid = 123; }},
         // Later tokens overwrite earlier ones field by field.
         {{"P0=20", "P0=@1.2"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 40.0; c.corePstates[0].vid = 28; }},
         {{"P0=20@1.2", "P0=18"}, nullptr, [](ChangeSet& c) { c.corePstates[0].multiplier = 36.0; c.corePstates[0].vid = 28; }},
         // Northbridge P-states: the ratio is stored as typed.
-        {{"NB_P1=18@1.1"}, nullptr, [](ChangeSet& c) { c.nbPstates[1].multiplier = 18.0; c.nbPstates[1].vid = 36; }},
+        // Family 0x10 carries only the voltage and says so of the ratio.
+        {{"NB_P1=18@1.1"}, nullptr, [](ChangeSet& c) {
+             c.nbPstates[1].vid = 36;
+             c.unsupported.push_back({"NB_P1=18@1.1", "NB multiplier not supported"});
+         }},
         {{"nb_p0=@1.05"}, nullptr, [](ChangeSet& c) { c.nbPstates[0].vid = 40; }},
         {{"NB_P2=18"}, "ERROR: invalid parameter NB_P2=18\n", nullptr},
         {{"NB_P=18"}, "ERROR: invalid parameter NB_P=18\n", nullptr},
@@ -110,26 +123,29 @@ TEST(ParseArguments, TokensIntoChangeSet)
          }},
         {{"nb_low=0"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = 1; }},
         {{"NB_low=-3"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = 1; }},
-        {{"NB_low=abc"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = 1; }},
-        {{"NB_low=9"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = 0; }},
-        {{"NB_low=99999999999"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = 0; }},
+        {{"NB_low=abc"}, "ERROR: invalid parameter NB_low=abc\n", nullptr},
+        {{"NB_low= 9 "}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = 0; }},
+        {{"NB_low=99999999999"}, "ERROR: invalid parameter NB_low=99999999999\n", nullptr},
         {{"NB_low=4", "NB_low=1"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = p.index < 1 ? 0 : 1; }},
         // Switches: 0 or 1 only, read leniently.
         {{"TURBO=1"}, nullptr, [](ChangeSet& c) { c.turbo = 1; }},
-        {{"Turbo=abc"}, nullptr, [](ChangeSet& c) { c.turbo = 0; }},
-        {{"Turbo=1.9"}, nullptr, [](ChangeSet& c) { c.turbo = 1; }},
+        {{"Turbo=abc"}, "ERROR: invalid parameter Turbo=abc\n", nullptr},
+        {{"Turbo=1.9"}, "ERROR: invalid parameter Turbo=1.9\n", nullptr},
+        {{"Turbo=+1"}, nullptr, [](ChangeSet& c) { c.turbo = 1; }},
         {{"Turbo=1", "Turbo=0"}, nullptr, [](ChangeSet& c) { c.turbo = 0; }},
         {{"Turbo=2"}, "ERROR: invalid parameter Turbo=2\n", nullptr},
         {{"Turbo=-1"}, "ERROR: invalid parameter Turbo=-1\n", nullptr},
         {{"Turbo=4294967297"}, "ERROR: invalid parameter Turbo=4294967297\n", nullptr},
         {{"Turbo="}, "ERROR: invalid parameter Turbo=\n", nullptr},
-        {{"apm=0"}, nullptr, [](ChangeSet& c) { c.apm = 0; }},
-        {{"APM=1"}, nullptr, [](ChangeSet& c) { c.apm = 1; }},
+        // Family 0x10 has no APM: said, not recorded.
+        {{"apm=0"}, nullptr, [](ChangeSet& c) { c.unsupported.push_back({"apm=0", "APM not supported"}); }},
+        {{"APM=1"}, nullptr, [](ChangeSet& c) { c.unsupported.push_back({"APM=1", "APM not supported"}); }},
         {{"APM=3"}, "ERROR: invalid parameter APM=3\n", nullptr},
         // Targets, also when the value is empty.
         {{"p2"}, nullptr, [](ChangeSet& c) { c.targetPstate = 2; }},
         {{"P0="}, nullptr, [](ChangeSet& c) { c.targetPstate = 0; }},
-        {{"P="}, nullptr, [](ChangeSet& c) { c.targetPstate = 0; }},
+        {{"P="}, "ERROR: invalid parameter P=\n", nullptr},
+        {{"P01="}, nullptr, [](ChangeSet& c) { c.targetPstate = 1; }},
         {{"P1", "P3"}, nullptr, [](ChangeSet& c) { c.targetPstate = 3; }},
         {{"P"}, "ERROR: invalid parameter P\n", nullptr},
         {{"P5"}, "ERROR: invalid parameter P5\n", nullptr},
@@ -226,33 +242,40 @@ TEST(SplitAt, FirstSeparatorOnly)
     }
 }
 
-TEST(LenientNumber, ReadsAsAtoiAndSaturatesBeyond32Bits)
+TEST(NumberText, IntegersWholeAndWithin32Bits)
 {
     constexpr std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
     constexpr std::int32_t highest = std::numeric_limits<std::int32_t>::max();
+    const std::optional<std::int32_t> invalid;
     struct Case {
         const char* text;
-        std::int32_t value;
+        std::optional<std::int32_t> value;
     };
     const Case cases[] = {
-        {"", 0},
-        {"abc", 0},
-        {"12abc", 12},
+        {"", invalid},
+        {"abc", invalid},
+        {"12abc", invalid},
         {"  -7", -7},
         {"+3", 3},
-        {"1.9", 1},
-        {"- 1", 0},
-        {"0x10", 0},
+        {"1.9", invalid},
+        {"- 1", invalid},
+        {"0x10", invalid},
         {"2147483647", highest},
         {"-2147483648", lowest},
-        {"2147483648", highest},
-        {"-2147483649", lowest},
-        {"4294967297", highest},
-        {"99999999999999999999999999", highest},
-        {"-99999999999999999999999999", lowest},
+        {"2147483648", invalid},
+        {"-2147483649", invalid},
+        {"4294967297", invalid},
+        {"99999999999999999999999999", invalid},
+        {"-99999999999999999999999999", invalid},
+        {" \t2\r\n", 2},
+        {"+", invalid},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(readLenientInt(c.text), c.value) << "\"" << c.text << "\"";
+        EXPECT_EQ(readIntegerText(c.text), c.value) << "\"" << c.text << "\"";
+    // A P-state number is bare digits.
+    EXPECT_EQ(readIndexText("007"), 7);
+    for (const char* text : {"", " 1", "+1", "1 ", "2147483648"})
+        EXPECT_EQ(readIndexText(text), invalid) << "\"" << text << "\"";
 }
 
 } // namespace

@@ -187,24 +187,46 @@ std::vector<std::string> linesOf(const std::string& text)
 TEST(PravellonSim, MachineFileAndTrace)
 {
     struct Case {
-        const char* name;
+        std::string name;
         const char* machineText;
         std::int32_t current;
         bool boost;
         std::vector<std::string> tokens;
         int status;
-        const char* err;
+        std::string err;
         std::vector<std::string> writes;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"worked_example", kFamily10, 0, false, {"P0=20@1.25"}, 0, "",
          {"wrmsr 0xc0010064 <- 0x8000019a48403018", "wrmsr 0xc0010062 <- 0x4", "sleep 1", "wrmsr 0xc0010062 <- 0x0"}},
         {"second_token_invalid", kFamily10, 0, true, {"P0=20@1.25", "NB_P2=18"}, 3,
          "ERROR: invalid parameter NB_P2=18\n", {}},
         {"refusal", kFamily14, 0, true, {"P0=@1.2", "P1=20"}, 10,
-         "ERROR: cannot encode multiplier (family 0x14) - unknown max multiplier\n",
-         {"wrmsr 0xc0010064 <- 0x8000000000003832"}},
+         "ERROR: cannot encode multiplier (family 0x14) - unknown max multiplier\n", {}},
+        // Numbers as the report prints them, and the forms that keep their
+        // meaning.
+        {"units", kFamily10, 0, false, {"P0=18x@1.475V"}, 0, "",
+         {"wrmsr 0xc0010064 <- 0x8000019a48400c14", "wrmsr 0xc0010062 <- 0x4", "sleep 1", "wrmsr 0xc0010062 <- 0x0"}},
+        {"empty parts", kFamily10, 0, false, {"P0=@", "P0="}, 0, "", {}},
+        {"leading zero", kFamily10, 1, false, {"P01=+1e1", "p2"}, 0, "",
+         {"wrmsr 0xc0010065 <- 0x8000013a3c001804", "wrmsr 0xc0010062 <- 0x2"}},
+        {"negative zero is the lowest multiplier", kFamily10, 1, false, {"P3=-0"}, 0, "",
+         {"wrmsr 0xc0010067 <- 0x8000012e3c004900"}},
+        {"negative split", kFamily10, 4, false, {"NB_low=-3"}, 0, "",
+         {"wrmsr 0xc0010064 <- 0x8000019a4840404e", "wrmsr 0xc0010065 <- 0x8000013a3c401810",
+          "wrmsr 0xc0010066 <- 0x800001343c403008", "wrmsr 0xc0010067 <- 0x8000012e3c404850",
+          "wrmsr 0xc0010068 <- 0x800001284c405840", "wrmsr 0xc0010062 <- 0x0", "sleep 1", "wrmsr 0xc0010062 <- 0x4"}},
     };
+    // Each of these used to be read as some other request, status 0; each is
+    // now refused before anything is written.
+    for (const char* token :
+         {"P3=@abc", "P3=@@", "P3=@ ", "P3=@-1", "P3=@0", "P3=@0.006", "P2=@1,25", "P4=@1250", "P4=@1.5500001",
+          "P0=@1.2mV", "P3= ", "P3=-5", "P3=0x10", "P3=inf", "P3=nan", "P3=1e400", "P3=10 x", "P3=10v", "P3=1.2.3", "P3=1e", "P3=.",
+          "Turbo=on", "Turbo=yes", "Turbo=1.9", "Turbo=", "APM=yes", "NB_low=abc", "NB_low=99999999999",
+          "NB_low=", "PO=20", "Pfoo=20", "Power=12", "P1x=10", "P-1=10", "P+1=10", "P 1=10", "P=", "Px", "P+1",
+          "NB_P0x=@1.0", "NB_P+0=@1.0"})
+        cases.push_back({std::string("unsafe ") + token, kFamily10, 1, true, {token}, 3,
+                         std::string("ERROR: invalid parameter ") + token + "\n", {}});
     for (const Case& c : cases) {
         Machine machine = machineOf(c.machineText, c.current);
         if (!c.boost)

@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iostream>
 #include <vector>
 
 #include "control/active_pstate.h"
 #include "control/boost.h"
 #include "cpu/family_traits.h"
 #include "pstate/core_pstate.h"
+#include "pstate/multiplier_encoding.h"
 #include "pstate/nb_pstate.h"
 #include "pstate/nb_vid_carry.h"
 
@@ -56,8 +58,25 @@ void switchPstate(const ProcessorProfile& profile, const ChangeSet& changes,
 
 } // namespace
 
+void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes)
+{
+    for (const UnsupportedRequest& request : changes.unsupported)
+        std::cerr << "WARNING: " << request.token << ": " << request.reason << ", left unchanged" << std::endl;
+
+    // A refusal in the middle of the core P-states would leave some written and
+    // some not; this one is known from the profile alone.
+    for (const CorePstate& request : changes.corePstates) {
+        if (isSet(request.multiplier)) {
+            requireEncodableMultipliers(profile);
+            break;
+        }
+    }
+}
+
 void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
 {
+    warnOrRefuseBeforeAnyAccess(profile, changes);
+
     const FamilyTraits& traits = familyTraits(profile);
 
     // Northbridge requests first: carried into the core P-state requests, or

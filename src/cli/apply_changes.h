@@ -5,4 +5,10 @@
 #include "cpu/processor_profile.h"
 
 // Carries the change set out in its fixed order; changes neither argument.
+// Begins with warnOrRefuseBeforeAnyAccess.
 void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes);
+
+// What is known before any device is touched for the change: one warning line
+// on standard error for each request this processor cannot carry out, then
+// the refusal (thrown) of core multipliers this processor cannot encode.
+void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes);

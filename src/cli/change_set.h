@@ -4,10 +4,19 @@
 // processor profile beside it, not through it.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
+
+// A valid token that asks for something this processor does not have. It is
+// kept out of the requests and said once applying begins, so that the user
+// learns of it instead of finding nothing changed.
+struct UnsupportedRequest {
+    std::string token;
+    std::string reason;
+};
 
 struct ChangeSet {
     std::vector<CorePstate> corePstates;
@@ -15,4 +24,6 @@ struct ChangeSet {
     std::int32_t turbo = -1;
     std::int32_t apm = -1;
     std::int32_t targetPstate = -1;
+    // In command-line order.
+    std::vector<UnsupportedRequest> unsupported;
 };

@@ -5,6 +5,12 @@ namespace {
 // The voltage of VID 0, and the highest voltage a request may ask for.
 constexpr double kVidZeroVoltage = 1.55;
 
+// The VID of 0 V: 124 at 12.5 mV a step, 248 at 6.25 mV.
+std::int32_t zeroVoltVid(const ProcessorProfile& profile)
+{
+    return static_cast<std::int32_t>(kVidZeroVoltage / profile.vidStep);
+}
+
 } // namespace
 
 double vidToVoltage(const ProcessorProfile& profile, std::int32_t vid)
@@ -24,10 +30,14 @@ std::int32_t voltageToVid(const ProcessorProfile& profile, double volts)
     if (limited < 0.0)
         limited = 0.0;
 
-    const auto zeroVoltVid = static_cast<std::int32_t>(kVidZeroVoltage / profile.vidStep);
     // Nearest step; an exact half rounds up in steps, that is to the higher voltage.
     // The quotient is never negative, where adding a half and truncating is the
     // rounding wanted.
     const auto steps = static_cast<std::int32_t>(limited / profile.vidStep + 0.5); // NOLINT(bugprone-incorrect-roundings)
-    return zeroVoltVid - steps;
+    return zeroVoltVid(profile) - steps;
+}
+
+bool isWritableVoltage(const ProcessorProfile& profile, double volts)
+{
+    return volts <= kVidZeroVoltage && voltageToVid(profile, volts) < zeroVoltVid(profile);
 }

@@ -8,3 +8,8 @@
 
 double vidToVoltage(const ProcessorProfile& profile, std::int32_t vid);
 std::int32_t voltageToVid(const ProcessorProfile& profile, double volts);
+
+// Whether a requested voltage may be written: not above 1.55 V, which VID 0
+// already is and which would otherwise be cut silently, and not so low that it
+// becomes the zero-volt VID, which stops the core.
+bool isWritableVoltage(const ProcessorProfile& profile, double volts);

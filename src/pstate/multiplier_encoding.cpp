@@ -9,10 +9,15 @@
 
 namespace {
 
+// The report prints multipliers with six significant digits, so 16/3 reads
+// 5.33333, a little below what it stands for. A request is taken as that much
+// more, which brings such a text, and a multiplier decoded and encoded again,
+// to the one meant; no two multipliers an encoding can express lie this close.
+constexpr double kTypedMultiplierTolerance = 1.0 + 1e-5;
+
 MultiplierCodes encodeQuarterSteps(const ProcessorProfile& profile, double multiplier)
 {
-    if (profile.maxMultiplier == 0.0)
-        throw ExceptionWithMessage("cannot encode multiplier (family 0x14) - unknown max multiplier");
+    requireEncodableMultipliers(profile);
 
     // A request of zero (either sign) or below, or a NaN, asks for the slowest
     // clock. Dividing by -0.0 would give -infinity and, raised to 1.0, the
@@ -26,8 +31,8 @@ MultiplierCodes encodeQuarterSteps(const ProcessorProfile& profile, double multi
     double integerPart = 0.0;
     const double fraction = std::modf(divisor, &integerPart);
     auto integerDigit = static_cast<std::int32_t>(integerPart) - 1;
-    // Round the divisor up, never down, so the clock never exceeds the request.
-    // No tolerance: a quotient a rounding error above a quarter takes the next.
+    // Round the divisor up, never down, so the clock never exceeds the
+    // request (taken with its tolerance above).
     auto quarterDigit = static_cast<std::int32_t>(std::ceil(fraction * 4.0));
     if (integerPart >= static_cast<double>(kQuarterStepHalfStepsFromDivisor)) {
         if (quarterDigit == 1)
@@ -86,8 +91,15 @@ DivisorChoice searchDivisorTable(const double* divisors, std::int32_t minNumerat
     return choice;
 }
 
-MultiplierCodes encodeMultiplier(const ProcessorProfile& profile, double multiplier)
+void requireEncodableMultipliers(const ProcessorProfile& profile)
 {
+    if (familyTraits(profile).clockEncoding == ClockEncoding::quarterStepDivisor && profile.maxMultiplier == 0.0)
+        throw ExceptionWithMessage("cannot encode multiplier (family 0x14) - unknown max multiplier");
+}
+
+MultiplierCodes encodeMultiplier(const ProcessorProfile& profile, double requested)
+{
+    const double multiplier = requested * kTypedMultiplierTolerance;
     const ClockEncoding encoding = familyTraits(profile).clockEncoding;
     if (encoding == ClockEncoding::quarterStepDivisor)
         return encodeQuarterSteps(profile, multiplier);

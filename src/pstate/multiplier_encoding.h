@@ -1,8 +1,9 @@
 #pragma once
 // Turns a requested core multiplier (units of 100 MHz) into the two codes of the
 // clock field of a core P-state register: the largest multiplier the encoding
-// can express that does not exceed the request. Requests outside the range are
-// brought into it silently.
+// can express that does not exceed the request by more than a rounding of its
+// sixth significant digit. Requests outside the range are brought into it
+// silently.
 
 #include <cstdint>
 
@@ -24,7 +25,11 @@ struct DivisorChoice {
 
 // Throws ExceptionWithMessage on family 0x14 when the profile does not know the
 // undivided clock (maxMultiplier 0). Touches no device.
-MultiplierCodes encodeMultiplier(const ProcessorProfile& profile, double multiplier);
+MultiplierCodes encodeMultiplier(const ProcessorProfile& profile, double requested);
+
+// Throws the refusal encodeMultiplier would throw for any request on this
+// processor, so that it can be given before anything is written.
+void requireEncodableMultipliers(const ProcessorProfile& profile);
 
 // The largest numerator / divisor not above target, with numerators from
 // minNumerator to maxNumerator and divisors from a table closed by 0.0 (at least
