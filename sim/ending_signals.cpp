@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
+#include <iterator>
 
 namespace {
 
@@ -67,10 +69,8 @@ bool handleEndingSignals()
     action.sa_handler = onEndingSignal;
     action.sa_mask = endingSignals(); // one handler at a time
     action.sa_flags = SA_RESETHAND;
-    for (const int signal : kEndingSignals)
-        if (sigaction(signal, &action, nullptr) != 0)
-            return false;
-    return true;
+    return std::all_of(std::begin(kEndingSignals), std::end(kEndingSignals),
+                       [&action](int signal) { return sigaction(signal, &action, nullptr) == 0; });
 }
 
 sigset_t holdEndingSignals()

@@ -79,6 +79,11 @@ bool readAll(int fd, std::string& text, std::string& why)
     }
 }
 
+std::string cannotRead(const std::string& path, const std::string& why)
+{
+    return "cannot read " + path + ": " + why;
+}
+
 bool writeAll(int fd, const std::string& text)
 {
     const char* data = text.data();
@@ -120,7 +125,7 @@ bool lockAndReadFile(const std::string& path, std::string& text, struct stat& st
         const auto failed = [&](const std::string& why) {
             if (fd >= 0)
                 (void)close(fd); // only read from
-            error = "cannot read " + path + ": " + why;
+            error = cannotRead(path, why);
             return false;
         };
         std::string why;
