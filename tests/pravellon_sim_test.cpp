@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -300,107 +299,68 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 }
 
 // What a run may do to the user's machine file, whoever runs it: the file is
-// saved whole, keeps its owner, group and mode, or stays exactly as it was.
-// As root, an ordinary user's runs are made as uid 4321; without root, the
-// cases that need root to set up are skipped.
+// saved whole and keeps its owner, group and mode, or stays exactly as it was.
+// As root, an ordinary user's runs are made as uid 4321, and another user owns
+// files as uid 1234; without root, the cases that need root to set up are
+// skipped.
 TEST(PravellonSim, KeepsTheUsersFilesWhole)
 {
     const bool root = geteuid() == 0;
-    const int user = root ? 4321 : -1;
-    const auto owned = [root](const std::string& path, uid_t uid) {
-        if (root) {
-            ASSERT_EQ(lchown(path.c_str(), uid, uid), 0) << path;
-        }
-    };
     const std::string before = presetText("family15");
     const std::string after = replaced(before, "msr 0xc0010067 0x8000012e00002a11", "msr 0xc0010067 0x8000012e00002a0e");
     const std::string writeFailed = "pravellon-sim: ioctl(CPUCTL_WRMSR) on /dev/cpuctl0: Input/output error\n";
-    struct Case {
+    enum class Beside { nothing, hardLink, traceLink, readOnlyDirectory };
+    const struct {
         const char* name;
-        bool needsRoot;
-        bool asUser; // run as an ordinary user who owns the directory and the file
-        // Makes FILE (file) in the directory dir, the user's own when asUser.
-        std::function<void(const std::string& dir, const std::string& file, uid_t userId)> setup;
+        mode_t mode;   // the file's, the kind included
+        int owner;     // the file's owner and group, set by root; -1: the test's own
+        Beside beside;
+        bool asUser;   // run as an ordinary user
         std::string args; // FILE stands for the file
         int status;
-        std::string err;   // FILE stands for the file
-        bool saved;        // holds the change, or else its bytes as before
-        mode_t mode;       // afterwards, the kind of file included
-    };
-    const Case cases[] = {
-        {"saved, keeping the mode", false, false,
-         [&](const std::string&, const std::string& file, uid_t) {
-             writeFile(file, before);
-             chmod(file.c_str(), 0640);
-         },
-         "--machine FILE P3=15", 0, "", true, S_IFREG | 0640},
-        {"without any write permission: kept, even for root", false, false,
-         [&](const std::string&, const std::string& file, uid_t) {
-             writeFile(file, before);
-             chmod(file.c_str(), 0444);
-         },
-         "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: Permission denied\n" + writeFailed, false,
-         S_IFREG | 0444},
-        {"in a directory the user cannot write", false, true,
-         [&](const std::string& dir, const std::string& file, uid_t userId) {
-             writeFile(file, before);
-             chmod(file.c_str(), 0644);
-             owned(file, userId);
-             owned(dir, userId);
-             chmod(dir.c_str(), 0555);
-         },
-         "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: Permission denied\n" + writeFailed, false,
-         S_IFREG | 0644},
-        {"a second hard link", false, false,
-         [&](const std::string& dir, const std::string& file, uid_t) {
-             writeFile(file, before);
-             chmod(file.c_str(), 0644);
-             EXPECT_EQ(link(file.c_str(), (dir + "/other").c_str()), 0);
-         },
-         "--machine FILE P3=15", 1, "pravellon-sim: cannot save FILE: it has 2 hard links\n", false, S_IFREG | 0644},
-        {"the trace through a link to the machine file", false, false,
-         [&](const std::string&, const std::string& file, uid_t) {
-             writeFile(file, before);
-             chmod(file.c_str(), 0644);
-             EXPECT_EQ(symlink(file.c_str(), (file + ".trace").c_str()), 0);
-         },
-         "--machine FILE --trace FILE.trace P3=15", 1,
-         "pravellon-sim: option --trace: FILE.trace is the machine file\n", false, S_IFREG | 0644},
-        {"a FIFO: refused, not waited on, not replaced", false, false,
-         [](const std::string&, const std::string& file, uid_t) {
-             mkfifo(file.c_str(), 0600);
-             chmod(file.c_str(), 0644);
-         },
-         "--machine FILE P3=15", 1, "pravellon-sim: cannot read FILE: not a regular file\n", false, S_IFIFO | 0644},
-        {"another user's file saved by root stays theirs", true, false,
-         [&](const std::string&, const std::string& file, uid_t) {
-             writeFile(file, before);
-             chmod(file.c_str(), 0604);
-             owned(file, 1234);
-         },
-         "--machine FILE P3=15", 0, "", true, S_IFREG | 0604},
-        {"an owner the user cannot give the file: not saved", true, true,
-         [&](const std::string&, const std::string& file, uid_t) {
-             writeFile(file, before);
-             chmod(file.c_str(), 0666);
-             owned(file, 1234);
-         },
+        std::string err;
+        bool saved; // holds the change, or else its bytes as before
+    } cases[] = {
+        {"saved, keeping the mode", S_IFREG | 0640, -1, Beside::nothing, false, "--machine FILE P3=15", 0, "", true},
+        {"without any write permission: kept, even for root", S_IFREG | 0444, -1, Beside::nothing, false,
+         "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: Permission denied\n" + writeFailed, false},
+        {"in a directory the user cannot write", S_IFREG | 0666, -1, Beside::readOnlyDirectory, true,
+         "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: Permission denied\n" + writeFailed, false},
+        {"a second hard link", S_IFREG | 0644, -1, Beside::hardLink, false, "--machine FILE P3=15", 1,
+         "pravellon-sim: cannot save FILE: it has 2 hard links\n", false},
+        {"the trace through a link to the machine file", S_IFREG | 0644, -1, Beside::traceLink, false,
+         "--machine FILE --trace FILE.trace P3=15", 1, "pravellon-sim: option --trace: FILE.trace is the machine file\n",
+         false},
+        {"a FIFO: refused, not waited on, not replaced", S_IFIFO | 0644, -1, Beside::nothing, false,
+         "--machine FILE P3=15", 1, "pravellon-sim: cannot read FILE: not a regular file\n", false},
+        {"another user's file saved by root stays theirs", S_IFREG | 0604, 1234, Beside::nothing, false,
+         "--machine FILE P3=15", 0, "", true},
+        {"an owner the user cannot give the file: not saved", S_IFREG | 0666, 1234, Beside::nothing, true,
          "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: Operation not permitted\n" + writeFailed,
-         false, S_IFREG | 0666},
+         false},
     };
     int index = 0;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.needsRoot && !root)
+        if (c.owner >= 0 && !root)
             continue;
         namespace fs = std::filesystem;
         const TestFile dirName("files_" + std::to_string(index++));
         const std::string& dir = dirName.path;
         fs::remove_all(dir);
         ASSERT_TRUE(fs::create_directory(dir));
-        chmod(dir.c_str(), 0777);
         const std::string file = dir + "/machine";
-        c.setup(dir, file, c.asUser && root ? static_cast<uid_t>(user) : getuid());
+        if (S_ISFIFO(c.mode)) {
+            ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+        } else {
+            writeFile(file, before);
+        }
+        const auto owner = static_cast<uid_t>(c.owner);
+        ASSERT_TRUE(c.owner < 0 || chown(file.c_str(), owner, static_cast<gid_t>(owner)) == 0);
+        ASSERT_EQ(chmod(file.c_str(), c.mode & 07777), 0);
+        ASSERT_TRUE(c.beside != Beside::hardLink || link(file.c_str(), (dir + "/other").c_str()) == 0);
+        ASSERT_TRUE(c.beside != Beside::traceLink || symlink(file.c_str(), (file + ".trace").c_str()) == 0);
+        ASSERT_EQ(chmod(dir.c_str(), c.beside == Beside::readOnlyDirectory ? 0555 : 0777), 0);
         struct stat set {};
         ASSERT_EQ(lstat(file.c_str(), &set), 0);
 
@@ -410,7 +370,7 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
             return text;
         };
         const TestFile err("files_err");
-        const int status = finishSim(startSim(withFile(c.args), err.path, c.asUser ? user : -1));
+        const int status = finishSim(startSim(withFile(c.args), err.path, c.asUser && root ? 4321 : -1));
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(readFile(err.path), withFile(c.err));
 
