@@ -17,13 +17,16 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <map>
 #include <new>
 
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 
+#include "sim/ending_signals.h"
 #include "sim/text_file.h"
 
 extern "C" {
@@ -54,6 +57,7 @@ struct Emulator {
     std::string savePath;
     std::vector<std::string> trace;
     std::string traceFile;
+    void (*afterWrite)() noexcept = nullptr;
     long operations = 0; // opens and ioctls so far, for `fail op N`
     std::map<int, OpenDevice> descriptors;
 };
@@ -66,6 +70,14 @@ Emulator& emulator()
     return *instance;
 }
 
+// A trace that silently lost lines would mislead more than none: a line that
+// cannot be written ends the run at once.
+void traceFailed(const std::string& file, int error)
+{
+    std::cerr << "pravellon-sim: cannot write trace " << file << ": " << std::strerror(error) << std::endl;
+    std::exit(1);
+}
+
 void trace(const std::string& line)
 {
     Emulator& e = emulator();
@@ -73,11 +85,24 @@ void trace(const std::string& line)
     if (e.traceFile.empty())
         return;
     // Opened for each line so that a killed process leaves every line it traced.
-    // A line that cannot be written cannot fail the emulated operation either.
-    if (std::FILE* file = std::fopen(e.traceFile.c_str(), "a")) {
-        (void)std::fputs((line + "\n").c_str(), file);
-        (void)std::fclose(file);
+    const int fd = __real_open(e.traceFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        traceFailed(e.traceFile, errno);
+    const std::string text = line + "\n";
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            const int error = written < 0 ? errno : ENOSPC;
+            (void)__real_close(fd);
+            traceFailed(e.traceFile, error);
+        }
+        done += static_cast<std::size_t>(written);
     }
+    if (__real_close(fd) != 0)
+        traceFailed(e.traceFile, errno);
 }
 
 int fail(const std::string& line, int error)
@@ -171,15 +196,19 @@ bool saveMachine(Emulator& e)
     std::vector<std::string> lines = machineLines(e.machine);
     if (!e.savePath.empty()) {
         std::string error;
-        if (!replaceFileContent(e.savePath, formatMachine(e.machine), error))
+        if (!replaceFileContent(e.savePath, formatMachine(e.machine), error)) {
+            // The device code's own message says only that the write failed.
+            std::cerr << "pravellon-sim: " << error << std::endl;
             return false;
+        }
     }
     e.machine.lines = std::move(lines);
     return true;
 }
 
 // A register write that is kept only when it could be saved: the register
-// stays as it was when saving fails, as a write that did not happen.
+// stays as it was when saving fails, as a write that did not happen. A signal
+// waits until the write, its save and what is told of it agree.
 template <typename Map, typename Key, typename Value>
 bool writeRegister(Emulator& e, Map& registers, const Key& key, const Value& value)
 {
@@ -187,7 +216,12 @@ bool writeRegister(Emulator& e, Map& registers, const Key& key, const Value& val
     const bool existed = it != registers.end();
     const Value old = existed ? it->second : Value{};
     registers[key] = value;
-    if (saveMachine(e))
+    const sigset_t previous = holdEndingSignals();
+    const bool saved = saveMachine(e);
+    if (saved && e.afterWrite != nullptr)
+        e.afterWrite();
+    releaseEndingSignals(previous);
+    if (saved)
         return true;
     if (existed)
         registers[key] = old;
@@ -343,6 +377,11 @@ const std::vector<std::string>& traceLines()
 void setTraceFile(const std::string& path)
 {
     emulator().traceFile = path;
+}
+
+void setAfterWrite(void (*callback)() noexcept)
+{
+    emulator().afterWrite = callback;
 }
 
 } // namespace emulation

@@ -25,7 +25,12 @@ Machine& attachedMachine();
 // One line per emulated operation since attachMachine, as in a trace file.
 const std::vector<std::string>& traceLines();
 
-// Also append each trace line to this file (empty: none).
+// Also append each trace line to this file (empty: none). A line that cannot
+// be written ends the process with status 1.
 void setTraceFile(const std::string& path);
+
+// Called after every register write that was kept (and saved), for what must
+// follow the registers as they change (nullptr: nothing).
+void setAfterWrite(void (*callback)() noexcept);
 
 } // namespace emulation

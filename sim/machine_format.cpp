@@ -14,6 +14,12 @@ namespace {
 
 constexpr unsigned kPciDeviceBits = 5;   // devices 0x00-0x1f
 constexpr unsigned kPciFunctionBits = 3; // functions 0-7
+// What a configuration access can reach: 4-byte registers of a 4 KiB space.
+// A line for any other register could never be read or written.
+constexpr std::uint32_t kPciRegisterAlignment = 4;
+constexpr std::uint32_t kPciConfigSpaceSize = 0x1000;
+// How much of an offending entry a message repeats.
+constexpr std::size_t kShownEntryBytes = 80;
 
 // A token is a span of its line, so that a value can be replaced in place.
 struct Token {
@@ -138,6 +144,31 @@ std::string formatLike(const std::string& old, std::uint64_t value)
     return hex(value, old.size() - 2);
 }
 
+// An entry of the file as a message repeats it: the file may hold anything,
+// and what reaches the terminal must be plain text of one line, so control
+// and non-ASCII bytes are written \xHH, a backslash \\, and a long entry is
+// cut.
+std::string shown(const std::string& entry)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < entry.size() && i < kShownEntryBytes; ++i) {
+        const auto c = static_cast<unsigned char>(entry[i]);
+        if (c == '\\') {
+            text += "\\\\";
+        } else if (c < 0x20 || c > 0x7E) {
+            text += "\\x";
+            text += kDigits[c >> 4];
+            text += kDigits[c & 0xF];
+        } else {
+            text += static_cast<char>(c);
+        }
+    }
+    if (entry.size() > kShownEntryBytes)
+        text += "...";
+    return text;
+}
+
 class LineParser {
 public:
     LineParser(const std::string& line, Entry& entry) : line_(line), entry_(entry), tokens_(tokenize(line)) {}
@@ -157,7 +188,7 @@ public:
             return parsePci(error);
         if (keyword == "fail")
             return parseFail(error);
-        error = "unknown entry '" + keyword + "' (expected cpuid, msr, pci or fail)";
+        error = "unknown entry '" + shown(keyword) + "' (expected cpuid, msr, pci or fail)";
         return false;
     }
 
@@ -179,7 +210,7 @@ private:
     {
         if (parseNumber(text(i), width, value))
             return true;
-        error = std::string("bad ") + what + " '" + text(i) + "' (a number of at most " + std::to_string(width)
+        error = std::string("bad ") + what + " '" + shown(text(i)) + "' (a number of at most " + std::to_string(width)
             + " bits, 0x-prefixed hexadecimal or decimal)";
         return false;
     }
@@ -196,11 +227,16 @@ private:
     bool pciAddress(std::size_t functionToken, PciAddress& address, std::string& error) const
     {
         if (!parsePciFunction(text(functionToken), address)) {
-            error = "bad PCI function '" + text(functionToken)
+            error = "bad PCI function '" + shown(text(functionToken))
                 + "' (DEV.FUNC in hexadecimal, device up to 1f and function up to 7, e.g. 18.3)";
             return false;
         }
-        return number32(functionToken + 1, "PCI register", address.reg, error);
+        if (!number32(functionToken + 1, "PCI register", address.reg, error))
+            return false;
+        if (address.reg % kPciRegisterAlignment == 0 && address.reg < kPciConfigSpaceSize)
+            return true;
+        error = "bad PCI register '" + shown(text(functionToken + 1)) + "' (a multiple of 4 below 0x1000)";
+        return false;
     }
 
     bool parseCpuid(std::string& error)
@@ -250,7 +286,7 @@ private:
             entry_.fault = Fault{FaultKind::open, path};
             if (path == kEmulatedCpuctlPath || path == kEmulatedPciPath)
                 return true;
-            error = "bad device '" + path + "' (expected " + kEmulatedCpuctlPath + " or " + kEmulatedPciPath + ")";
+            error = "bad device '" + shown(path) + "' (expected " + kEmulatedCpuctlPath + " or " + kEmulatedPciPath + ")";
             return false;
         }
         if (what == "rdmsr" || what == "wrmsr" || what == "cpuid") {
@@ -288,7 +324,7 @@ private:
             error = "bad operation number 0 (operations count from 1)";
             return false;
         }
-        error = "unknown fault '" + what + "' (expected open, rdmsr, wrmsr, cpuid, pciread, pciwrite or op)";
+        error = "unknown fault '" + shown(what) + "' (expected open, rdmsr, wrmsr, cpuid, pciread, pciwrite or op)";
         return false;
     }
 

@@ -2,6 +2,8 @@
 // processor and a trace; everything after them goes to the program exactly as
 // pravellon would receive it.
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +15,7 @@
 
 #include "app/driver.h"
 #include "sim/emulated_devices.h"
+#include "sim/ending_signals.h"
 #include "sim/machine_format.h"
 #include "sim/presets.h"
 #include "sim/register_changes.h"
@@ -117,17 +120,23 @@ int parseOptions(int argc, char** argv, Options& options)
     return 0;
 }
 
-// The chosen processor; returns 0, or the exit status after reporting an error.
-int loadMachine(const Options& options, Machine& machine)
+// The chosen processor; returns 0, or the exit status after reporting an
+// error. A machine file stays locked until the process ends, and status is
+// then the file's.
+int loadMachine(const Options& options, Machine& machine, struct stat& status)
 {
     if (!options.machineFile.empty()) {
+        const std::string& path = options.machineFile;
         std::string text;
         std::string error;
-        if (!readTextFile(options.machineFile, text, error))
+        const auto waiting = [&path] {
+            std::cerr << "pravellon-sim: waiting for " << path << " (another run holds it)" << std::endl;
+        };
+        if (!lockAndReadFile(path, text, status, error, waiting))
             return usageError(error);
         std::size_t line = 0;
         if (!parseMachine(text, machine, error, line))
-            return usageError(options.machineFile + ":" + std::to_string(line) + ": " + error);
+            return usageError(path + ":" + std::to_string(line) + ": " + error);
         return 0;
     }
     const Preset* preset = options.presetName.empty() ? &defaultPreset() : findPreset(options.presetName);
@@ -150,9 +159,14 @@ void listPresets()
 }
 
 // The trace file must be writable before the program runs: a trace that
-// silently stays empty would mislead.
-int checkTraceFile(const std::string& path)
+// silently stays empty would mislead. Appended to the machine file, it would
+// make that unreadable.
+int checkTraceFile(const std::string& path, const std::string& machineFile, const struct stat& machineStatus)
 {
+    struct stat status {};
+    if (!machineFile.empty() && stat(path.c_str(), &status) == 0 && status.st_dev == machineStatus.st_dev
+        && status.st_ino == machineStatus.st_ino)
+        return usageError("option --trace: " + path + " is the machine file");
     std::FILE* file = std::fopen(path.c_str(), "a");
     if (file == nullptr)
         return usageError("option --trace: cannot open " + path + ": " + std::strerror(errno));
@@ -164,13 +178,32 @@ int checkTraceFile(const std::string& path)
 // read by the exit handler, after main has returned.
 const Machine* changesBaseline = nullptr;
 
+std::string changesListing()
+{
+    std::string text;
+    for (const std::string& line : describeRegisterChanges(*changesBaseline, emulation::attachedMachine()))
+        text += line + "\n";
+    return text.empty() ? "no register changed\n" : text;
+}
+
+// The listing a signal prints, kept as the registers change, since the
+// handler can do no more than write it.
+void prepareChangesListing() noexcept
+{
+    try {
+        setTextOnSignal(changesListing());
+    } catch (...) {
+        // Out of memory: a signal prints the listing as it last was.
+    }
+}
+
 void printRegisterChanges()
 {
-    const std::vector<std::string> lines = describeRegisterChanges(*changesBaseline, emulation::attachedMachine());
-    for (const std::string& line : lines)
-        std::cerr << line << std::endl;
-    if (lines.empty())
-        std::cerr << "no register changed" << std::endl;
+    // Printed once: a signal from now on only ends the process.
+    const sigset_t previous = holdEndingSignals();
+    setTextOnSignal(std::string());
+    std::cerr << changesListing() << std::flush;
+    releaseEndingSignals(previous);
 }
 
 } // namespace
@@ -192,24 +225,35 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // From here on a signal never leaves a temporary file behind.
+    if (!handleEndingSignals())
+        return usageError(std::string("cannot handle signals: ") + std::strerror(errno));
     Machine machine;
-    if (const int status = loadMachine(options, machine))
+    struct stat machineStatus {};
+    if (const int status = loadMachine(options, machine, machineStatus))
         return status;
     if (options.printMachine) {
         for (const std::string& line : machineLines(machine))
             std::cout << line << std::endl;
         return 0;
     }
+    // A write could not be saved without breaking the link, so none is tried.
+    const std::string links = hardLinkProblem(machineStatus);
+    if (!options.machineFile.empty() && options.firstToken < argc && !links.empty())
+        return usageError("cannot save " + options.machineFile + ": " + links);
     if (!options.traceFile.empty()) {
-        if (const int status = checkTraceFile(options.traceFile))
+        if (const int status = checkTraceFile(options.traceFile, options.machineFile, machineStatus))
             return status;
         emulation::setTraceFile(options.traceFile);
     }
     emulation::attachMachine(machine, options.machineFile);
     // An exit handler, since the run may also end inside err(3), which calls
-    // exit; it runs after the program's last line.
+    // exit; it runs after the program's last line. A signal prints the same
+    // listing, prepared anew after every write.
     if (options.changes) {
         changesBaseline = new Machine(machine);
+        prepareChangesListing();
+        emulation::setAfterWrite(prepareChangesListing);
         if (std::atexit(printRegisterChanges) != 0)
             return usageError("option --changes: cannot register the listing at exit");
     }

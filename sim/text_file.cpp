@@ -4,94 +4,285 @@
 
 #include "sim/text_file.h"
 
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "sim/ending_signals.h"
+
 namespace {
+
+// The file whose lock this process holds, until it ends.
+struct LockedFile {
+    std::string path; // as given
+    int fd = -1;
+};
+
+// Never destroyed: the lock is held through the exit handlers.
+LockedFile& lockedFile()
+{
+    static LockedFile* const instance = new LockedFile;
+    return *instance;
+}
 
 std::string reason(int error)
 {
     return std::strerror(error);
 }
 
-} // namespace
-
-bool readTextFile(const std::string& path, std::string& text, std::string& error)
+bool sameFile(const struct stat& a, const struct stat& b)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = "cannot read " + path + ": " + reason(errno);
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Only a regular file has an end and can be replaced by a rename; anything
+// else (a FIFO, a device, a directory) is refused before it is read.
+bool readableKind(const struct stat& status, std::string& why)
+{
+    if (!S_ISREG(status.st_mode)) {
+        why = "not a regular file";
         return false;
     }
-    text.clear();
-    char buffer[4096];
-    std::size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, count);
-    const bool failed = std::ferror(file) != 0;
-    const int readError = errno;
-    (void)std::fclose(file); // everything was read; a failing close changes nothing
-    if (failed) {
-        error = "cannot read " + path + ": " + reason(readError);
+    if (static_cast<std::uint64_t>(status.st_size) > kMaxMachineFileSize) {
+        why = "larger than 16 MiB";
         return false;
     }
     return true;
 }
 
-bool replaceFileContent(const std::string& givenPath, const std::string& text, std::string& error)
+// Reads to the end, and no further than the limit, which a file growing while
+// it is read could otherwise pass.
+bool readAll(int fd, std::string& text, std::string& why)
 {
-    // A file the user made read-only stays as it is, although the rename
-    // below would pass over its permissions.
-    if (access(givenPath.c_str(), W_OK) != 0 && errno != ENOENT) {
-        error = "cannot save " + givenPath + ": " + reason(errno);
-        return false;
+    text.clear();
+    std::vector<char> buffer(std::size_t{1} << 16);
+    for (;;) {
+        const ssize_t count = read(fd, buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            why = reason(errno);
+            return false;
+        }
+        if (count == 0)
+            return true;
+        text.append(buffer.data(), static_cast<std::size_t>(count));
+        if (text.size() > kMaxMachineFileSize) {
+            why = "larger than 16 MiB";
+            return false;
+        }
     }
-    // Through a symbolic link the file it names is replaced, not the link.
-    std::string path = givenPath;
-    if (char* resolved = realpath(givenPath.c_str(), nullptr)) {
-        path = resolved;
+}
+
+std::string cannotRead(const std::string& path, const std::string& why)
+{
+    return "cannot read " + path + ": " + why;
+}
+
+bool writeAll(int fd, const std::string& text)
+{
+    const char* data = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t written = write(fd, data, left);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return false;
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// The rename itself reaches the disk only with its directory. The file is in
+// place by then whatever this says, and some file systems cannot flush a
+// directory, so a failure here does not undo a save that has happened.
+void flushDirectoryOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    (void)fsync(fd);
+    (void)close(fd);
+}
+
+} // namespace
+
+bool lockAndReadFile(const std::string& path, std::string& text, struct stat& status, std::string& error,
+                     const std::function<void()>& waiting)
+{
+    bool announced = false;
+    for (;;) {
+        int fd = -1;
+        const auto failed = [&](const std::string& why) {
+            if (fd >= 0)
+                (void)close(fd); // only read from
+            error = cannotRead(path, why);
+            return false;
+        };
+        std::string why;
+        struct stat named {};
+        if (stat(path.c_str(), &named) != 0)
+            return failed(reason(errno));
+        if (!readableKind(named, why))
+            return failed(why);
+        // Not blocking: if the name comes to stand for a FIFO meanwhile, the
+        // open must not wait for a writer.
+        fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return failed(reason(errno));
+        struct stat opened {};
+        if (fstat(fd, &opened) != 0)
+            return failed(reason(errno));
+        if (!readableKind(opened, why))
+            return failed(why);
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK)
+                return failed(reason(errno));
+            if (!announced)
+                waiting();
+            announced = true;
+            while (flock(fd, LOCK_EX) != 0)
+                if (errno != EINTR)
+                    return failed(reason(errno));
+        }
+        // The run we waited for saved by renaming a new file over this one:
+        // the lock is then on a file that no longer has the name, and the
+        // name's new file is the one to lock and read.
+        if (stat(path.c_str(), &named) != 0 || !sameFile(named, opened)) {
+            (void)close(fd);
+            continue;
+        }
+        if (fstat(fd, &opened) != 0)
+            return failed(reason(errno));
+        if (!readAll(fd, text, why))
+            return failed(why);
+        status = opened;
+        LockedFile& locked = lockedFile();
+        if (locked.fd >= 0)
+            (void)close(locked.fd);
+        locked = LockedFile{path, fd};
+        return true;
+    }
+}
+
+std::string hardLinkProblem(const struct stat& status)
+{
+    if (status.st_nlink <= 1)
+        return std::string();
+    return "it has " + std::to_string(status.st_nlink) + " hard links";
+}
+
+bool replaceFileContent(const std::string& path, const std::string& text, std::string& error)
+{
+    const auto failed = [&](const std::string& why) {
+        error = "cannot save " + path + ": " + why;
+        return false;
+    };
+    LockedFile& locked = lockedFile();
+    const bool holdsLock = locked.fd >= 0 && locked.path == path;
+    struct stat original {};
+    const bool exists = (holdsLock ? fstat(locked.fd, &original) : stat(path.c_str(), &original)) == 0;
+    if (!exists && (holdsLock || errno != ENOENT))
+        return failed(reason(errno));
+
+    std::string target = path;
+    if (exists) {
+        if (!S_ISREG(original.st_mode))
+            return failed("not a regular file");
+        // A file the user made read-only stays as it is, even for root, whom
+        // the rename below would let pass over its permissions.
+        if ((original.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            return failed(reason(EACCES));
+        if (access(path.c_str(), W_OK) != 0)
+            return failed(reason(errno));
+        // A rename would leave the other names with the old content.
+        const std::string links = hardLinkProblem(original);
+        if (!links.empty())
+            return failed(links);
+        // Through a symbolic link the file it names is replaced, not the link.
+        char* resolved = realpath(path.c_str(), nullptr);
+        if (resolved == nullptr)
+            return failed(reason(errno));
+        target = resolved;
         std::free(resolved);
+        struct stat named {};
+        if (stat(target.c_str(), &named) != 0)
+            return failed(reason(errno));
+        if (!sameFile(named, original))
+            return failed("another program replaced it since it was read");
     }
 
     // The temporary file lies in the same directory so that the rename cannot
-    // cross file systems.
-    std::vector<char> temporary(path.begin(), path.end());
+    // cross file systems. It is named to the signal handler in the same step
+    // as it is made, so that no signal can leave it behind.
+    std::vector<char> temporary(target.begin(), target.end());
     const char suffix[] = ".saving-XXXXXX";
     temporary.insert(temporary.end(), suffix, suffix + sizeof suffix); // with the terminating 0
-
+    const sigset_t previous = holdEndingSignals();
     const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot save " + path + ": " + reason(errno);
-        return false;
-    }
-    struct stat existing {};
-    const mode_t mode = stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
-    std::FILE* file = fdopen(fd, "wb");
-    bool saved = file != nullptr && fchmod(fd, mode) == 0;
-    if (saved)
-        saved = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
-    int saveError = errno;
-    if (file != nullptr) {
-        if (std::fclose(file) != 0 && saved) {
+    const int createError = errno;
+    if (fd >= 0)
+        setFileToRemoveOnSignal(temporary.data());
+    releaseEndingSignals(previous);
+    if (fd < 0)
+        return failed(reason(createError));
+
+    bool saved = true;
+    int saveError = 0;
+    const auto step = [&](bool done) {
+        if (saved && !done) {
             saved = false;
             saveError = errno;
         }
+    };
+    // Locked before it has the name, so that no other run can take it first.
+    if (holdsLock)
+        step(flock(fd, LOCK_EX | LOCK_NB) == 0);
+    mode_t mode = 0;
+    if (exists) {
+        // Saved as root, the file stays the user's. Only root may give a file
+        // away; a user who cannot keep its owner or group is told so rather
+        // than left with a file that is no longer theirs.
+        struct stat created {};
+        step(fstat(fd, &created) == 0);
+        if (saved && (created.st_uid != original.st_uid || created.st_gid != original.st_gid))
+            step(fchown(fd, original.st_uid, original.st_gid) == 0);
+        mode = original.st_mode & 07777;
     } else {
-        close(fd);
+        const mode_t mask = umask(0);
+        (void)umask(mask);
+        mode = 0666 & ~mask;
     }
-    if (saved && std::rename(temporary.data(), path.c_str()) != 0) {
-        saved = false;
-        saveError = errno;
-    }
+    if (saved) // after fchown, which clears the set-ID bits
+        step(fchmod(fd, mode) == 0);
+    if (saved)
+        step(writeAll(fd, text));
+    if (saved)
+        step(fsync(fd) == 0);
+    if (saved)
+        step(std::rename(temporary.data(), target.c_str()) == 0);
     if (!saved) {
-        (void)std::remove(temporary.data()); // the error reported is the save's
-        error = "cannot save " + path + ": " + reason(saveError);
+        (void)unlink(temporary.data()); // the error reported is the save's
+        setFileToRemoveOnSignal(nullptr);
+        (void)close(fd);
+        return failed(reason(saveError));
     }
-    return saved;
+    setFileToRemoveOnSignal(nullptr);
+    flushDirectoryOf(target);
+    if (holdsLock) {
+        (void)close(locked.fd); // the old file's lock: a run waiting on it starts over
+        locked.fd = fd;
+    } else {
+        (void)close(fd); // written and flushed
+    }
+    return true;
 }

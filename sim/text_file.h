@@ -1,15 +1,36 @@
 #pragma once
 // Whole-file reading and saving for machine files, reporting failures as text
-// for the user instead of ending the process.
+// for the user instead of ending the process. Every FILE in a message is the
+// name as the caller gave it.
 
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <functional>
 #include <string>
 
-// Reads a whole file. False with error "cannot read FILE: reason" on failure.
-bool readTextFile(const std::string& path, std::string& text, std::string& error);
+// The most a machine file may hold: far beyond any processor's registers, and
+// a bound on what a wrong name (a device, an endless file) can make us read.
+constexpr std::uint64_t kMaxMachineFileSize = std::uint64_t{16} * 1024 * 1024;
+
+// Opens the regular file path, takes an exclusive lock on it that the process
+// holds until it ends, and reads it whole through the locked descriptor, so
+// that runs on one file take turns. waiting is called once if another process
+// holds the lock. status is the file's as read. False with error "cannot read
+// FILE: reason" on failure.
+bool lockAndReadFile(const std::string& path, std::string& text, struct stat& status, std::string& error,
+                     const std::function<void()>& waiting);
+
+// Why a file with these links cannot be replaced as one step, or "".
+std::string hardLinkProblem(const struct stat& status);
 
 // Replaces the file's content with text as one step: written beside it under a
-// temporary name and renamed over it, so that a process killed while saving
-// leaves either the old or the new file, never half of one. The file keeps its
-// permissions; a file that is not writable is not replaced, and through a
-// symbolic link the file it names is. False with error set on failure.
+// temporary name, flushed to the disk and renamed over it, so that a process
+// killed while saving leaves either the old or the new file, never half of
+// one, and no temporary file. The replacement keeps the file's owner, group
+// and permissions; a file without any write permission, or with another hard
+// link, is not replaced; through a symbolic link the file it names is. A file
+// that does not exist is created. When it is the file that lockAndReadFile
+// locked, the lock passes to the replacement. False with error "cannot save
+// FILE: reason" on failure.
 bool replaceFileContent(const std::string& path, const std::string& text, std::string& error);

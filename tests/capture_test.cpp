@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <iostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -172,6 +175,55 @@ TEST(Capture, RefusesWhatTheProbeRefuses)
         EXPECT_EQ(text.str(), "");
         for (const std::string& reg : registersInTrace())
             EXPECT_EQ(reg.rfind("cpuid ", 0), 0u) << reg << " read after the refusal";
+    }
+}
+
+// The command as a user runs it: standard output or -o FILE gets a whole
+// capture or nothing, so that `pravellon-capture > FILE` never leaves a
+// message in the file; every message goes to standard error.
+TEST(Capture, OnlyAWholeCaptureIsWritten)
+{
+    const TestFile file("captured_machine");
+    emulation::attachMachine(machineFrom(findPreset("family15")->machineText));
+    std::ostringstream expected;
+    ASSERT_TRUE(captureMachine(expected));
+    const struct {
+        const char* preset;
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;
+        bool written; // into the file, else none there
+    } cases[] = {
+        {"family15", {}, 0, expected.str(), "", false},
+        {"family15", {"-o", file.path}, 0, "", "", true},
+        {"intel", {}, 2, "", "ERROR: unsupported CPU\n", false},
+        {"family11", {"-o", file.path}, 2, "", "ERROR: unsupported CPU\n", false},
+        {"family15", {"-o"}, 1, "", "usage: pravellon-capture [-o FILE]\n", false},
+        {"family15", {file.path}, 1, "", "usage: pravellon-capture [-o FILE]\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.preset) + " " + joined(c.args));
+        std::remove(file.path.c_str());
+        emulation::attachMachine(machineFrom(findPreset(c.preset)->machineText));
+        std::vector<const char*> argv{"pravellon-capture"};
+        for (const std::string& arg : c.args)
+            argv.push_back(arg.c_str());
+        std::ostringstream out;
+        std::ostringstream err;
+        std::streambuf* const savedOut = std::cout.rdbuf(out.rdbuf());
+        std::streambuf* const savedErr = std::cerr.rdbuf(err.rdbuf());
+        const int status = runCapture(static_cast<int>(argv.size()), argv.data());
+        std::cout.rdbuf(savedOut);
+        std::cerr.rdbuf(savedErr);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(out.str(), c.out);
+        EXPECT_EQ(err.str(), c.err);
+        struct stat left {};
+        EXPECT_EQ(stat(file.path.c_str(), &left) == 0, c.written);
+        if (c.written) {
+            EXPECT_EQ(readFile(file.path), expected.str());
+        }
     }
 }
 

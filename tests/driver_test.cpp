@@ -42,8 +42,8 @@ TEST(Driver, HelpAndVersionAsTheOnlyArgumentComeFirst)
         {PRAVELLON_PATH, "--help", "usage: pravellon [TOKEN ...]\n", "man 8 pravellon\n"},
         {PRAVELLON_PATH, "-h", "usage: pravellon [TOKEN ...]\n", "man 8 pravellon\n"},
         {PRAVELLON_PATH, "--version", "pravellon " + version + "\n", ""},
-        {PRAVELLON_CAPTURE_PATH, "--help", "usage: pravellon-capture > FILE\n", "man 1 pravellon-capture\n"},
-        {PRAVELLON_CAPTURE_PATH, "-h", "usage: pravellon-capture > FILE\n", "man 1 pravellon-capture\n"},
+        {PRAVELLON_CAPTURE_PATH, "--help", "usage: pravellon-capture [-o FILE]\n", "man 1 pravellon-capture\n"},
+        {PRAVELLON_CAPTURE_PATH, "-h", "usage: pravellon-capture [-o FILE]\n", "man 1 pravellon-capture\n"},
         {PRAVELLON_CAPTURE_PATH, "--version", "pravellon-capture " + version + "\n", ""},
     };
     for (const auto& c : cases) {

@@ -23,7 +23,7 @@ TEST(MachineFile, MalformedInputNamesItsLine)
 {
     const struct {
         std::string text;
-        const char* error; // the start of the message
+        std::string error; // the start of the message
     } cases[] = {
         {"bogus 1 2", "line 1: unknown entry 'bogus'"},
         {"MSR 1 1", "line 1: unknown entry 'MSR'"},
@@ -37,7 +37,13 @@ TEST(MachineFile, MalformedInputNamesItsLine)
         {"msr 1 +1", "line 1: bad MSR value"},
         {"msr 1 1a", "line 1: bad MSR value"},
         {"msr 1 0x1g", "line 1: bad MSR value"},
-        {std::string("msr 1 1\0", 8), "line 1: bad MSR value"},
+        {std::string("msr 1 1\0", 8), "line 1: bad MSR value '1\\x00' ("},
+        // What the file holds reaches the terminal as plain text, and not all of it.
+        {"\x1b[2J\x7f 1 2", "line 1: unknown entry '\\x1b[2J\\x7f' ("},
+        {"msr 1 a\\b\xc3\xa9", "line 1: bad MSR value 'a\\\\b\\xc3\\xa9' ("},
+        {"fail open /dev/\x9b", "line 1: bad device '/dev/\\x9b' ("},
+        {"msr 1 " + std::string(81, '7'), "line 1: bad MSR value '" + std::string(80, '7') + "...' ("},
+        {"msr 1 " + std::string(80, '7'), "line 1: bad MSR value '" + std::string(80, '7') + "' ("},
         {"cpuid 1 2 3 4", "line 1: expected 'cpuid LEAF EAX EBX ECX EDX'"},
         {"cpuid 1 2 3 4 0x100000000", "line 1: bad CPUID register"},
         {"pci 18 0xdc 0", "line 1: bad PCI function '18'"},
@@ -47,6 +53,11 @@ TEST(MachineFile, MalformedInputNamesItsLine)
         {"pci 18. 0xdc 0", "line 1: bad PCI function"},
         {"pci 18.3 0x100000000 0", "line 1: bad PCI register"},
         {"pci 18.3 0xdc 4294967296", "line 1: bad PCI value"},
+        // Only registers a configuration access can reach.
+        {"pci 18.3 0xdd 0", "line 1: bad PCI register '0xdd' (a multiple of 4 below 0x1000)"},
+        {"pci 18.3 0x1000 0", "line 1: bad PCI register '0x1000'"},
+        {"fail pciread 18.3 0xde", "line 1: bad PCI register '0xde'"},
+        {"fail pciwrite 18.3 0x2000", "line 1: bad PCI register '0x2000'"},
         {"msr 1 1\nmsr 0x1 2", "line 2: a second line"},
         {"pci 18.3 0xdc 1\npci 18.3 220 2", "line 2: a second line"},
         {"cpuid 5 0 0 0 0\n\ncpuid 0x5 1 1 1 1", "line 3: a second line"},
@@ -66,7 +77,7 @@ TEST(MachineFile, MalformedInputNamesItsLine)
         machine.msrs[7] = 7;
         std::string error;
         EXPECT_FALSE(parseMachine(c.text, machine, error)) << c.text;
-        EXPECT_EQ(error.compare(0, std::string(c.error).size(), c.error), 0) << c.text << " gave: " << error;
+        EXPECT_EQ(error.compare(0, c.error.size(), c.error), 0) << c.text << " gave: " << error;
         EXPECT_EQ(machine.msrs.at(7), 7u) << "a failed read leaves the machine alone: " << c.text;
     }
 }
@@ -87,10 +98,11 @@ TEST(MachineFile, ReadsWellFormedInput)
              EXPECT_EQ(m.cpuidLeaves.at(0x80000000).ecx, 0x444d4163u);
              EXPECT_EQ(m.cpuidLeaves.at(0x80000000).edx, 0xFFFFFFFFu);
          }},
-        {"pci 18.3 0xDC 0xffffffff\npci 1f.7 0 0",
+        {"pci 18.3 0xDC 0xffffffff\npci 1f.7 0 0\npci 18.2 0xffc 1",
          [](const Machine& m) {
              EXPECT_EQ(m.pciRegisters.at(PciAddress{0x18, 3, 0xDC}), 0xFFFFFFFFu);
              EXPECT_EQ(m.pciRegisters.count(PciAddress{0x1F, 7, 0}), 1u);
+             EXPECT_EQ(m.pciRegisters.at(PciAddress{0x18, 2, 0xFFC}), 1u) << "the last register of the space";
          }},
         {"\r\n  \t\n# only comments # and more\nmsr 1 2#glued comment\r\nmsr\t3\t4",
          [](const Machine& m) { EXPECT_EQ(m.msrs, (std::map<std::uint32_t, std::uint64_t>{{1, 2}, {3, 4}})); }},

@@ -3,11 +3,22 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "command_line_machines.h"
@@ -26,6 +37,10 @@ TEST(PravellonSim, UsageErrorsNameTheOptionOrFileLine)
     const std::string& bad = badFile.path;
     writeFile(bad, "# fine\nmsr 1 2\nmsr 3\n");
     const std::string missing = TestFile("missing_machine").path;
+    // Endless or huge: refused before a byte is read.
+    const TestFile hugeFile("huge_machine");
+    writeFile(hugeFile.path, "");
+    ASSERT_EQ(truncate(hugeFile.path.c_str(), 16 * 1024 * 1024 + 1), 0);
     const struct {
         std::string args;
         std::string message; // the start of the one line on standard error
@@ -42,6 +57,8 @@ TEST(PravellonSim, UsageErrorsNameTheOptionOrFileLine)
         {"--machine=" + bad + " P0", "pravellon-sim: " + bad + ":3: "},
         {"--trace " + TestFile("no_dir/trace").path, "pravellon-sim: option --trace: cannot open"},
         {"--list-presets P0", "pravellon-sim: --list-presets takes no tokens"},
+        {"--machine /dev/zero", "pravellon-sim: cannot read /dev/zero: not a regular file\n"},
+        {"--machine " + hugeFile.path, "pravellon-sim: cannot read " + hugeFile.path + ": larger than 16 MiB\n"},
     };
     for (const auto& c : cases) {
         const ProgramRun run = runSim(c.args);
@@ -263,6 +280,172 @@ TEST(PravellonSim, MachineFileAndTrace)
         EXPECT_EQ(saved.msrs, expected.msrs) << c.name;
         EXPECT_EQ(saved.pciRegisters, expected.pciRegisters) << c.name;
     }
+}
+
+// Starts the built pravellon-sim through the shell without waiting for it,
+// standard output discarded and standard error into errPath; as the user uid
+// unless it is negative.
+pid_t startSim(const std::string& arguments, const std::string& errPath, int uid = -1)
+{
+    const std::string command =
+        std::string("exec '") + PRAVELLON_SIM_PATH + "' " + arguments + " >/dev/null 2>'" + errPath + "'";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(uid)) != 0
+                         || setuid(static_cast<uid_t>(uid)) != 0))
+            _exit(126);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+// Its exit status, or 128 + the signal that ended it. A run that hangs (on a
+// FIFO, say) is killed after a minute and fails the test instead of hanging it.
+int finishSim(pid_t pid)
+{
+    int raw = 0;
+    for (int waited = 0; pid > 0 && waitpid(pid, &raw, WNOHANG) == 0; ++waited) {
+        if (waited == 6000) {
+            ADD_FAILURE() << "pravellon-sim still running after a minute";
+            kill(pid, SIGKILL);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos)
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// What a run may do to the user's machine file, whoever runs it: the file is
+// saved whole and keeps its owner, group and mode, or stays exactly as it was.
+// As root, an ordinary user's runs are made as uid 4321, and another user owns
+// files as uid 1234; without root, the cases that need root to set up are
+// skipped.
+TEST(PravellonSim, KeepsTheUsersFilesWhole)
+{
+    const bool root = geteuid() == 0;
+    const std::string before = presetText("family15");
+    const std::string after = replaced(before, "msr 0xc0010067 0x8000012e00002a11", "msr 0xc0010067 0x8000012e00002a0e");
+    const std::string writeFailed = "pravellon-sim: ioctl(CPUCTL_WRMSR) on /dev/cpuctl0: Input/output error\n";
+    enum class Beside { nothing, hardLink, traceLink, readOnlyDirectory };
+    const struct {
+        const char* name;
+        mode_t mode;   // the file's, the kind included
+        int owner;     // the file's owner and group, set by root; -1: the test's own
+        Beside beside;
+        bool asUser;   // run as an ordinary user
+        std::string args; // FILE stands for the file
+        int status;
+        std::string err;
+        bool saved; // holds the change, or else its bytes as before
+    } cases[] = {
+        {"saved, keeping the mode", S_IFREG | 0640, -1, Beside::nothing, false, "--machine FILE P3=15", 0, "", true},
+        {"without any write permission: kept, even for root", S_IFREG | 0444, -1, Beside::nothing, false,
+         "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: Permission denied\n" + writeFailed, false},
+        {"in a directory the user cannot write", S_IFREG | 0666, -1, Beside::readOnlyDirectory, true,
+         "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: Permission denied\n" + writeFailed, false},
+        {"a second hard link", S_IFREG | 0644, -1, Beside::hardLink, false, "--machine FILE P3=15", 1,
+         "pravellon-sim: cannot save FILE: it has 2 hard links\n", false},
+        {"the trace through a link to the machine file", S_IFREG | 0644, -1, Beside::traceLink, false,
+         "--machine FILE --trace FILE.trace P3=15", 1, "pravellon-sim: option --trace: FILE.trace is the machine file\n",
+         false},
+        {"a FIFO: refused, not waited on, not replaced", S_IFIFO | 0644, -1, Beside::nothing, false,
+         "--machine FILE P3=15", 1, "pravellon-sim: cannot read FILE: not a regular file\n", false},
+        {"another user's file saved by root stays theirs", S_IFREG | 0604, 1234, Beside::nothing, false,
+         "--machine FILE P3=15", 0, "", true},
+        {"an owner the user cannot give the file: not saved", S_IFREG | 0666, 1234, Beside::nothing, true,
+         "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: Operation not permitted\n" + writeFailed,
+         false},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.owner >= 0 && !root)
+            continue;
+        namespace fs = std::filesystem;
+        const TestFile dirName("files_" + std::to_string(index++));
+        const std::string& dir = dirName.path;
+        fs::remove_all(dir);
+        ASSERT_TRUE(fs::create_directory(dir));
+        const std::string file = dir + "/machine";
+        if (S_ISFIFO(c.mode)) {
+            ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+        } else {
+            writeFile(file, before);
+        }
+        const auto owner = static_cast<uid_t>(c.owner);
+        ASSERT_TRUE(c.owner < 0 || chown(file.c_str(), owner, static_cast<gid_t>(owner)) == 0);
+        ASSERT_EQ(chmod(file.c_str(), c.mode & 07777), 0);
+        ASSERT_TRUE(c.beside != Beside::hardLink || link(file.c_str(), (dir + "/other").c_str()) == 0);
+        ASSERT_TRUE(c.beside != Beside::traceLink || symlink(file.c_str(), (file + ".trace").c_str()) == 0);
+        ASSERT_EQ(chmod(dir.c_str(), c.beside == Beside::readOnlyDirectory ? 0555 : 0777), 0);
+        struct stat set {};
+        ASSERT_EQ(lstat(file.c_str(), &set), 0);
+
+        const auto withFile = [&file](std::string text) {
+            for (std::size_t at = text.find("FILE"); at != std::string::npos; at = text.find("FILE", at + file.size()))
+                text.replace(at, 4, file);
+            return text;
+        };
+        const TestFile err("files_err");
+        const int status = finishSim(startSim(withFile(c.args), err.path, c.asUser && root ? 4321 : -1));
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(readFile(err.path), withFile(c.err));
+
+        struct stat left {};
+        ASSERT_EQ(lstat(file.c_str(), &left), 0);
+        EXPECT_EQ(left.st_mode, c.mode) << std::oct << left.st_mode;
+        EXPECT_EQ(left.st_uid, set.st_uid);
+        EXPECT_EQ(left.st_gid, set.st_gid);
+        if (S_ISREG(left.st_mode)) {
+            EXPECT_EQ(readFile(file), c.saved ? after : before);
+        }
+        for (const auto& entry : fs::directory_iterator(dir))
+            EXPECT_EQ(entry.path().filename().string().find(".saving-"), std::string::npos) << entry.path();
+        chmod(dir.c_str(), 0777);
+        fs::remove_all(dir);
+    }
+}
+
+// Two runs on one file while another holds it: each says once that it waits,
+// and when the file is free they take turns, so both changes are in it.
+TEST(PravellonSim, RunsOnOneMachineFileTakeTurns)
+{
+    const TestFile machineFile("turns_machine");
+    const std::string& machine = machineFile.path;
+    const std::string before = presetText("family15");
+    writeFile(machine, before);
+    const int held = open(machine.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    const TestFile firstErr("turns_first_err");
+    const TestFile secondErr("turns_second_err");
+    const pid_t first = startSim("--machine '" + machine + "' NB_P1=12", firstErr.path);
+    const pid_t second = startSim("--machine '" + machine + "' P3=15", secondErr.path);
+    const std::string waiting = "pravellon-sim: waiting for " + machine + " (another run holds it)\n";
+    for (int i = 0; i < 3000 && (readFile(firstErr.path) != waiting || readFile(secondErr.path) != waiting); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(readFile(firstErr.path), waiting);
+    EXPECT_EQ(readFile(secondErr.path), waiting);
+    EXPECT_EQ(readFile(machine), before) << "written while another held the file";
+    close(held);
+
+    EXPECT_EQ(finishSim(first), 0);
+    EXPECT_EQ(finishSim(second), 0);
+    EXPECT_EQ(readFile(firstErr.path), waiting);
+    EXPECT_EQ(readFile(secondErr.path), waiting);
+    EXPECT_EQ(readFile(machine),
+              replaced(replaced(before, "msr 0xc0010067 0x8000012e00002a11", "msr 0xc0010067 0x8000012e00002a0e"),
+                       "pci 18.5 0x164 0x0000a0a5", "pci 18.5 0x164 0x0000a011"));
 }
 
 } // namespace

@@ -1,9 +1,14 @@
 #include "capture.h"
 
+#include <cerrno>
+#include <cstring>
 #include <ios>
+#include <iostream>
 #include <ostream>
 #include <sstream>
+#include <string>
 
+#include "app/driver.h"
 #include "control/active_pstate.h"
 #include "cpu/family_traits.h"
 #include "cpu/probe.h"
@@ -11,8 +16,12 @@
 #include "hw/device.h"
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
+#include "sim/text_file.h"
 
 namespace {
+
+// A wrong argument, or a machine file that could not be written.
+constexpr int kStatusUsage = 1;
 
 MachineRegister cpuidLeaf(std::uint32_t leaf)
 {
@@ -106,4 +115,39 @@ bool captureMachine(std::ostream& out)
         readInto(machine, r);
     out << formatMachine(machine, added) << std::flush;
     return true;
+}
+
+int runCapture(int argc, const char* const* argv)
+{
+    std::string outputFile;
+    if (argc == 3 && std::strcmp(argv[1], "-o") == 0 && argv[2][0] != '\0') {
+        outputFile = argv[2];
+    } else if (argc != 1) {
+        std::cerr << "usage: pravellon-capture [-o FILE]" << std::endl;
+        return kStatusUsage;
+    }
+    // The whole file is gathered first: when a device fails half-way, err(3)
+    // ends the process and no truncated machine file is written anywhere.
+    std::ostringstream text;
+    if (!captureMachine(text)) {
+        // Standard output may be the file the user meant to capture into.
+        std::cerr << kUnsupportedCpuMessage << std::endl;
+        return kStatusUnsupported;
+    }
+    if (!outputFile.empty()) {
+        std::string error;
+        if (!replaceFileContent(outputFile, text.str(), error)) {
+            std::cerr << "pravellon-capture: " << error << std::endl;
+            return kStatusUsage;
+        }
+        return kStatusOk;
+    }
+    errno = 0;
+    std::cout << text.str() << std::flush;
+    if (!std::cout) {
+        const int error = errno != 0 ? errno : EIO;
+        std::cerr << "pravellon-capture: cannot write standard output: " << std::strerror(error) << std::endl;
+        return kStatusUsage;
+    }
+    return kStatusOk;
 }

@@ -20,3 +20,9 @@ std::vector<MachineRegister> registersReadBy(const ProcessorProfile& profile);
 // register of registersReadBy. False, with nothing written, when the processor
 // is not supported; only the probe has read anything then.
 bool captureMachine(std::ostream& out);
+
+// pravellon-capture with its arguments (argv[0] the program): without any, the
+// machine file goes to standard output; with "-o FILE" into FILE, replacing
+// it as one step. Either gets the file only when every register was read;
+// every message goes to standard error. Returns the exit status.
+int runCapture(int argc, const char* const* argv);
