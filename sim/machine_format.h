@@ -52,6 +52,7 @@ struct CoreMsr {
     std::uint32_t number = 0;
     std::int32_t core = 0;
     bool operator<(const CoreMsr& other) const { return std::tie(number, core) < std::tie(other.number, other.core); }
+    bool operator==(const CoreMsr& other) const { return number == other.number && core == other.core; }
 };
 
 struct Machine {
