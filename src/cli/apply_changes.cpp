@@ -54,9 +54,9 @@ void switchPstates(const ProcessorProfile& profile, const ChangeSet& changes,
                    const std::vector<CorePstate>& corePstates)
 {
     const std::int32_t cores = coresToWrite(profile);
-    std::vector<std::int32_t> current;
+    std::vector<std::int32_t> current(static_cast<std::size_t>(cores));
     for (std::int32_t core = 0; core < cores; ++core)
-        current.push_back(currentPstate(core));
+        current[static_cast<std::size_t>(core)] = currentPstate(core);
 
     std::vector<std::int32_t> sentAway;
     for (std::int32_t core = 0; core < cores; ++core) {
