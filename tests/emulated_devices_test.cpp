@@ -24,12 +24,11 @@ using emulation::attachedMachine;
 using emulation::traceLines;
 using Lines = std::vector<std::string>;
 
-// Two cores; core 1 has a P0 of its own.
+// Two cores.
 const char* const kMachine = R"(
 cpuid 0x80000000 0x8000001b 0x68747541 0x444d4163 0x69746e65
 cpuid 0x80000008 0x00003030 0x00000000 0x00000001 0x00000000
 msr 0xc0010064 0x8000019a4840404e  # P0
-msr 0xc0010064 0x8000019a48400000 core 1
 msr 0xc0010015 0x1000010
 pci 18.3 0xdc 0x00000400
 )";
@@ -75,18 +74,6 @@ TEST(EmulatedDevices, EachAccessIsItsOwnOpenIoctlClose)
              EXPECT_EQ(attachedMachine().msrs.at(0xC0010064), 0x8000019a48003004u);
          },
          cpuctl, "wrmsr 0xc0010064 <- 0x8000019a48003004"},
-        {"readMsr of core 1", [] { EXPECT_EQ(readMsr(1, 0xC0010064), 0x8000019a48400000u); }, "/dev/cpuctl1",
-         "rdmsr 0xc0010064 -> 0x8000019a48400000"},
-        {"writeMsr of core 1 leaves core 0's",
-         [] {
-             writeMsr(1, 0xC0010015, 0x3000010);
-             std::uint64_t values[2] = {0, 0};
-             EXPECT_TRUE(msrOnCore(attachedMachine(), 0, 0xC0010015, values[0]));
-             EXPECT_TRUE(msrOnCore(attachedMachine(), 1, 0xC0010015, values[1]));
-             EXPECT_EQ(values[0], 0x1000010u);
-             EXPECT_EQ(values[1], 0x3000010u);
-         },
-         "/dev/cpuctl1", "wrmsr 0xc0010015 <- 0x3000010"},
         {"cpuid",
          [] {
              const CpuidRegisters r = cpuid(0x80000000);
