@@ -1,6 +1,8 @@
 // The emulated kernel: open, ioctl, close and sleep are redirected here at link
-// time. /dev/cpuctl0 and /dev/pci are answered from the attached Machine, every
-// other path and descriptor goes to the real system.
+// time. /dev/cpuctlN and /dev/pci are answered from the attached Machine, every
+// other path and descriptor goes to the real system. A cpuctl device exists for
+// each of the machine's cores; a higher number fails to open with ENXIO, as
+// for a processor that is not there or offline.
 //
 // The emulation is strict because it is the device code's only test: whatever
 // the real kernel would refuse, or what the device code must never do (a
@@ -49,6 +51,7 @@ constexpr int kPciConfigSpaceSize = 0x1000;
 struct OpenDevice {
     std::string path;
     int flags = 0;
+    std::int32_t core = -1; // of a cpuctl device
 };
 
 struct Emulator {
@@ -117,9 +120,14 @@ bool injects(const Machine& machine, const Fault& fault)
     return machine.faults.count(fault) != 0;
 }
 
+bool isCpuctlPath(const std::string& path)
+{
+    return path.compare(0, std::strlen(kEmulatedCpuctlPathPrefix), kEmulatedCpuctlPathPrefix) == 0;
+}
+
 bool isEmulatedPath(const char* path)
 {
-    return path != nullptr && (std::strcmp(path, kEmulatedCpuctlPath) == 0 || std::strcmp(path, kEmulatedPciPath) == 0);
+    return path != nullptr && (isCpuctlPath(path) || std::strcmp(path, kEmulatedPciPath) == 0);
 }
 
 int openDevice(const std::string& path, int flags)
@@ -129,6 +137,9 @@ int openDevice(const std::string& path, int flags)
     const std::string line = "open " + path;
     if (!e.attached || injects(e.machine, Fault{FaultKind::open, path}) || operation == e.machine.failOp)
         return fail(line + " failed", ENOENT);
+    const std::int32_t core = emulatedCpuctlCore(path);
+    if (isCpuctlPath(path) && (core < 0 || core >= machineCoreCount(e.machine)))
+        return fail(line + " failed", ENXIO);
     // A real descriptor, so that the number never clashes with a file the
     // process opens meanwhile.
     const int fd = __real_open("/dev/null", O_RDWR | (flags & O_CLOEXEC));
@@ -137,7 +148,7 @@ int openDevice(const std::string& path, int flags)
         return fail(line + " failed", error);
     }
     try {
-        e.descriptors[fd] = OpenDevice{path, flags};
+        e.descriptors[fd] = OpenDevice{path, flags, core};
     } catch (...) {
         __real_close(fd);
         throw;
@@ -179,7 +190,7 @@ bool isDeviceRequest(unsigned long request)
 
 bool belongsTo(const std::string& path, unsigned long request)
 {
-    if (path == kEmulatedCpuctlPath)
+    if (isCpuctlPath(path))
         return request == CPUCTL_RDMSR || request == CPUCTL_WRMSR || request == CPUCTL_CPUID;
     return request == PCIOCREAD || request == PCIOCWRITE;
 }
@@ -230,7 +241,22 @@ bool writeRegister(Emulator& e, Map& registers, const Key& key, const Value& val
     return false;
 }
 
-int cpuctlRequest(Emulator& e, unsigned long request, void* record, bool failNow)
+// An MSR write that is kept only when it could be saved, as writeRegister.
+bool writeMsrOnCore(Emulator& e, std::int32_t core, std::uint32_t msr, std::uint64_t value)
+{
+    Machine& m = e.machine;
+    const std::map<std::uint32_t, std::uint64_t> msrs = m.msrs;
+    const std::map<CoreMsr, std::uint64_t> coreMsrs = m.coreMsrs;
+    setMsrOnCore(m, core, msr, value);
+    if (saveMachine(e))
+        return true;
+    m.msrs = msrs;
+    m.coreMsrs = coreMsrs;
+    return false;
+}
+
+// Every core answers CPUID alike.
+int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* record, bool failNow)
 {
     Machine& m = e.machine;
     if (request == CPUCTL_CPUID) {
@@ -256,17 +282,19 @@ int cpuctlRequest(Emulator& e, unsigned long request, void* record, bool failNow
     const auto msr = static_cast<std::uint32_t>(args.msr);
     const bool write = request == CPUCTL_WRMSR;
     const std::string line = (write ? "wrmsr " : "rdmsr ") + hex(msr);
-    const auto it = m.msrs.find(msr);
+    const FaultKind kind = write ? FaultKind::wrmsr : FaultKind::rdmsr;
+    std::uint64_t value = 0;
     // A register the processor does not have faults, and the kernel reports EIO.
-    if (failNow || injects(m, Fault{write ? FaultKind::wrmsr : FaultKind::rdmsr, msr}) || it == m.msrs.end())
+    if (failNow || injects(m, Fault{kind, msr}) || injects(m, Fault{kind, msr, core})
+        || !msrOnCore(m, core, msr, value))
         return fail(line + " failed", EIO);
     if (write) {
-        if (!writeRegister(e, m.msrs, msr, args.data))
+        if (!writeMsrOnCore(e, core, msr, args.data))
             return fail(line + " failed", EIO);
         trace(line + " <- " + hex(args.data));
         return 0;
     }
-    args.data = it->second;
+    args.data = value;
     std::memcpy(record, &args, sizeof args);
     trace(line + " -> " + hex(args.data));
     return 0;
@@ -324,6 +352,7 @@ int deviceIoctl(int fd, unsigned long request, void* record)
         return refuse(request, "descriptor " + std::to_string(fd), "not an emulated device");
     }
     const std::string path = it->second.path;
+    const std::int32_t core = it->second.core;
     const bool readWrite = (it->second.flags & O_ACCMODE) == O_RDWR;
     const long operation = ++e.operations;
     if (!belongsTo(path, request))
@@ -337,8 +366,8 @@ int deviceIoctl(int fd, unsigned long request, void* record)
             return refuse(request, path, why);
 
     const bool failNow = !e.attached || operation == e.machine.failOp;
-    if (path == kEmulatedCpuctlPath)
-        return cpuctlRequest(e, request, record, failNow);
+    if (isCpuctlPath(path))
+        return cpuctlRequest(e, core, request, record, failNow);
     return pciRequest(e, request, record, failNow);
 }
 

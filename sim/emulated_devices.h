@@ -1,6 +1,7 @@
 #pragma once
 // The emulated kernel behind open, ioctl, close and sleep (redirected at link
-// time): /dev/cpuctl0 and /dev/pci over a Machine. The FreeBSD device code runs
+// time): /dev/cpuctlN for each of the machine's cores and /dev/pci over a
+// Machine. The FreeBSD device code runs
 // on it unmodified.
 
 #include <string>

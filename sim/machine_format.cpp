@@ -4,10 +4,13 @@
 
 #include "sim/machine_format.h"
 
+#include <iterator>
 #include <limits>
 #include <utility>
 
-const char* const kEmulatedCpuctlPath = "/dev/cpuctl0";
+#include "cpu/registers.h"
+
+const char* const kEmulatedCpuctlPathPrefix = "/dev/cpuctl";
 const char* const kEmulatedPciPath = "/dev/pci";
 
 namespace {
@@ -20,6 +23,7 @@ constexpr std::uint32_t kPciRegisterAlignment = 4;
 constexpr std::uint32_t kPciConfigSpaceSize = 0x1000;
 // How much of an offending entry a message repeats.
 constexpr std::size_t kShownEntryBytes = 80;
+constexpr unsigned kCoreBits = 31;       // a core number fits an int32_t
 
 // A token is a span of its line, so that a value can be replaced in place.
 struct Token {
@@ -255,14 +259,33 @@ private:
         return true;
     }
 
+    // An optional "core N" at the end of a line of count tokens.
+    bool optionalCore(std::size_t count, const char* form, std::int32_t& core, std::string& error) const
+    {
+        if (tokens_.size() == count + 2 && text(count) == "core") {
+            std::uint64_t wide = 0;
+            if (!number(count + 1, kCoreBits, "core", wide, error))
+                return false;
+            core = static_cast<std::int32_t>(wide);
+            return true;
+        }
+        return expectTokens(count, form, error);
+    }
+
     bool parseMsr(std::string& error)
     {
-        if (!expectTokens(3, "msr NUMBER VALUE", error))
+        const char* const form = "msr NUMBER VALUE [core N]";
+        if (!optionalCore(3, form, entry_.reg.core, error))
             return false;
         entry_.kind = EntryKind::msr;
         entry_.reg.kind = MachineRegister::Kind::msr;
         entry_.values.push_back(tokens_[2]);
-        return number32(1, "MSR number", entry_.reg.number, error) && number(2, 64, "MSR value", entry_.value, error);
+        if (!number32(1, "MSR number", entry_.reg.number, error) || !number(2, 64, "MSR value", entry_.value, error))
+            return false;
+        if (tokens_.size() == 3 || entry_.reg.core != 0)
+            return true;
+        error = "bad core 0 (core 0 has the line without 'core')";
+        return false;
     }
 
     bool parsePci(std::string& error)
@@ -284,22 +307,31 @@ private:
             entry_.kind = EntryKind::fault;
             const std::string path = text(2);
             entry_.fault = Fault{FaultKind::open, path};
-            if (path == kEmulatedCpuctlPath || path == kEmulatedPciPath)
+            if (emulatedCpuctlCore(path) >= 0 || path == kEmulatedPciPath)
                 return true;
-            error = "bad device '" + shown(path) + "' (expected " + kEmulatedCpuctlPath + " or " + kEmulatedPciPath + ")";
+            error = "bad device '" + shown(path) + "' (expected " + kEmulatedCpuctlPathPrefix + "N or " + kEmulatedPciPath
+                + ")";
             return false;
         }
-        if (what == "rdmsr" || what == "wrmsr" || what == "cpuid") {
-            if (!expectTokens(3, what == "cpuid" ? "fail cpuid LEAF" : "fail rdmsr|wrmsr NUMBER", error))
+        if (what == "rdmsr" || what == "wrmsr") {
+            if (!optionalCore(3, "fail rdmsr|wrmsr NUMBER [core K]", entry_.fault.core, error))
                 return false;
             entry_.kind = EntryKind::fault;
             std::uint32_t number = 0;
-            if (!number32(2, what == "cpuid" ? "CPUID leaf" : "MSR number", number, error))
+            if (!number32(2, "MSR number", number, error))
                 return false;
-            entry_.fault = Fault{what == "rdmsr" ? FaultKind::rdmsr
-                                     : what == "wrmsr" ? FaultKind::wrmsr
-                                                       : FaultKind::cpuid,
-                                 number};
+            entry_.fault.kind = what == "rdmsr" ? FaultKind::rdmsr : FaultKind::wrmsr;
+            entry_.fault.key = number;
+            return true;
+        }
+        if (what == "cpuid") {
+            if (!expectTokens(3, "fail cpuid LEAF", error))
+                return false;
+            entry_.kind = EntryKind::fault;
+            std::uint32_t number = 0;
+            if (!number32(2, "CPUID leaf", number, error))
+                return false;
+            entry_.fault = Fault{FaultKind::cpuid, number};
             return true;
         }
         if (what == "pciread" || what == "pciwrite") {
@@ -377,6 +409,8 @@ bool addEntry(const Entry& entry, Machine& machine)
         return addOnce(machine.cpuidLeaves, entry.reg.number,
                        CpuidRegisters{entry.words[0], entry.words[1], entry.words[2], entry.words[3]});
     case EntryKind::msr:
+        if (entry.reg.core != 0)
+            return addOnce(machine.coreMsrs, CoreMsr{entry.reg.number, entry.reg.core}, entry.value);
         return addOnce(machine.msrs, entry.reg.number, entry.value);
     case EntryKind::pci:
         return addOnce(machine.pciRegisters, entry.reg.pci, static_cast<std::uint32_t>(entry.value));
@@ -399,6 +433,24 @@ struct Written {
     bool failOp = false;
 };
 
+// The value of an MSR's line: core 0's, or a core's own one where it differs
+// from core 0's; false when the line has no value to carry.
+bool hasOwnValue(const Machine& machine, const MachineRegister& reg, std::uint64_t& value)
+{
+    const auto every = machine.msrs.find(reg.number);
+    if (every == machine.msrs.end())
+        return false;
+    if (reg.core == 0) {
+        value = every->second;
+        return true;
+    }
+    const auto own = machine.coreMsrs.find(CoreMsr{reg.number, reg.core});
+    if (own == machine.coreMsrs.end() || own->second == every->second)
+        return false;
+    value = own->second;
+    return true;
+}
+
 // The line as it is to be written, or false to drop it.
 bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, Written& written)
 {
@@ -420,11 +472,12 @@ bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, 
         return true;
     }
     case EntryKind::msr: {
-        const auto it = machine.msrs.find(entry.reg.number);
-        if (it == machine.msrs.end() || !addOnce(written.registers, entry.reg))
+        // A core's own value is written only while it differs from core 0's.
+        std::uint64_t value = 0;
+        if (!hasOwnValue(machine, entry.reg, value) || !addOnce(written.registers, entry.reg))
             return false;
-        if (it->second != entry.value)
-            replaceValue(entry.values[0], it->second);
+        if (value != entry.value)
+            replaceValue(entry.values[0], value);
         return true;
     }
     case EntryKind::pci: {
@@ -464,10 +517,11 @@ std::string registerLine(const Machine& machine, const MachineRegister& reg, boo
             + hex(r.ecx, digits32) + " " + hex(r.edx, digits32);
     }
     case MachineRegister::Kind::msr: {
-        const auto it = machine.msrs.find(reg.number);
-        if (it == machine.msrs.end())
+        std::uint64_t value = 0;
+        if (!hasOwnValue(machine, reg, value))
             return std::string();
-        return "msr " + hex(reg.number, digits32) + " " + hex(it->second, digits64);
+        const std::string line = "msr " + hex(reg.number, digits32) + " " + hex(value, digits64);
+        return reg.core == 0 ? line : line + " core " + std::to_string(reg.core);
     }
     case MachineRegister::Kind::pci: {
         const auto it = machine.pciRegisters.find(reg.pci);
@@ -488,7 +542,37 @@ std::string faultLine(const Fault& fault)
         key = hex(*number);
     else
         key = pciText(std::get<PciAddress>(fault.key));
-    return std::string("fail ") + kFaultWords[static_cast<std::size_t>(fault.kind)] + " " + key;
+    const std::string line = std::string("fail ") + kFaultWords[static_cast<std::size_t>(fault.kind)] + " " + key;
+    return fault.core < 0 ? line : line + " core " + std::to_string(fault.core);
+}
+
+std::string coresText(std::int32_t count)
+{
+    return count == 1 ? "1 core" : std::to_string(count) + " cores";
+}
+
+// What is wrong with a line that names a core, now that the whole machine is
+// known; empty when nothing is.
+std::string coreProblem(const Machine& machine, const Entry& entry)
+{
+    const std::int32_t count = machineCoreCount(machine);
+    const std::string cores = "(the machine has " + coresText(count) + ", by its CPUID leaf 0x80000008)";
+    if (entry.kind == EntryKind::msr) {
+        if (entry.reg.core >= count)
+            return "bad core " + std::to_string(entry.reg.core) + " " + cores;
+        if (machine.msrs.count(entry.reg.number) == 0)
+            return "core " + std::to_string(entry.reg.core) + "'s MSR " + hex(entry.reg.number)
+                + " without a line for every core ('msr NUMBER VALUE')";
+        return std::string();
+    }
+    if (entry.kind != EntryKind::fault)
+        return std::string();
+    if (entry.fault.core >= count)
+        return "bad core " + std::to_string(entry.fault.core) + " " + cores;
+    if (const auto* path = std::get_if<std::string>(&entry.fault.key))
+        if (emulatedCpuctlCore(*path) >= count)
+            return "bad device '" + *path + "' " + cores;
+    return std::string();
 }
 
 } // namespace
@@ -497,6 +581,8 @@ bool parseMachine(const std::string& text, Machine& machine, std::string& error,
 {
     Machine parsed;
     parsed.lines = splitLines(text);
+    // The core count may come after the lines that name a core.
+    std::vector<std::pair<std::size_t, Entry>> namingCores;
     for (std::size_t i = 0; i < parsed.lines.size(); ++i) {
         Entry entry;
         std::string what;
@@ -508,6 +594,15 @@ bool parseMachine(const std::string& text, Machine& machine, std::string& error,
         if (!addEntry(entry, parsed)) {
             error = entry.kind == EntryKind::failOp ? "a second 'fail op' line"
                                                     : "a second line for the same register, leaf or fault";
+            errorLine = i + 1;
+            return false;
+        }
+        if (entry.kind == EntryKind::msr || entry.kind == EntryKind::fault)
+            namingCores.emplace_back(i, entry);
+    }
+    for (const auto& [i, entry] : namingCores) {
+        error = coreProblem(parsed, entry);
+        if (!error.empty()) {
             errorLine = i + 1;
             return false;
         }
@@ -555,6 +650,8 @@ std::vector<std::string> machineLines(const Machine& machine, const AddedLines& 
         addRegister(MachineRegister{MachineRegister::Kind::msr, msr.first, PciAddress()});
     for (const auto& reg : machine.pciRegisters)
         addRegister(MachineRegister{MachineRegister::Kind::pci, 0, reg.first});
+    for (const auto& own : machine.coreMsrs)
+        addRegister(MachineRegister{MachineRegister::Kind::msr, own.first.number, PciAddress(), own.first.core});
 
     for (const Fault& fault : machine.faults)
         if (written.faults.count(fault) == 0)
@@ -588,4 +685,59 @@ std::string hex(std::uint64_t value, std::size_t minDigits)
 std::string pciText(const PciAddress& address)
 {
     return hex(address.device).substr(2) + "." + hex(address.function).substr(2) + " " + hex(address.reg);
+}
+
+std::string emulatedCpuctlPath(std::int32_t core)
+{
+    return kEmulatedCpuctlPathPrefix + std::to_string(core);
+}
+
+std::int32_t emulatedCpuctlCore(const std::string& path)
+{
+    const std::string prefix = kEmulatedCpuctlPathPrefix;
+    if (path.compare(0, prefix.size(), prefix) != 0)
+        return -1;
+    const std::string digits = path.substr(prefix.size());
+    std::uint64_t core = 0;
+    // Only the spelling the device code uses: decimal, no leading zero.
+    if (hasHexPrefix(digits) || !parseDigits(digits, 10, kCoreBits, core) || (digits.size() > 1 && digits[0] == '0'))
+        return -1;
+    return static_cast<std::int32_t>(core);
+}
+
+std::int32_t machineCoreCount(const Machine& machine)
+{
+    const auto leaf = machine.cpuidLeaves.find(kCpuidCoreCount);
+    if (leaf == machine.cpuidLeaves.end())
+        return 1;
+    return static_cast<std::int32_t>(bits::get(leaf->second.ecx, kCoreCountMinusOne) + 1);
+}
+
+bool msrOnCore(const Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t& value)
+{
+    const auto every = machine.msrs.find(number);
+    if (every == machine.msrs.end())
+        return false;
+    const auto own = machine.coreMsrs.find(CoreMsr{number, core});
+    value = own == machine.coreMsrs.end() ? every->second : own->second;
+    return true;
+}
+
+void setMsrOnCore(Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t value)
+{
+    std::uint64_t& every = machine.msrs.at(number);
+    if (core == 0) {
+        // The cores that shared core 0's value keep it as their own.
+        for (std::int32_t other = 1; other < machineCoreCount(machine); ++other)
+            machine.coreMsrs.emplace(CoreMsr{number, other}, every);
+        every = value;
+        for (auto it = machine.coreMsrs.lower_bound(CoreMsr{number, 0});
+             it != machine.coreMsrs.end() && it->first.number == number;)
+            it = it->second == value ? machine.coreMsrs.erase(it) : std::next(it);
+        return;
+    }
+    if (value == every)
+        machine.coreMsrs.erase(CoreMsr{number, core});
+    else
+        machine.coreMsrs[CoreMsr{number, core}] = value;
 }

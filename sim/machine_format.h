@@ -1,7 +1,7 @@
 #pragma once
-// A processor as a register file: what the emulated /dev/cpuctl0 and /dev/pci
-// answer, and the faults they are told to inject. Read from and saved to the
-// text machine file of pravellon-sim.
+// A processor as a register file: what the emulated /dev/cpuctlN (one per core)
+// and /dev/pci answer, and the faults they are told to inject. Read from and
+// saved to the text machine file of pravellon-sim.
 
 #include <cstddef>
 #include <cstdint>
@@ -34,17 +34,33 @@ enum class FaultKind { open, rdmsr, wrmsr, cpuid, pciRead, pciWrite };
 
 // One injected fault: every operation of its kind on its key fails. The key is
 // the device path of an open, the MSR number or CPUID leaf of rdmsr, wrmsr and
-// cpuid, and the register of pciread and pciwrite.
+// cpuid, and the register of pciread and pciwrite. An rdmsr or wrmsr fault
+// holds on every core, or on one core only.
 struct Fault {
     FaultKind kind = FaultKind::open;
     std::variant<std::string, std::uint32_t, PciAddress> key;
-    bool operator<(const Fault& other) const { return std::tie(kind, key) < std::tie(other.kind, other.key); }
-    bool operator==(const Fault& other) const { return kind == other.kind && key == other.key; }
+    std::int32_t core = -1; // -1: every core
+    bool operator<(const Fault& other) const
+    {
+        return std::tie(kind, key, core) < std::tie(other.kind, other.key, other.core);
+    }
+    bool operator==(const Fault& other) const { return kind == other.kind && key == other.key && core == other.core; }
+};
+
+// An MSR of one core other than core 0.
+struct CoreMsr {
+    std::uint32_t number = 0;
+    std::int32_t core = 0;
+    bool operator<(const CoreMsr& other) const { return std::tie(number, core) < std::tie(other.number, other.core); }
+    bool operator==(const CoreMsr& other) const { return number == other.number && core == other.core; }
 };
 
 struct Machine {
     std::map<std::uint32_t, CpuidRegisters> cpuidLeaves;
+    // Core 0's MSRs, and every other core's unless coreMsrs gives it a value
+    // of its own. Only an MSR here exists, on every core.
     std::map<std::uint32_t, std::uint64_t> msrs;
+    std::map<CoreMsr, std::uint64_t> coreMsrs;
     std::map<PciAddress, std::uint32_t> pciRegisters;
 
     std::set<Fault> faults;
@@ -61,15 +77,17 @@ struct MachineRegister {
     Kind kind = Kind::msr;
     std::uint32_t number = 0; // CPUID leaf or MSR number
     PciAddress pci;
+    std::int32_t core = 0; // of an MSR: above 0 for a core's own value
     bool operator<(const MachineRegister& other) const
     {
-        return std::tie(kind, number, pci) < std::tie(other.kind, other.number, other.pci);
+        return std::tie(kind, number, pci, core) < std::tie(other.kind, other.number, other.pci, other.core);
     }
 };
 
 // How the writer spells the lines it adds for registers and faults that have
 // none yet. By default they come in register order (CPUID leaves, MSRs, PCI
-// registers, then the faults), each number in as few digits as it needs.
+// registers, the cores' own MSR values by register and core, then the faults),
+// each number in as few digits as it needs.
 struct AddedLines {
     // The lines of these registers come first, in this order.
     std::vector<MachineRegister> order;
@@ -78,11 +96,32 @@ struct AddedLines {
     bool fullWidth = false;
 };
 
-// The two devices the machine answers behind.
-extern const char* const kEmulatedCpuctlPath; // "/dev/cpuctl0"
-extern const char* const kEmulatedPciPath;    // "/dev/pci"
+// The devices the machine answers behind: /dev/cpuctlN for each core N, and
+// /dev/pci.
+extern const char* const kEmulatedCpuctlPathPrefix; // "/dev/cpuctl"
+extern const char* const kEmulatedPciPath;          // "/dev/pci"
 
-// Reads machine-file text. On a malformed line returns false and sets error to
+// The cpuctl device of a core: "/dev/cpuctlN".
+std::string emulatedCpuctlPath(std::int32_t core);
+
+// The core whose cpuctl device path is, spelled as emulatedCpuctlPath spells
+// it; -1 for any other path.
+std::int32_t emulatedCpuctlCore(const std::string& path);
+
+// The machine's number of cores, from ECX of its CPUID leaf 0x80000008 as the
+// probe reads it; 1 without that leaf.
+std::int32_t machineCoreCount(const Machine& machine);
+
+// The value of MSR number on core; false when the machine lacks the MSR.
+bool msrOnCore(const Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t& value);
+
+// Sets MSR number of core to value, every other core keeping its own. The
+// machine must have the MSR.
+void setMsrOnCore(Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t value);
+
+// Reads machine-file text. A line that names a core (msr ... core N, fail
+// rdmsr|wrmsr ... core K, fail open /dev/cpuctlN) is checked against the core
+// count once the whole text is read. On a malformed line returns false and sets error to
 // "line N: what is wrong".
 bool parseMachine(const std::string& text, Machine& machine, std::string& error);
 

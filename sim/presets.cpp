@@ -45,6 +45,45 @@ pci 18.3 0xdc 0x00000c80  # P-state count - 1 [10:8]
 pci 18.3 0x1f0 0x02400000  # boosted multiplier [25:20]
 pci 18.4 0x15c 0x00000007  # boost: lock [31], boosted P-states [2], source [1:0]
 )machine"});
+    all.push_back(Preset{"family10-mixed", "family 0x10 model 0x0a, 6 cores, boost, core 3 with a P1 of its own", R"machine(# Family 0x10 model 0x0a, six cores, with core performance boost: modelled on
+# a six-core desktop processor of 2010, 3.2 GHz and boosted to 3.6 GHz.
+# 200 MHz reference clock, 7-bit VIDs of 12.5 mV.
+#
+# Core P-states (multipliers of the 200 MHz reference clock, as reported):
+#   P0  3600 MHz  18x    1.475 V   boosted, NB_P0 at 1.175 V
+#   P1  3200 MHz  16x    1.4 V     NB_P0 at 1.175 V
+#   P2  2400 MHz  12x    1.25 V    NB_P0 at 1.175 V
+#   P3  1600 MHz  8x     1.1 V     NB_P0 at 1.175 V
+#   P4   800 MHz  4x     1 V       NB_P1 at 1.075 V
+# Multipliers 0.5 .. 18, 16 without boost; voltages 0.8 .. 1.475 V.
+# Boost enabled and unlocked, P0 boosted. Running in P1.
+#
+# Core 3 disagrees: its P1 asks for 1.35 V instead of 1.4 V, as another tool
+# or a run cut short may leave a processor. The report names it, and applying
+# any P-state writes every core, this one included.
+
+# CPUID: vendor, family and model, power management (edx bit 9: boost), core count
+cpuid 0x80000000 0x8000001b 0x68747541 0x444d4163 0x69746e65
+cpuid 0x80000001 0x00100fa0 0x10000000 0x000037ff 0xefd3fbff
+cpuid 0x80000007 0x00000000 0x00000000 0x00000000 0x000003f9
+cpuid 0x80000008 0x00003030 0x00000000 0x00003005 0x00000000
+
+# MSRs
+msr 0xc0010015 0x0000000001000010  # hardware configuration; bit 25 disables boost
+msr 0xc0010062 0x0000000000000000  # P-state request [2:0]
+msr 0xc0010064 0x800001403c000c14  # P0
+msr 0xc0010065 0x8000013a3c001810  # P1
+msr 0xc0010065 0x8000013a3c002010 core 3  # core 3's own P1: 16x at 1.35 V
+msr 0xc0010066 0x800001343c003008  # P2
+msr 0xc0010067 0x8000012e3c004850  # P3
+msr 0xc0010068 0x800001284c405840  # P4
+msr 0xc0010071 0x0040f0303c011810  # current P-state [18:16], limits: multiplier [54:49], VIDs [48:42] [41:35]
+
+# PCI configuration of the northbridge, device 0x18
+pci 18.3 0xdc 0x00000c80  # P-state count - 1 [10:8]
+pci 18.3 0x1f0 0x02400000  # boosted multiplier [25:20]
+pci 18.4 0x15c 0x00000007  # boost: lock [31], boosted P-states [2], source [1:0]
+)machine"});
     all.push_back(Preset{"family10-noboost", "family 0x10 model 0x04, 4 cores, no boost", R"machine(# Family 0x10 model 0x04, four cores, without core performance boost:
 # modelled on a quad-core 3.0 GHz desktop processor of 2009.
 # 200 MHz reference clock, 7-bit VIDs of 12.5 mV.

@@ -1,5 +1,6 @@
 #include "sim/register_changes.h"
 
+#include <cstddef>
 #include <cstdint>
 
 #include "control/active_pstate.h"
@@ -118,6 +119,53 @@ void describePci(const ProcessorProfile* profile, const PciAddress& address, std
     }
 }
 
+// The cores of one MSR line, on a machine with more than one: " on core 3",
+// " on cores 0-5", " on cores 1-2,4".
+std::string coresText(const std::vector<std::int32_t>& cores)
+{
+    if (cores.size() == 1)
+        return " on core " + std::to_string(cores.front());
+    std::string text;
+    for (std::size_t i = 0; i < cores.size();) {
+        std::size_t last = i;
+        while (last + 1 < cores.size() && cores[last + 1] == cores[last] + 1)
+            ++last;
+        text += (text.empty() ? "" : ",") + std::to_string(cores[i]);
+        if (last > i)
+            text += "-" + std::to_string(cores[last]);
+        i = last + 1;
+    }
+    return " on cores " + text;
+}
+
+// The cores on which an MSR went from one value to another.
+struct CoreChange {
+    std::uint64_t before = 0;
+    std::uint64_t after = 0;
+    std::vector<std::int32_t> cores;
+};
+
+// An MSR's changes, one per pair of old and new values, by lowest core. An MSR
+// missing from before counts as 0 on every core, and as changed.
+std::vector<CoreChange> coreChanges(const Machine& before, const Machine& after, std::uint32_t msr)
+{
+    const bool existed = before.msrs.count(msr) != 0;
+    std::vector<CoreChange> changes;
+    for (std::int32_t core = 0; core < machineCoreCount(after); ++core) {
+        CoreChange change;
+        (void)msrOnCore(after, core, msr, change.after);
+        if (existed && msrOnCore(before, core, msr, change.before) && change.before == change.after)
+            continue;
+        auto same = changes.begin();
+        while (same != changes.end() && (same->before != change.before || same->after != change.after))
+            ++same;
+        if (same == changes.end())
+            same = changes.insert(changes.end(), change);
+        same->cores.push_back(core);
+    }
+    return changes;
+}
+
 std::string changeLine(const std::string& name, std::uint64_t before, std::uint64_t after, const std::string& decoded)
 {
     std::string line = "changed " + name + ": " + transition(hex(before), hex(after));
@@ -134,15 +182,17 @@ std::vector<std::string> describeRegisterChanges(const Machine& before, const Ma
     const ProcessorProfile* profile = decodingProfile(before, decoded) ? &decoded : nullptr;
 
     std::vector<std::string> lines;
-    for (const auto& [msr, value] : after.msrs) {
-        const auto old = before.msrs.find(msr);
-        const std::uint64_t oldValue = old == before.msrs.end() ? 0 : old->second;
-        if (old != before.msrs.end() && oldValue == value)
-            continue;
-        std::string name;
-        std::string text;
-        describeMsr(profile, msr, oldValue, value, name, text);
-        lines.push_back(changeLine(name, oldValue, value, text));
+    const bool severalCores = machineCoreCount(after) > 1;
+    for (const auto& entry : after.msrs) {
+        const std::uint32_t msr = entry.first;
+        for (const CoreChange& change : coreChanges(before, after, msr)) {
+            std::string name;
+            std::string text;
+            describeMsr(profile, msr, change.before, change.after, name, text);
+            if (severalCores)
+                name += coresText(change.cores);
+            lines.push_back(changeLine(name, change.before, change.after, text));
+        }
     }
     for (const auto& [address, value] : after.pciRegisters) {
         const auto old = before.pciRegisters.find(address);

@@ -10,5 +10,8 @@
 #include "sim/machine_format.h"
 
 // One line per changed register, MSRs first, each group in register order.
-// A PCI register missing from before counts as 0, which is what it read as.
+// On a machine of several cores an MSR's line names its cores, and the cores
+// where it went from the same old to the same new value share one line, by
+// lowest core. A PCI register missing from before counts as 0, which is what
+// it read as.
 std::vector<std::string> describeRegisterChanges(const Machine& before, const Machine& after);

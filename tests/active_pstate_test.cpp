@@ -51,7 +51,7 @@ TEST(ActivatePstate, RequestCountsFromTheFirstUnboostedPstate)
             const std::string name = "count " + std::to_string(c.count) + " boosted " + std::to_string(c.boosted) +
                                      " number " + std::to_string(c.number) + " over " + hexText(start);
             try {
-                activatePstate(pstates(c.count, c.boosted), c.number);
+                activatePstate(pstates(c.count, c.boosted), 0, c.number);
                 EXPECT_NE(c.request, -1) << name << ": not refused";
                 EXPECT_EQ(bits::get(control(), 2, 0), static_cast<std::uint64_t>(c.request)) << name;
                 EXPECT_EQ(bits::get(control(), 63, 3), bits::get(start, 63, 3)) << name;
@@ -82,7 +82,7 @@ TEST(CurrentPstate, ReadsOnlyItsField)
     };
     for (const Case& c : cases) {
         attachControl(0, c.status);
-        EXPECT_EQ(currentPstate(), c.current) << hexText(c.status);
+        EXPECT_EQ(currentPstate(0), c.current) << hexText(c.status);
     }
 }
 

@@ -49,6 +49,35 @@ RunResult run(const Machine& machine, const std::vector<std::string>& tokens)
     return result;
 }
 
+// The trace from first on, each access after the device it went to
+// ("cpuctl2: rdmsr ..."), closes dropped; a device opened and closed with
+// nothing between shows as "cpuctl2: open".
+std::vector<std::string> accessesOnDevices(const std::vector<std::string>& trace, std::size_t first)
+{
+    std::vector<std::string> lines;
+    std::string device;
+    for (std::size_t i = first; i < trace.size(); ++i) {
+        const std::string& line = trace[i];
+        if (line.compare(0, 10, "open /dev/") == 0)
+            device = line.substr(10);
+        else if (line.compare(0, 6, "close ") == 0 && trace[i - 1].compare(0, 5, "open ") == 0)
+            lines.push_back(device + ": open");
+        else if (line.compare(0, 6, "sleep ") == 0)
+            lines.push_back(line);
+        else if (line.compare(0, 6, "close ") != 0)
+            lines.push_back(device + ": " + line);
+    }
+    return lines;
+}
+
+// The family 0x10 machine with four cores, running in current.
+Machine fourCores(std::int32_t current)
+{
+    Machine machine = machineOf(kFamily10, current);
+    machine.cpuidLeaves[kCpuidCoreCount].ecx = 3;
+    return machine;
+}
+
 struct MsrValue {
     std::uint32_t number;
     std::uint64_t value;
@@ -70,21 +99,21 @@ TEST(ApplyChanges, EndToEnd)
         std::vector<std::string> tokens;
         int status;
         const char* err;
-        std::vector<std::string> writes;
+        std::vector<OnCores> writes; // the write lines, each on every core or once
         std::vector<MsrValue> msrsAfter; // every other register keeps its value
         std::vector<PciValue> pciAfter;
     };
     const Case cases[] = {
         {"family 0x10 NB_P1 VID goes to the P-states on NB_P1", kFamily10, 1, nullptr, {"NB_P1=@1.05"}, 0, "",
-         {"wrmsr 0xc0010064 <- 0x8000019a5040404e", "wrmsr 0xc0010068 <- 0x8000012850405840"},
+         {{6, {"wrmsr 0xc0010064 <- 0x8000019a5040404e"}}, {6, {"wrmsr 0xc0010068 <- 0x8000012850405840"}}},
          {{0xc0010064, 0x8000019a5040404e}, {0xc0010068, 0x8000012850405840}}, {}},
         {"family 0x10 NB_low=2 NB_P0 VID", kFamily10, 1, nullptr, {"NB_low=2", "NB_P0=@1.1"}, 0, "",
-         {"wrmsr 0xc0010064 <- 0x8000019a4800404e", "wrmsr 0xc0010065 <- 0x8000013a48001810",
-          "wrmsr 0xc0010066 <- 0x800001343c403008", "wrmsr 0xc0010067 <- 0x8000012e3c404850",
-          "wrmsr 0xc0010068 <- 0x800001284c405840",
+         {{6, {"wrmsr 0xc0010064 <- 0x8000019a4800404e"}}, {6, {"wrmsr 0xc0010065 <- 0x8000013a48001810"}},
+          {6, {"wrmsr 0xc0010066 <- 0x800001343c403008"}}, {6, {"wrmsr 0xc0010067 <- 0x8000012e3c404850"}},
+          {6, {"wrmsr 0xc0010068 <- 0x800001284c405840"}},
           // P1 is current and modified: left through P4 (request 3 past the
           // boosted P0) and entered again (request 0).
-          "wrmsr 0xc0010062 <- 0x3", "sleep 1", "wrmsr 0xc0010062 <- 0x0"},
+          {6, {"wrmsr 0xc0010062 <- 0x3"}}, {1, {"sleep 1"}}, {6, {"wrmsr 0xc0010062 <- 0x0"}}},
          {{0xc0010064, 0x8000019a4800404e}, {0xc0010065, 0x8000013a48001810}, {0xc0010066, 0x800001343c403008},
           {0xc0010067, 0x8000012e3c404850}},
          {}},
@@ -92,32 +121,32 @@ TEST(ApplyChanges, EndToEnd)
          "WARNING: NB_P1=18: NB multiplier not supported, left unchanged\n", {}, {}, {}},
         {"Turbo=0: boost source before the P-states, CPB after", kFamily10, 1, nullptr, {"P2=@1.2", "Turbo=0"}, 0,
          "",
-         {"pciwrite 18.4 0x15c <- 0x4", "wrmsr 0xc0010066 <- 0x800001343c003808", "wrmsr 0xc0010015 <- 0x3000010"},
+         {{1, {"pciwrite 18.4 0x15c <- 0x4"}}, {6, {"wrmsr 0xc0010066 <- 0x800001343c003808"}}, {6, {"wrmsr 0xc0010015 <- 0x3000010"}}},
          {{0xc0010066, 0x800001343c003808}, {0xc0010015, 0x3000010}}, {{4, 0x15c, 0x4}}},
         {"Turbo and APM on family 0x10 without boost", kFamily10, 1, withoutBoost, {"Turbo=1", "APM=1"}, 0,
          "WARNING: Turbo=1: CPB not supported, left unchanged\nWARNING: APM=1: APM not supported, left unchanged\n",
          {}, {}, {}},
         {"current P0 modified", kFamily10, 0, withoutBoost, {"P0=17"}, 0, "",
-         {"wrmsr 0xc0010064 <- 0x8000019a48404012", "wrmsr 0xc0010062 <- 0x4", "sleep 1", "wrmsr 0xc0010062 <- 0x0"},
+         {{6, {"wrmsr 0xc0010064 <- 0x8000019a48404012"}}, {6, {"wrmsr 0xc0010062 <- 0x4"}}, {1, {"sleep 1"}}, {6, {"wrmsr 0xc0010062 <- 0x0"}}},
          {{0xc0010064, 0x8000019a48404012}}, {}},
         {"current P4 modified", kFamily10, 4, withoutBoost, {"P4=@0.95"}, 0, "",
-         {"wrmsr 0xc0010068 <- 0x800001284c406040", "wrmsr 0xc0010062 <- 0x0", "sleep 1", "wrmsr 0xc0010062 <- 0x4"},
+         {{6, {"wrmsr 0xc0010068 <- 0x800001284c406040"}}, {6, {"wrmsr 0xc0010062 <- 0x0"}}, {1, {"sleep 1"}}, {6, {"wrmsr 0xc0010062 <- 0x4"}}},
          {{0xc0010068, 0x800001284c406040}, {0xc0010062, 0x4}}, {}},
         {"only P-state, modified and current", kFamily10, 0, [](Machine& m) { withoutBoost(m); onePstate(m); },
          {"P0=17"}, 0, "",
-         {"wrmsr 0xc0010064 <- 0x8000019a48404012", "wrmsr 0xc0010062 <- 0x0", "sleep 1", "wrmsr 0xc0010062 <- 0x0"},
+         {{6, {"wrmsr 0xc0010064 <- 0x8000019a48404012"}}, {6, {"wrmsr 0xc0010062 <- 0x0"}}, {1, {"sleep 1"}}, {6, {"wrmsr 0xc0010062 <- 0x0"}}},
          {{0xc0010064, 0x8000019a48404012}}, {}},
         {"target other than the modified current", kFamily10, 0, withoutBoost, {"P0=17", "P2"}, 0, "",
-         {"wrmsr 0xc0010064 <- 0x8000019a48404012", "wrmsr 0xc0010062 <- 0x2"},
+         {{6, {"wrmsr 0xc0010064 <- 0x8000019a48404012"}}, {6, {"wrmsr 0xc0010062 <- 0x2"}}},
          {{0xc0010064, 0x8000019a48404012}, {0xc0010062, 0x2}}, {}},
         {"target equal to the unmodified current", kFamily10, 2, withoutBoost, {"P2"}, 0, "", {}, {}, {}},
         {"target equal to the modified current", kFamily10, 2, withoutBoost, {"P2=@1.2", "P2"}, 0, "",
-         {"wrmsr 0xc0010066 <- 0x800001343c003808", "wrmsr 0xc0010062 <- 0x4", "sleep 1", "wrmsr 0xc0010062 <- 0x2"},
+         {{6, {"wrmsr 0xc0010066 <- 0x800001343c003808"}}, {6, {"wrmsr 0xc0010062 <- 0x4"}}, {1, {"sleep 1"}}, {6, {"wrmsr 0xc0010062 <- 0x2"}}},
          {{0xc0010066, 0x800001343c003808}, {0xc0010062, 0x2}}, {}},
         {"current P-state past the enabled ones", kFamily10, 5, withoutBoost, {"P0=17"}, 0, "",
-         {"wrmsr 0xc0010064 <- 0x8000019a48404012"}, {{0xc0010064, 0x8000019a48404012}}, {}},
+         {{6, {"wrmsr 0xc0010064 <- 0x8000019a48404012"}}}, {{0xc0010064, 0x8000019a48404012}}, {}},
         {"current P-state past the enabled ones, target", kFamily10, 7, withoutBoost, {"P3"}, 0, "",
-         {"wrmsr 0xc0010062 <- 0x3"}, {{0xc0010062, 0x3}}, {}},
+         {{6, {"wrmsr 0xc0010062 <- 0x3"}}}, {{0xc0010062, 0x3}}, {}},
         // Known from the profile, so refused before the first write.
         {"family 0x14 refusal before any write", kFamily14, 0, nullptr,
          {"Turbo=1", "P0=@1.2", "P1=20", "P2=@1.0"}, 10,
@@ -127,10 +156,10 @@ TEST(ApplyChanges, EndToEnd)
          "WARNING: NB_P0=@1.0: NB P-states not supported, left unchanged\n"
          "WARNING: APM=1: APM not supported, left unchanged\n"
          "WARNING: NB_low=2: NB P-states not supported, left unchanged\n",
-         {"wrmsr 0xc0010065 <- 0x80000000000058e1"}, {{0xc0010065, 0x80000000000058e1}}, {}},
+         {{2, {"wrmsr 0xc0010065 <- 0x80000000000058e1"}}}, {{0xc0010065, 0x80000000000058e1}}, {}},
         {"family 0x15 in step order", kFamily15, 0, nullptr, {"P1=@1.2", "Turbo=0", "APM=1", "NB_P1=18"}, 0, "",
-         {"pciwrite 18.5 0x164 <- 0x581d", "pciwrite 18.4 0x15c <- 0x0", "pciwrite 18.4 0x15c <- 0x80",
-          "wrmsr 0xc0010065 <- 0x8000000000413810", "wrmsr 0xc0010015 <- 0x3000010"},
+         {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 18.4 0x15c <- 0x0"}}, {1, {"pciwrite 18.4 0x15c <- 0x80"}},
+          {8, {"wrmsr 0xc0010065 <- 0x8000000000413810"}}, {8, {"wrmsr 0xc0010015 <- 0x3000010"}}},
          {{0xc0010065, 0x8000000000413810}, {0xc0010015, 0x3000010}}, {{5, 0x164, 0x581d}, {4, 0x15c, 0x80}}},
         {"only an invalid token", kFamily10, 0, nullptr, {"Bogus"}, 3, "ERROR: invalid parameter Bogus\n", {}, {},
          {}},
@@ -147,7 +176,7 @@ TEST(ApplyChanges, EndToEnd)
         EXPECT_EQ(result.status, c.status) << c.name;
         EXPECT_EQ(result.out, "") << c.name;
         EXPECT_EQ(result.err, c.err) << c.name;
-        EXPECT_EQ(joined(writesOf(result.accesses)), joined(c.writes)) << c.name;
+        EXPECT_EQ(joined(writesOf(result.accesses)), joined(expanded(c.writes))) << c.name;
 
         Machine expected = machine;
         for (const MsrValue& msr : c.msrsAfter)
@@ -155,6 +184,7 @@ TEST(ApplyChanges, EndToEnd)
         for (const PciValue& pci : c.pciAfter)
             expected.pciRegisters[PciAddress{0x18, pci.function, pci.reg}] = pci.value;
         EXPECT_EQ(emulation::attachedMachine().msrs, expected.msrs) << c.name;
+        EXPECT_TRUE(emulation::attachedMachine().coreMsrs.empty()) << c.name << ": every core alike";
         EXPECT_EQ(emulation::attachedMachine().pciRegisters, expected.pciRegisters) << c.name;
     }
 }
@@ -226,17 +256,125 @@ TEST(ApplyChanges, OneRequestEndToEnd)
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(joined(result.accesses), joined({
-                                           "rdmsr 0xc0010064 -> 0x8000019a4840404e",
-                                           "wrmsr 0xc0010064 <- 0x8000019a48403018",
-                                           "rdmsr 0xc0010071 -> 0x40f0303c001810",
-                                           "rdmsr 0xc0010062 -> 0x0",
-                                           "wrmsr 0xc0010062 <- 0x4",
-                                           "sleep 1",
-                                           "rdmsr 0xc0010062 -> 0x4",
-                                           "wrmsr 0xc0010062 <- 0x0",
-                                       }));
+    // Each of the six cores in turn: P0 rewritten, the current P-state read,
+    // sent away, and after one pause entered again.
+    EXPECT_EQ(joined(result.accesses), joined(expanded({
+                                           {6, {"rdmsr 0xc0010064 -> 0x8000019a4840404e",
+                                                "wrmsr 0xc0010064 <- 0x8000019a48403018"}},
+                                           {6, {"rdmsr 0xc0010071 -> 0x40f0303c001810"}},
+                                           {6, {"rdmsr 0xc0010062 -> 0x0", "wrmsr 0xc0010062 <- 0x4"}},
+                                           {1, {"sleep 1"}},
+                                           {6, {"rdmsr 0xc0010062 -> 0x4", "wrmsr 0xc0010062 <- 0x0"}},
+                                       })));
     EXPECT_EQ(emulation::attachedMachine().msrs[0xc0010064], 0x8000019a48403018u);
+}
+
+// Every core by its own read-modify-write, core 0 first, each keeping the bits
+// it had outside the fields the request owns.
+TEST(ApplyChanges, EveryCoreKeepsItsOwnBits)
+{
+    Machine machine = fourCores(2);
+    setMsrOnCore(machine, 1, 0xc0010064, 0x8000019b4840404e); // bit 32
+    setMsrOnCore(machine, 2, 0xc0010064, 0xc000019a4840414e); // bit 62, and its own divisor
+    setMsrOnCore(machine, 3, 0xc0010064, 0x8000019a4841404e); // bit 16
+    setMsrOnCore(machine, 1, 0xc0010015, 0x1000011);
+    setMsrOnCore(machine, 2, 0xc0010015, 0x3000010); // boost already off
+    setMsrOnCore(machine, 3, 0xc0010015, 0x0000010);
+    const std::size_t probeLength = probeTraceLength(machine);
+    const ProgramRun run = runProgram(machine, {"P0=17", "Turbo=0"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+
+    EXPECT_EQ(joined(accessesOnDevices(emulation::traceLines(), probeLength)),
+              joined({"cpuctl1: open",
+                      "cpuctl2: open",
+                      "cpuctl3: open",
+                      "pci: pciread 18.4 0x15c -> 0x7",
+                      "pci: pciwrite 18.4 0x15c <- 0x4",
+                      "cpuctl0: rdmsr 0xc0010064 -> 0x8000019a4840404e",
+                      "cpuctl0: wrmsr 0xc0010064 <- 0x8000019a48404012",
+                      "cpuctl1: rdmsr 0xc0010064 -> 0x8000019b4840404e",
+                      "cpuctl1: wrmsr 0xc0010064 <- 0x8000019b48404012",
+                      "cpuctl2: rdmsr 0xc0010064 -> 0xc000019a4840414e",
+                      "cpuctl2: wrmsr 0xc0010064 <- 0xc000019a48404012",
+                      "cpuctl3: rdmsr 0xc0010064 -> 0x8000019a4841404e",
+                      "cpuctl3: wrmsr 0xc0010064 <- 0x8000019a48414012",
+                      "cpuctl0: rdmsr 0xc0010015 -> 0x1000010",
+                      "cpuctl0: wrmsr 0xc0010015 <- 0x3000010",
+                      "cpuctl1: rdmsr 0xc0010015 -> 0x1000011",
+                      "cpuctl1: wrmsr 0xc0010015 <- 0x3000011",
+                      "cpuctl2: rdmsr 0xc0010015 -> 0x3000010",
+                      "cpuctl2: wrmsr 0xc0010015 <- 0x3000010",
+                      "cpuctl3: rdmsr 0xc0010015 -> 0x10",
+                      "cpuctl3: wrmsr 0xc0010015 <- 0x2000010",
+                      "cpuctl0: rdmsr 0xc0010071 -> 0x40f0303c021810",
+                      "cpuctl1: rdmsr 0xc0010071 -> 0x40f0303c021810",
+                      "cpuctl2: rdmsr 0xc0010071 -> 0x40f0303c021810",
+                      "cpuctl3: rdmsr 0xc0010071 -> 0x40f0303c021810"}));
+
+    const struct {
+        std::int32_t core;
+        std::uint32_t msr;
+        std::uint64_t value;
+    } after[] = {
+        {0, 0xc0010064, 0x8000019a48404012}, {1, 0xc0010064, 0x8000019b48404012},
+        {2, 0xc0010064, 0xc000019a48404012}, {3, 0xc0010064, 0x8000019a48414012},
+        {0, 0xc0010015, 0x3000010},          {1, 0xc0010015, 0x3000011},
+        {2, 0xc0010015, 0x3000010},          {3, 0xc0010015, 0x2000010},
+        {3, 0xc0010065, 0x8000013a3c001810}, {3, 0xc0010062, 0x0},
+    };
+    for (const auto& a : after) {
+        std::uint64_t value = 0;
+        EXPECT_TRUE(msrOnCore(emulation::attachedMachine(), a.core, a.msr, value));
+        EXPECT_EQ(hexText(value), hexText(a.value)) << "core " << a.core << " MSR " << hexText(a.msr);
+    }
+}
+
+// The switch on cores in different P-states: every core's current P-state is
+// read first, then each core is switched on its own, and the cores sent away
+// wait one pause together before they return.
+TEST(ApplyChanges, EachCoreSwitchesFromItsOwnPstate)
+{
+    const std::vector<std::string> reads = {
+        "cpuctl0: rdmsr 0xc0010071 -> 0x40f0303c011810", "cpuctl1: rdmsr 0xc0010071 -> 0x40f0303c021810",
+        "cpuctl2: rdmsr 0xc0010071 -> 0x40f0303c011810", "cpuctl3: rdmsr 0xc0010071 -> 0x40f0303c041810"};
+    struct Case {
+        std::vector<std::string> tokens;
+        std::vector<std::string> switches; // after the reads
+    };
+    const Case cases[] = {
+        // Request 1 is P2, one past the boosted P0.
+        {{"P2"},
+         {"cpuctl0: wrmsr 0xc0010062 <- 0x1", "cpuctl2: wrmsr 0xc0010062 <- 0x1",
+          "cpuctl3: wrmsr 0xc0010062 <- 0x1"}},
+        {{"P1=@1.3"},
+         {"cpuctl0: wrmsr 0xc0010062 <- 0x3", "cpuctl2: wrmsr 0xc0010062 <- 0x3", "sleep 1",
+          "cpuctl0: wrmsr 0xc0010062 <- 0x0", "cpuctl2: wrmsr 0xc0010062 <- 0x0"}},
+        {{"P2=@1.2", "P2"},
+         {"cpuctl0: wrmsr 0xc0010062 <- 0x1", "cpuctl1: wrmsr 0xc0010062 <- 0x3",
+          "cpuctl2: wrmsr 0xc0010062 <- 0x1", "cpuctl3: wrmsr 0xc0010062 <- 0x1", "sleep 1",
+          "cpuctl1: wrmsr 0xc0010062 <- 0x1"}},
+        // The last P-state is left for P0.
+        {{"P4=@0.95"},
+         {"cpuctl3: wrmsr 0xc0010062 <- 0x0", "sleep 1", "cpuctl3: wrmsr 0xc0010062 <- 0x3"}},
+        {{"P3=@1.0"}, {}},
+    };
+    for (const Case& c : cases) {
+        Machine machine = fourCores(1);
+        setMsrOnCore(machine, 1, 0xc0010071, 0x40f0303c021810);
+        setMsrOnCore(machine, 3, 0xc0010071, 0x40f0303c041810);
+        const std::size_t probeLength = probeTraceLength(machine);
+        const ProgramRun run = runProgram(machine, c.tokens);
+        EXPECT_EQ(run.status, 0) << c.tokens.front();
+        std::vector<std::string> lines;
+        for (const std::string& line : accessesOnDevices(emulation::traceLines(), probeLength))
+            if (line.find("0xc0010071") != std::string::npos || line.find("wrmsr 0xc0010062") != std::string::npos
+                || line == "sleep 1")
+                lines.push_back(line);
+        std::vector<std::string> expected = reads;
+        expected.insert(expected.end(), c.switches.begin(), c.switches.end());
+        EXPECT_EQ(joined(lines), joined(expected)) << c.tokens.front();
+    }
 }
 
 } // namespace

@@ -86,6 +86,22 @@ inline std::vector<std::string> writesOf(const std::vector<std::string>& accesse
     return writes;
 }
 
+// Lines repeated once for each of several cores, which are accessed in turn:
+// {6, {"rdmsr ...", "wrmsr ..."}} is the two lines six times over.
+struct OnCores {
+    std::size_t cores = 1;
+    std::vector<std::string> lines;
+};
+
+inline std::vector<std::string> expanded(const std::vector<OnCores>& groups)
+{
+    std::vector<std::string> lines;
+    for (const OnCores& group : groups)
+        for (std::size_t core = 0; core < group.cores; ++core)
+            lines.insert(lines.end(), group.lines.begin(), group.lines.end());
+    return lines;
+}
+
 // Lines as one text, so that a mismatch shows them all.
 inline std::string joined(const std::vector<std::string>& lines)
 {

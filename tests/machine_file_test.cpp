@@ -27,7 +27,20 @@ TEST(MachineFile, MalformedInputNamesItsLine)
     } cases[] = {
         {"bogus 1 2", "line 1: unknown entry 'bogus'"},
         {"MSR 1 1", "line 1: unknown entry 'MSR'"},
-        {"msr 0xc0010064", "line 1: expected 'msr NUMBER VALUE'"},
+        {"msr 0xc0010064", "line 1: expected 'msr NUMBER VALUE [core N]'"},
+        {"msr 1 1 core 0", "line 1: bad core 0 (core 0 has the line without 'core')"},
+        {"msr 1 1 core x", "line 1: bad core 'x'"},
+        {"msr 1 1 cores 1", "line 1: expected 'msr NUMBER VALUE [core N]'"},
+        // Cores are checked against the count once the whole file is read.
+        {"msr 1 1\nmsr 1 2 core 1", "line 2: bad core 1 (the machine has 1 core, by its CPUID leaf 0x80000008)"},
+        {"msr 1 2 core 1\ncpuid 0x80000008 0 0 1 0", "line 1: core 1's MSR 0x1 without a line for every core"},
+        {"msr 1 1\nmsr 1 2 core 2\ncpuid 0x80000008 0 0 1 0", "line 2: bad core 2 (the machine has 2 cores"},
+        {"cpuid 0x80000008 0 0 1 0\nmsr 1 1\nmsr 1 2 core 1\nmsr 0x1 3 core 1", "line 4: a second line"},
+        {"fail rdmsr 1 core 2\ncpuid 0x80000008 0 0 1 0", "line 1: bad core 2 (the machine has 2 cores"},
+        {"fail wrmsr 1 core", "line 1: expected 'fail rdmsr|wrmsr NUMBER [core K]'"},
+        {"fail open /dev/cpuctl2\ncpuid 0x80000008 0 0 1 0", "line 1: bad device '/dev/cpuctl2' (the machine has 2"},
+        {"fail open /dev/cpuctl01", "line 1: bad device '/dev/cpuctl01'"},
+        {"fail open /dev/cpuctl", "line 1: bad device '/dev/cpuctl'"},
         {"msr 1 2 3", "line 1: expected"},
         {"\n\n  # a comment\n\tmsr 1 0x", "line 4: bad MSR value '0x'"},
         {"msr 0x100000000 0", "line 1: bad MSR number"},
@@ -119,6 +132,18 @@ TEST(MachineFile, ReadsWellFormedInput)
              EXPECT_EQ(m.failOp, 12);
              EXPECT_TRUE(m.msrs.empty());
          }},
+        {"msr 1 5 core 3\nmsr 1 2\ncpuid 0x80000008 0 0 3 0\nfail rdmsr 1 core 0\nfail wrmsr 1 core 3\n"
+         "fail open /dev/cpuctl3",
+         [](const Machine& m) {
+             std::vector<std::uint64_t> values(4);
+             for (std::int32_t core = 0; core < 4; ++core)
+                 EXPECT_TRUE(msrOnCore(m, core, 1, values[static_cast<std::size_t>(core)]));
+             EXPECT_EQ(values, (std::vector<std::uint64_t>{2, 2, 2, 5}));
+             EXPECT_EQ(m.faults.count(Fault{FaultKind::rdmsr, 1u, 0}), 1u);
+             EXPECT_EQ(m.faults.count(Fault{FaultKind::rdmsr, 1u}), 0u) << "core 0 only";
+             EXPECT_EQ(m.faults.count(Fault{FaultKind::wrmsr, 1u, 3}), 1u);
+             EXPECT_EQ(m.faults.count(Fault{FaultKind::open, "/dev/cpuctl3"}), 1u);
+         }},
     };
     for (const auto& c : cases) {
         Machine machine;
@@ -156,6 +181,31 @@ TEST(MachineFile, WritingBackChangesOnlyTheValuesThatDiffer)
                                             "  pci   18.4  0x15c  0x104   # boost", "cpuid 1 0x1 2 0x000a 4",
                                             "pci 18.5 0x170 0x1", "fail rdmsr 0xc0010071"}))
         << "what the machine no longer has loses its line";
+}
+
+TEST(MachineFile, CoresKeepOwnLinesOnlyWhileTheyDiffer)
+{
+    Machine machine;
+    std::string error;
+    ASSERT_TRUE(parseMachine("cpuid 0x80000008 0 0 3 0\nmsr 0x64 0x10  # P0\nmsr 0x64 0x11 core 2  # mine\n"
+                             "msr 0x65 0x20\nfail op 9\n",
+                             machine, error))
+        << error;
+    // Core 0 first, as the program writes: the cores that had core 0's value
+    // keep it until they are written themselves.
+    setMsrOnCore(machine, 0, 0x64, 0x12);
+    EXPECT_EQ(machineLines(machine),
+              (Lines{"cpuid 0x80000008 0 0 3 0", "msr 0x64 0x12  # P0", "msr 0x64 0x11 core 2  # mine",
+                     "msr 0x65 0x20", "fail op 9", "msr 0x64 0x10 core 1", "msr 0x64 0x10 core 3"}));
+    setMsrOnCore(machine, 1, 0x64, 0x12);
+    setMsrOnCore(machine, 2, 0x64, 0x12);
+    setMsrOnCore(machine, 3, 0x65, 0x21);
+    EXPECT_EQ(machineLines(machine), (Lines{"cpuid 0x80000008 0 0 3 0", "msr 0x64 0x12  # P0", "msr 0x65 0x20",
+                                            "fail op 9", "msr 0x64 0x10 core 3", "msr 0x65 0x21 core 3"}))
+        << "a core that became equal to core 0 loses its line";
+    Machine again;
+    ASSERT_TRUE(parseMachine(formatMachine(machine), again, error)) << error;
+    EXPECT_EQ(again.coreMsrs, machine.coreMsrs);
 }
 
 // What each preset reports is checked whole elsewhere; here, that its enabled

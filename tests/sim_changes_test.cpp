@@ -13,11 +13,13 @@ namespace {
 
 TEST(SimChanges, FollowsTheProgramsOwnOutput)
 {
-    const std::string p0Lowered = "changed P0 (MSR 0xc0010064): 0x800001403c000c14 -> 0x800001403c000c12: "
+    const std::string p0Lowered = "changed P0 (MSR 0xc0010064) on cores 0-5: 0x800001403c000c14 -> 0x800001403c000c12: "
                                   "18x at 1.475V, NorthBridge in NB_P0 at 1.175V -> "
                                   "17x at 1.475V, NorthBridge in NB_P0 at 1.175V\n";
     const TestFile machine("sim_changes.machine");
     std::ofstream(machine.path) << findPreset("family10")->machineText << "fail wrmsr 0xc0010065\n";
+    const TestFile core3("sim_changes_core3.machine");
+    std::ofstream(core3.path) << findPreset("family10")->machineText << "fail wrmsr 0xc0010065 core 3\n";
     struct Case {
         const char* name;
         std::string arguments;
@@ -27,12 +29,17 @@ TEST(SimChanges, FollowsTheProgramsOwnOutput)
     const Case cases[] = {
         {"the current P-state rewritten, left and entered again: the request ends as it was",
          "--preset family10 --changes P1=15@1.3", 0,
-         "changed P1 (MSR 0xc0010065): 0x8000013a3c001810 -> 0x8000013a3c00280e: "
+         "changed P1 (MSR 0xc0010065) on cores 0-5: 0x8000013a3c001810 -> 0x8000013a3c00280e: "
          "16x at 1.4V, NorthBridge in NB_P0 at 1.175V -> 15x at 1.3V, NorthBridge in NB_P0 at 1.175V\n"},
         {"a write failing inside err(3): what was written before it, after the message",
          "--machine " + machine.path + " --changes P0=17 P1=15", 254,
          "pravellon-sim: ioctl(CPUCTL_WRMSR) on /dev/cpuctl0: Input/output error\n"
              + p0Lowered},
+        {"a write failing on core 3: the cores before it changed, on a line of their own",
+         "--machine " + core3.path + " --changes P0=17 P1=15", 254,
+         "pravellon-sim: ioctl(CPUCTL_WRMSR) on /dev/cpuctl3: Input/output error\n" + p0Lowered
+             + "changed P1 (MSR 0xc0010065) on cores 0-2: 0x8000013a3c001810 -> 0x8000013a3c00180e: "
+               "16x at 1.4V, NorthBridge in NB_P0 at 1.175V -> 15x at 1.4V, NorthBridge in NB_P0 at 1.175V\n"},
         {"an invalid token: nothing written", "--preset family10 --changes P0=17 Bogus", 3,
          "ERROR: invalid parameter Bogus\nno register changed\n"},
         {"an unsupported processor", "--preset intel --changes P0=17", 2, "no register changed\n"},

@@ -45,7 +45,7 @@ void readInto(Machine& machine, const MachineRegister& r)
         machine.cpuidLeaves[r.number] = cpuid(r.number);
         break;
     case MachineRegister::Kind::msr:
-        machine.msrs[r.number] = readMsr(r.number);
+        machine.msrs[r.number] = readMsr(0, r.number);
         break;
     case MachineRegister::Kind::pci:
         machine.pciRegisters[r.pci] = readPciConfig(r.pci.device, r.pci.function, r.pci.reg);
@@ -113,6 +113,17 @@ bool captureMachine(std::ostream& out)
     added.fullWidth = true;
     for (const MachineRegister& r : added.order)
         readInto(machine, r);
+    // The other cores' MSRs, core by core; only where a core differs from
+    // core 0 does it get lines of its own, after the others.
+    for (std::int32_t core = 1; core < profile.coreCount; ++core) {
+        for (const MachineRegister& r : added.order) {
+            if (r.kind != MachineRegister::Kind::msr)
+                continue;
+            const std::uint64_t value = readMsr(core, r.number);
+            if (value != machine.msrs[r.number])
+                machine.coreMsrs[CoreMsr{r.number, core}] = value;
+        }
+    }
     out << formatMachine(machine, added) << std::flush;
     return true;
 }

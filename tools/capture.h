@@ -17,7 +17,8 @@
 std::vector<MachineRegister> registersReadBy(const ProcessorProfile& profile);
 
 // Probes the processor as pravellon does and writes the machine file of every
-// register of registersReadBy. False, with nothing written, when the processor
+// register of registersReadBy, the MSRs of every core: a core's own line for
+// each MSR where it differs from core 0. False, with nothing written, when the processor
 // is not supported; only the probe has read anything then.
 bool captureMachine(std::ostream& out);
 

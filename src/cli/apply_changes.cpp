@@ -1,5 +1,7 @@
 #include "cli/apply_changes.h"
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -7,7 +9,9 @@
 
 #include "control/active_pstate.h"
 #include "control/boost.h"
+#include "cpu/every_core.h"
 #include "cpu/family_traits.h"
+#include "hw/device.h"
 #include "pstate/core_pstate.h"
 #include "pstate/multiplier_encoding.h"
 #include "pstate/nb_pstate.h"
@@ -44,16 +48,33 @@ bool isModifiedPstate(const std::vector<CorePstate>& corePstates, std::int32_t p
         && isModified(corePstates[static_cast<std::size_t>(pstate)]);
 }
 
-// A requested P-state is switched to; otherwise a modified current P-state is
-// entered again, so that it takes effect.
-void switchPstate(const ProcessorProfile& profile, const ChangeSet& changes,
-                  const std::vector<CorePstate>& corePstates)
+// On each core: a requested P-state is switched to; otherwise a modified
+// current P-state is left and, after one pause for all such cores, entered
+// again, so that it takes effect. Every core's current P-state is read before
+// any core is switched, so that no request changes what a later core reads.
+void switchPstates(const ProcessorProfile& profile, const ChangeSet& changes,
+                   const std::vector<CorePstate>& corePstates)
 {
-    const std::int32_t current = currentPstate();
-    if (isSet(changes.targetPstate) && changes.targetPstate != current)
-        activatePstate(profile, changes.targetPstate);
-    else if (isModifiedPstate(corePstates, current))
-        reenterPstate(profile, current);
+    const std::int32_t cores = coresToWrite(profile);
+    std::vector<std::int32_t> current(static_cast<std::size_t>(cores));
+    for (std::int32_t core = 0; core < cores; ++core)
+        current[static_cast<std::size_t>(core)] = currentPstate(core);
+
+    std::vector<std::int32_t> sentAway;
+    for (std::int32_t core = 0; core < cores; ++core) {
+        const std::int32_t pstate = current[static_cast<std::size_t>(core)];
+        if (isSet(changes.targetPstate) && changes.targetPstate != pstate) {
+            activatePstate(profile, core, changes.targetPstate);
+        } else if (isModifiedPstate(corePstates, pstate)) {
+            activatePstate(profile, core, awayPstate(profile, pstate));
+            sentAway.push_back(core);
+        }
+    }
+    if (sentAway.empty())
+        return;
+    ::sleep(1);
+    for (const std::int32_t core : sentAway)
+        activatePstate(profile, core, current[static_cast<std::size_t>(core)]);
 }
 
 } // namespace
@@ -78,6 +99,13 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
     warnOrRefuseBeforeAnyAccess(profile, changes);
 
     const FamilyTraits& traits = familyTraits(profile);
+
+    // Every core is written, so a core whose device cannot be opened (offline,
+    // or the module missing) must stop the run before the first write, not
+    // leave the processor with cores programmed differently. Core 0's device
+    // has just served the probe.
+    for (std::int32_t core = 1; core < profile.coreCount; ++core)
+        checkMsrDevice(core);
 
     // Northbridge requests first: carried into the core P-state requests, or
     // written to the northbridge P-state registers.
@@ -107,5 +135,5 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
     if (turboRequested)
         setCpbEnabled(profile, changes.turbo == 1);
 
-    switchPstate(profile, changes, corePstates);
+    switchPstates(profile, changes, corePstates);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The P-state the processor runs in, and requests to switch to another.
+// The P-state each core runs in, and requests to switch a core to another.
 
 #include <cstdint>
 
@@ -12,14 +12,15 @@ constexpr std::uint32_t kMsrPstateControl = 0xC0010062;
 // non-boosted P-state.
 constexpr bits::Field kPstateRequest{2, 0};
 
-// The current P-state, from the COFVID status MSR.
-std::int32_t currentPstate();
+// The current P-state of core, from its COFVID status MSR.
+std::int32_t currentPstate(std::int32_t core);
 
-// One read and one write of the P-state control MSR. Refuses a P-state the
+// One read and one write of core's P-state control MSR. Refuses a P-state the
 // processor does not have.
-void activatePstate(const ProcessorProfile& profile, std::int32_t pstate);
+void activatePstate(const ProcessorProfile& profile, std::int32_t core, std::int32_t pstate);
 
-// Leaves pstate for another one, waits a second and enters pstate again: the
-// processor takes a rewritten P-state register into effect only when it enters
-// that P-state.
-void reenterPstate(const ProcessorProfile& profile, std::int32_t pstate);
+// The P-state a core leaves to before it enters pstate again: the processor
+// takes a rewritten P-state register into effect only when it enters that
+// P-state. The last enabled P-state, unless that is pstate itself; then the
+// first.
+std::int32_t awayPstate(const ProcessorProfile& profile, std::int32_t pstate);

@@ -1,5 +1,6 @@
 #include "control/boost.h"
 
+#include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
@@ -19,9 +20,10 @@ void requireBoost(const ProcessorProfile& profile)
 void setCpbEnabled(const ProcessorProfile& profile, bool enabled)
 {
     requireBoost(profile);
-    const std::uint64_t value = readMsr(kMsrHardwareConfig);
-    // The bit disables boost, so it is the inverse of the switch.
-    writeMsr(kMsrHardwareConfig, bits::set(value, kBoostDisable, enabled ? 0u : 1u));
+    // The bit disables boost, so it is the inverse of the switch. Each core has
+    // its own, and a core left out would go on boosting.
+    modifyMsrOnEveryCore(profile, kMsrHardwareConfig,
+                         [enabled](std::uint64_t value) { return bits::set(value, kBoostDisable, enabled ? 0u : 1u); });
 }
 
 void setBoostSource(const ProcessorProfile& profile, bool enabled)

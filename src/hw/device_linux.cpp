@@ -1,5 +1,5 @@
-// The accessors over Linux's msr and cpuid devices of the first processor and
-// the northbridge's configuration space in sysfs: open, one transfer at the
+// The accessors over Linux's msr devices of every core (/dev/cpu/N/msr), the
+// cpuid device of core 0 and the northbridge's configuration space in sysfs: open, one transfer at the
 // register's offset, close, nothing kept between calls. A failed or short
 // transfer ends the process through err(3), as an ioctl failure does on FreeBSD;
 // a missing module, a user who is not root and a refused MSR write are named
@@ -19,7 +19,6 @@
 
 namespace {
 
-const char* const kMsrPath = "/dev/cpu/0/msr";
 const char* const kCpuidPath = "/dev/cpu/0/cpuid";
 
 // Every processor's msr and cpuid devices are under it, and only while the
@@ -78,6 +77,12 @@ void writeAt(const char* path, const void* buffer, size_t size, off_t offset, co
     close(fd);
 }
 
+// The msr device of a core: /dev/cpu/N/msr.
+std::string msrPath(std::int32_t core)
+{
+    return kProcessorDeviceDirectory + std::to_string(core) + "/msr";
+}
+
 // Function F of the northbridge, device 0x18 on bus 0 of domain 0.
 struct PciConfigPath {
     char text[64];
@@ -94,16 +99,21 @@ PciConfigPath pciConfigPath(std::uint8_t device, std::uint8_t function)
 
 } // namespace
 
-std::uint64_t readMsr(std::uint32_t msr)
+std::uint64_t readMsr(std::int32_t core, std::uint32_t msr)
 {
     std::uint64_t value = 0;
-    readAt(kMsrPath, &value, sizeof value, static_cast<off_t>(msr), "MSR");
+    readAt(msrPath(core).c_str(), &value, sizeof value, static_cast<off_t>(msr), "MSR");
     return value;
 }
 
-void writeMsr(std::uint32_t msr, std::uint64_t value)
+void writeMsr(std::int32_t core, std::uint32_t msr, std::uint64_t value)
 {
-    writeAt(kMsrPath, &value, sizeof value, static_cast<off_t>(msr), "MSR");
+    writeAt(msrPath(core).c_str(), &value, sizeof value, static_cast<off_t>(msr), "MSR");
+}
+
+void checkMsrDevice(std::int32_t core)
+{
+    close(openDevice(msrPath(core).c_str(), O_RDWR));
 }
 
 CpuidRegisters cpuid(std::uint32_t leaf)

@@ -29,7 +29,8 @@ inline constexpr double powerOfTwoDivisors[] = {1.0, 2.0, 4.0, 8.0, 16.0, 0.0}; 
 // Decodes a P-state register value already read; touches no device.
 CorePstate decodeCorePstate(const ProcessorProfile& profile, std::int32_t index, std::uint64_t value);
 
-// Reads MSR kMsrPstateBase + index once and decodes it.
+// Reads MSR kMsrPstateBase + index of core 0 once and decodes it: core 0
+// describes the processor.
 CorePstate readCorePstate(const ProcessorProfile& profile, std::int32_t index);
 
 // value with the fields the request sets replaced, each cut to its width, and
@@ -37,6 +38,6 @@ CorePstate readCorePstate(const ProcessorProfile& profile, std::int32_t index);
 // family 0x14 refusal of the multiplier encoder.
 std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t value, const CorePstate& request);
 
-// One read and one write of the P-state's register, changing only the fields
-// the request sets. May throw the family 0x14 refusal of the multiplier encoder.
+// One read and one write of the P-state's register on every core, core by
+// core, changing only the fields the request sets. May throw the family 0x14 refusal of the multiplier encoder.
 void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate);

@@ -1,3 +1,4 @@
+#include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
@@ -55,9 +56,9 @@ void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate)
 {
     const std::uint32_t msr = kMsrPstateBase + static_cast<std::uint32_t>(pstate.index);
 
-    // One read, one write, also when nothing is requested. The encoding, the only
-    // step that can refuse, sits between them, so a refusal leaves the register
-    // exactly as it was.
-    const std::uint64_t before = readMsr(msr);
-    writeMsr(msr, encodeCorePstate(profile, before, pstate));
+    // On each core one read, one write, also when nothing is requested. The
+    // encoding, the only step that can refuse, sits between them and refuses on
+    // core 0 already, so a refusal leaves every core's register as it was.
+    modifyMsrOnEveryCore(profile, msr,
+                         [&](std::uint64_t before) { return encodeCorePstate(profile, before, pstate); });
 }

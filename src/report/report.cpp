@@ -1,12 +1,16 @@
 #include "report/report.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <ios>
 #include <iostream>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "cpu/family_traits.h"
 #include "cpu/vid.h"
+#include "hw/device.h"
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
 #include "report/format.h"
@@ -66,7 +70,10 @@ void printTurbo(std::ostream& out, const ProcessorProfile& profile)
         out << "  Max multiplier: " << shownCoreMultiplier(profile, profile.maxMultiplier) << std::endl;
 }
 
-void printCorePstates(std::ostream& out, const ProcessorProfile& profile)
+// Core 0's P-state registers as read for the report, P0 first.
+using PstateRegisters = std::vector<std::uint64_t>;
+
+PstateRegisters printCorePstates(std::ostream& out, const ProcessorProfile& profile)
 {
     out << std::endl;
     out << ".:. P-states" << std::endl;
@@ -83,12 +90,32 @@ void printCorePstates(std::ostream& out, const ProcessorProfile& profile)
 
     // Each register is read just before its line, so a failing read leaves the
     // lines of the P-states before it on the terminal.
+    PstateRegisters registers;
     for (std::int32_t i = 0; i < profile.pstateCount; ++i) {
-        const CorePstate pstate = readCorePstate(profile, i);
+        registers.push_back(readMsr(0, kMsrPstateBase + static_cast<std::uint32_t>(i)));
+        const CorePstate pstate = decodeCorePstate(profile, i, registers.back());
         out << "  P" << i << ": " << multiplierText(shownCoreMultiplier(profile, pstate.multiplier)) << " at "
             << voltageText(profile, pstate.vid) << std::endl;
         if (pstate.nbPstate >= 0)
             out << "      " << northbridgeText(profile, pstate) << std::endl;
+    }
+    return registers;
+}
+
+// The lines above are core 0's. The other cores should hold the same P-states;
+// one that does not (set by another tool, or a run that failed half-way) runs
+// at P-states nobody sees otherwise, so it gets a line naming them.
+void printDisagreeingCores(std::ostream& out, const ProcessorProfile& profile, const PstateRegisters& core0)
+{
+    for (std::int32_t core = 1; core < profile.coreCount; ++core) {
+        std::string differing;
+        for (std::size_t i = 0; i < core0.size(); ++i) {
+            const std::uint64_t value = readMsr(core, kMsrPstateBase + static_cast<std::uint32_t>(i));
+            if (value != core0[i])
+                differing += (differing.empty() ? " P" : ", P") + std::to_string(i);
+        }
+        if (!differing.empty())
+            out << "  Core " << core << " differs from core 0 in" << differing << std::endl;
     }
 }
 
@@ -116,7 +143,8 @@ void printReport(const ProcessorProfile& profile)
 
     printGeneral(out, profile);
     printTurbo(out, profile);
-    printCorePstates(out, profile);
+    const PstateRegisters core0 = printCorePstates(out, profile);
+    printDisagreeingCores(out, profile, core0);
     if (familyTraits(profile).hasNbPstateRegisters)
         printNbPstates(out, profile);
 }

@@ -31,18 +31,24 @@ protected:
     }
 
     // Files named after the machine that hold its registers where the kernel
-    // would hand them over: MSRs and CPUID leaves at their number, PCI
-    // registers at theirs in a 4096-byte configuration space.
+    // would hand them over: each core's MSRs and CPUID leaves at their number,
+    // PCI registers at theirs in a 4096-byte configuration space.
     void standInFor(const std::string& name, const Machine& machine)
     {
-        const std::string msrFile = standIn(kMsrDevice, name + ".msr");
+        for (std::int32_t core = 0; core < machineCoreCount(machine); ++core) {
+            const std::string msrFile =
+                standIn("/dev/cpu/" + std::to_string(core) + "/msr", name + ".msr" + std::to_string(core));
+            writeBytesAt(msrFile, 0, Bytes(8, 0));
+            spread_registers::spread(msrFile, 8);
+            for (const auto& entry : machine.msrs) {
+                std::uint64_t value = 0;
+                (void)msrOnCore(machine, core, entry.first, value);
+                writeBytesAt(msrFile, entry.first, littleEndian(value, 8));
+            }
+        }
         const std::string cpuidFile = standIn(kCpuidDevice, name + ".cpuid");
-        writeBytesAt(msrFile, 0, Bytes(8, 0));
         writeBytesAt(cpuidFile, 0, Bytes(16, 0));
-        spread_registers::spread(msrFile, 8);
         spread_registers::spread(cpuidFile, 16);
-        for (const auto& [msr, value] : machine.msrs)
-            writeBytesAt(msrFile, msr, littleEndian(value, 8));
         for (const auto& [leaf, words] : machine.cpuidLeaves) {
             Bytes bytes;
             for (const std::uint32_t word : {words.eax, words.ebx, words.ecx, words.edx}) {

@@ -1,0 +1,29 @@
+#pragma once
+// The cores of the first processor, which the program reaches one by one: each
+// core has its own copy of the MSRs it writes, and the processor wants every
+// core programmed alike.
+
+#include <algorithm>
+#include <cstdint>
+
+#include "cpu/processor_profile.h"
+#include "hw/device.h"
+
+// How many cores a write goes to: core 0 at least, also for a profile that
+// has not counted its cores.
+inline std::int32_t coresToWrite(const ProcessorProfile& profile)
+{
+    return std::max<std::int32_t>(profile.coreCount, 1);
+}
+
+// One read-modify-write of msr on each core in turn, core 0 first: every core
+// keeps its own bits outside what modify changes. When modify throws on a core,
+// that core and the ones after it are not written.
+template <typename Modify>
+void modifyMsrOnEveryCore(const ProcessorProfile& profile, std::uint32_t msr, Modify modify)
+{
+    for (std::int32_t core = 0; core < coresToWrite(profile); ++core) {
+        const std::uint64_t before = readMsr(core, msr);
+        writeMsr(core, msr, modify(before));
+    }
+}
