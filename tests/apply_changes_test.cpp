@@ -209,6 +209,7 @@ TEST(ApplyChanges, OneRequestEndToEnd)
     EXPECT_EQ(joined(result.accesses), joined({
                                            "rdmsr 0xc0010064 -> 0x8000019a4840404e",
                                            "wrmsr 0xc0010064 <- 0x8000019a48403018",
+                                           "rdmsr 0xc0010064 -> 0x8000019a48403018",
                                            "rdmsr 0xc0010071 -> 0x40f0303c001810",
                                            "rdmsr 0xc0010062 -> 0x0",
                                            "wrmsr 0xc0010062 <- 0x4",

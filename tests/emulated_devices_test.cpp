@@ -64,11 +64,11 @@ TEST(EmulatedDevices, EachAccessIsItsOwnOpenIoctlClose)
         const char* line;
     };
     const Case cases[] = {
-        {"readMsr", [] { EXPECT_EQ(readMsr(0xC0010064), 0x8000019a4840404eu); }, cpuctl,
+        {"readMsr", [] { EXPECT_EQ(readMsr(0, 0xC0010064), 0x8000019a4840404eu); }, cpuctl,
          "rdmsr 0xc0010064 -> 0x8000019a4840404e"},
         {"writeMsr",
          [] {
-             writeMsr(0xC0010064, 0x8000019a48003004);
+             writeMsr(0, 0xC0010064, 0x8000019a48003004);
              EXPECT_EQ(attachedMachine().msrs.at(0xC0010064), 0x8000019a48003004u);
          },
          cpuctl, "wrmsr 0xc0010064 <- 0x8000019a48003004"},
@@ -260,9 +260,9 @@ TEST(EmulatedDevices, WritesAreSavedInsideTheIoctl)
     ASSERT_EQ(symlink(path.c_str(), link.path.c_str()), 0);
     ASSERT_TRUE(attachMachineText(text, link.path));
 
-    writeMsr(0xC0010064, 0x8000019a48003004);
+    writeMsr(0, 0xC0010064, 0x8000019a48003004);
     EXPECT_EQ(readFile(path), "# my machine\nmsr 0xc0010064 0x8000019a48003004  # P0\nmsr 0xc0010015 16\n");
-    writeMsr(0xC0010015, 0x1000010);
+    writeMsr(0, 0xC0010015, 0x1000010);
     writePciConfig(0x18, 4, 0x15C, 3);
     EXPECT_EQ(readFile(path), "# my machine\nmsr 0xc0010064 0x8000019a48003004  # P0\nmsr 0xc0010015 16777232\n"
                               "pci 18.4 0x15c 0x3\n");
@@ -292,9 +292,9 @@ TEST(EmulatedDevicesDeathTest, DeviceFailuresEndTheProcessThroughErr)
          "Failed to open /dev/cpuctl0: No such file or directory\nunit_tests: load the cpuctl module: kldload cpuctl"},
         {"fail open /dev/pci", [] { readPciConfig(0x18, 3, 0xDC); }, 255,
          "Failed to open /dev/pci: No such file or directory"},
-        {"fail rdmsr 0xc0010064", [] { readMsr(0xC0010064); }, 254,
+        {"fail rdmsr 0xc0010064", [] { readMsr(0, 0xC0010064); }, 254,
          "ioctl\\(CPUCTL_RDMSR\\) on /dev/cpuctl0: Input/output error"},
-        {"fail wrmsr 0xc0010064", [] { writeMsr(0xC0010064, 0); }, 254,
+        {"fail wrmsr 0xc0010064", [] { writeMsr(0, 0xC0010064, 0); }, 254,
          "ioctl\\(CPUCTL_WRMSR\\) on /dev/cpuctl0: Input/output error"},
         {"fail cpuid 0x80000000", [] { cpuid(0x80000000); }, 254,
          "ioctl\\(CPUCTL_CPUID\\) on /dev/cpuctl0: Input/output error"},
@@ -318,8 +318,8 @@ TEST(EmulatedDevicesDeathTest, AWriteBeforeALaterFailureStaysSaved)
     ASSERT_TRUE(attachMachineText("msr 0xc0010064 0x1\n", path));
     EXPECT_EXIT(
         {
-            writeMsr(0xC0010064, 0x2);
-            readMsr(0xC0010099); // no such register
+            writeMsr(0, 0xC0010064, 0x2);
+            readMsr(0, 0xC0010099); // no such register
         },
         ::testing::ExitedWithCode(254), "CPUCTL_RDMSR");
     EXPECT_EQ(readFile(path), "msr 0xc0010064 0x2\n");

@@ -36,7 +36,7 @@ void readInto(Machine& machine, const MachineRegister& r)
         machine.cpuidLeaves[r.number] = cpuid(r.number);
         break;
     case MachineRegister::Kind::msr:
-        machine.msrs[r.number] = readMsr(r.number);
+        machine.msrs[r.number] = readMsr(0, r.number);
         break;
     case MachineRegister::Kind::pci:
         machine.pciRegisters[r.pci] = readPciConfig(r.pci.device, r.pci.function, r.pci.reg);

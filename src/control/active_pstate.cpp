@@ -6,11 +6,12 @@
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
+#include "hw/register_write.h"
 #include "pstate/core_pstate.h"
 
 std::int32_t currentPstate()
 {
-    return static_cast<std::int32_t>(bits::get(readMsr(kMsrCofvidStatus), kCurrentPstate));
+    return static_cast<std::int32_t>(bits::get(readMsr(0, kMsrCofvidStatus), kCurrentPstate));
 }
 
 void activatePstate(const ProcessorProfile& profile, std::int32_t pstate)
@@ -23,8 +24,8 @@ void activatePstate(const ProcessorProfile& profile, std::int32_t pstate)
     // The request field counts from the first non-boosted P-state; a boosted
     // one cannot be asked for, and asking for it gets the first non-boosted.
     const std::int32_t request = pstate > profile.boostStateCount ? pstate - profile.boostStateCount : 0;
-    const std::uint64_t value = readMsr(kMsrPstateControl);
-    writeMsr(kMsrPstateControl, bits::set(value, kPstateRequest, static_cast<std::uint64_t>(request)));
+    const std::uint64_t value = readMsr(0, kMsrPstateControl);
+    writeMsrUnchecked(0, kMsrPstateControl, bits::set(value, kPstateRequest, static_cast<std::uint64_t>(request)));
 }
 
 void reenterPstate(const ProcessorProfile& profile, std::int32_t pstate)

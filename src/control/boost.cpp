@@ -5,6 +5,7 @@
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
+#include "hw/register_write.h"
 
 namespace {
 
@@ -19,9 +20,10 @@ void requireBoost(const ProcessorProfile& profile)
 void setCpbEnabled(const ProcessorProfile& profile, bool enabled)
 {
     requireBoost(profile);
-    const std::uint64_t value = readMsr(kMsrHardwareConfig);
+    const std::uint64_t value = readMsr(0, kMsrHardwareConfig);
     // The bit disables boost, so it is the inverse of the switch.
-    writeMsr(kMsrHardwareConfig, bits::set(value, kBoostDisable, enabled ? 0u : 1u));
+    writeMsrChecked(0, kMsrHardwareConfig, bits::set(value, kBoostDisable, enabled ? 0u : 1u),
+                    bits::mask(kBoostDisable));
 }
 
 void setBoostSource(const ProcessorProfile& profile, bool enabled)
@@ -29,8 +31,8 @@ void setBoostSource(const ProcessorProfile& profile, bool enabled)
     requireBoost(profile);
     const std::uint32_t source = enabled ? familyTraits(profile).boostSourceOn : 0;
     const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
-    writePciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
-                   bits::set(value, kBoostSource, source));
+    writePciConfigChecked(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
+                          bits::set(value, kBoostSource, source), bits::mask(kBoostSource));
 }
 
 void setApmEnabled(const ProcessorProfile& profile, bool enabled)
@@ -38,6 +40,6 @@ void setApmEnabled(const ProcessorProfile& profile, bool enabled)
     if (!familyTraits(profile).hasApm)
         throw ExceptionWithMessage("APM not supported");
     const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
-    writePciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
-                   bits::set(value, kApmEnable, enabled ? 1u : 0u));
+    writePciConfigChecked(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
+                          bits::set(value, kApmEnable, enabled ? 1u : 0u), bits::mask(kApmEnable));
 }

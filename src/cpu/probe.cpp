@@ -69,7 +69,7 @@ namespace {
 void readBoostState(ProcessorProfile& profile)
 {
     const FamilyTraits& traits = familyTraits(profile);
-    const std::uint64_t hwcr = readMsr(kMsrHardwareConfig);
+    const std::uint64_t hwcr = readMsr(0, kMsrHardwareConfig);
     const std::uint32_t control = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
     const bool notDisabled = !bits::test(hwcr, kBoostDisable);
     const bool sourceOn = bits::get(control, kBoostSource) == traits.boostSourceOn;
@@ -119,7 +119,7 @@ bool probeProcessor(ProcessorProfile& profile)
                       kNbPstateCountMinusOne)
             + 1);
 
-    decodeLimits(profile, readMsr(kMsrCofvidStatus));
+    decodeLimits(profile, readMsr(0, kMsrCofvidStatus));
 
     profile.boostSupported = bits::test(cpuid(kCpuidPowerManagement).edx, kCpbSupported);
     if (profile.boostSupported)

@@ -1,4 +1,4 @@
-// The accessors over FreeBSD's /dev/cpuctl0 and /dev/pci: open, one ioctl,
+// The accessors over FreeBSD's /dev/cpuctlN and /dev/pci: open, one ioctl,
 // close, nothing kept between calls. A failure ends the process through err(3);
 // a missing module, a user who is not root and a refused MSR write are named
 // on a line of their own.
@@ -20,12 +20,17 @@
 
 namespace {
 
-const char* const kCpuctlPath = "/dev/cpuctl0";
 const char* const kPciPath = "/dev/pci";
 
 // Every processor's cpuctl device, /dev/cpuctlN, exists only while the module
 // is loaded; /dev/pci is always there.
 const char* const kCpuctlPathPrefix = "/dev/cpuctl";
+
+// The device of core N; CPUID is asked of core 0.
+std::string cpuctlPath(std::int32_t core)
+{
+    return kCpuctlPathPrefix + std::to_string(core);
+}
 
 // What the administrator can do about a failed open, or null.
 const char* openFailureHint(const char* path, int error)
@@ -49,8 +54,9 @@ int openDevice(const char* path)
 
 // One ioctl on a freshly opened device; on failure the process ends without
 // closing the descriptor.
-void transfer(const char* path, unsigned long request, void* record, const char* requestName)
+void transfer(const std::string& devicePath, unsigned long request, void* record, const char* requestName)
 {
+    const char* const path = devicePath.c_str();
     const int fd = openDevice(path);
     if (ioctl(fd, request, record) < 0) {
         const int error = errno;
@@ -77,27 +83,27 @@ pci_io pciRecord(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
 
 } // namespace
 
-std::uint64_t readMsr(std::uint32_t msr)
+std::uint64_t readMsr(std::int32_t core, std::uint32_t msr)
 {
     cpuctl_msr_args_t args{};
     args.msr = static_cast<int>(msr);
-    transfer(kCpuctlPath, CPUCTL_RDMSR, &args, "CPUCTL_RDMSR");
+    transfer(cpuctlPath(core), CPUCTL_RDMSR, &args, "CPUCTL_RDMSR");
     return args.data;
 }
 
-void writeMsr(std::uint32_t msr, std::uint64_t value)
+void writeMsr(std::int32_t core, std::uint32_t msr, std::uint64_t value)
 {
     cpuctl_msr_args_t args{};
     args.msr = static_cast<int>(msr);
     args.data = value;
-    transfer(kCpuctlPath, CPUCTL_WRMSR, &args, "CPUCTL_WRMSR");
+    transfer(cpuctlPath(core), CPUCTL_WRMSR, &args, "CPUCTL_WRMSR");
 }
 
 CpuidRegisters cpuid(std::uint32_t leaf)
 {
     cpuctl_cpuid_args_t args{};
     args.level = static_cast<int>(leaf);
-    transfer(kCpuctlPath, CPUCTL_CPUID, &args, "CPUCTL_CPUID");
+    transfer(cpuctlPath(0), CPUCTL_CPUID, &args, "CPUCTL_CPUID");
     return CpuidRegisters{args.data[0], args.data[1], args.data[2], args.data[3]};
 }
 

@@ -1,4 +1,4 @@
-// The accessors over Linux's msr and cpuid devices of the first processor and
+// The accessors over Linux's msr devices of each core, the cpuid device of core 0 and
 // the northbridge's configuration space in sysfs: open, one transfer at the
 // register's offset, close, nothing kept between calls. A failed or short
 // transfer ends the process through err(3), as an ioctl failure does on FreeBSD;
@@ -19,12 +19,16 @@
 
 namespace {
 
-const char* const kMsrPath = "/dev/cpu/0/msr";
 const char* const kCpuidPath = "/dev/cpu/0/cpuid";
 
 // Every processor's msr and cpuid devices are under it, and only while the
 // modules are loaded; the northbridge's files in sysfs need no module.
 const char* const kProcessorDeviceDirectory = "/dev/cpu/";
+
+std::string msrPath(std::int32_t core)
+{
+    return kProcessorDeviceDirectory + std::to_string(core) + "/msr";
+}
 
 // What the administrator can do about a failed open, or null.
 const char* openFailureHint(const char* path, int error)
@@ -94,16 +98,16 @@ PciConfigPath pciConfigPath(std::uint8_t device, std::uint8_t function)
 
 } // namespace
 
-std::uint64_t readMsr(std::uint32_t msr)
+std::uint64_t readMsr(std::int32_t core, std::uint32_t msr)
 {
     std::uint64_t value = 0;
-    readAt(kMsrPath, &value, sizeof value, static_cast<off_t>(msr), "MSR");
+    readAt(msrPath(core).c_str(), &value, sizeof value, static_cast<off_t>(msr), "MSR");
     return value;
 }
 
-void writeMsr(std::uint32_t msr, std::uint64_t value)
+void writeMsr(std::int32_t core, std::uint32_t msr, std::uint64_t value)
 {
-    writeAt(kMsrPath, &value, sizeof value, static_cast<off_t>(msr), "MSR");
+    writeAt(msrPath(core).c_str(), &value, sizeof value, static_cast<off_t>(msr), "MSR");
 }
 
 CpuidRegisters cpuid(std::uint32_t leaf)

@@ -85,17 +85,17 @@ TEST_F(LinuxDevice, FailuresEndTheProgramThroughErr)
     const std::string loadModules = "\nload the msr and cpuid modules: modprobe -a msr cpuid";
     const std::string runAsRoot = "\nrun as root";
     const Case cases[] = {
-        {"readMsr without an msr device", kMsrDevice, StandIn::Missing, 0, 0, [] { readMsr(0xC0010015); }, 255,
+        {"readMsr without an msr device", kMsrDevice, StandIn::Missing, 0, 0, [] { readMsr(0, 0xC0010015); }, 255,
          "Failed to open /dev/cpu/0/msr: No such file or directory" + loadModules},
         {"writeMsr without an msr device", kMsrDevice, StandIn::Missing, 0, 0,
-         [] { writeMsr(0xC0010062, 0); }, 255, "Failed to open /dev/cpu/0/msr: No such file or directory" + loadModules},
+         [] { writeMsr(0, 0xC0010062, 0); }, 255, "Failed to open /dev/cpu/0/msr: No such file or directory" + loadModules},
         {"cpuid without a cpuid device", kCpuidDevice, StandIn::Missing, 0, 0, [] { cpuid(0x80000000); }, 255,
          "Failed to open /dev/cpu/0/cpuid: No such file or directory" + loadModules},
         {"cpuid of an offline processor", kCpuidDevice, StandIn::Offline, 0, 0, [] { cpuid(0x80000001); }, 255,
          "Failed to open /dev/cpu/0/cpuid: No such device or address" + loadModules},
-        {"writeMsr without a driver", kMsrDevice, StandIn::NoDriver, 0, 0, [] { writeMsr(0xC0010015, 0); }, 255,
+        {"writeMsr without a driver", kMsrDevice, StandIn::NoDriver, 0, 0, [] { writeMsr(0, 0xC0010015, 0); }, 255,
          "Failed to open /dev/cpu/0/msr: No such device" + loadModules},
-        {"readMsr by another user", kMsrDevice, StandIn::NotRoot, 0, 0, [] { readMsr(0xC0010071); }, 255,
+        {"readMsr by another user", kMsrDevice, StandIn::NotRoot, 0, 0, [] { readMsr(0, 0xC0010071); }, 255,
          "Failed to open /dev/cpu/0/msr: Permission denied" + runAsRoot},
         {"cpuid without the right to raw I/O", kCpuidDevice, StandIn::NoRawIo, 0, 0, [] { cpuid(0x80000000); },
          255, "Failed to open /dev/cpu/0/cpuid: Operation not permitted" + runAsRoot},
@@ -111,14 +111,14 @@ TEST_F(LinuxDevice, FailuresEndTheProgramThroughErr)
          [] { writePciConfig(0x18, 5, 0x160, 0); }, 255,
          "Failed to open /sys/bus/pci/devices/0000:00:18.5/config: No such file or directory"},
         {"writeMsr on what cannot be opened for writing", kMsrDevice, StandIn::Directory, 0, 0,
-         [] { writeMsr(0xC0010064, 0); }, 255, "Failed to open /dev/cpu/0/msr: Is a directory"},
+         [] { writeMsr(0, 0xC0010064, 0); }, 255, "Failed to open /dev/cpu/0/msr: Is a directory"},
 
         {"readMsr of an MSR the device lacks", kMsrDevice, StandIn::File, 0x1000, 0,
-         [] { readMsr(0xC0010064); }, 254, "pread(MSR) on /dev/cpu/0/msr: Input/output error"},
-        {"readMsr of half an MSR", kMsrDevice, StandIn::File, 0xC0010068, 0, [] { readMsr(0xC0010064); }, 254,
+         [] { readMsr(0, 0xC0010064); }, 254, "pread(MSR) on /dev/cpu/0/msr: Input/output error"},
+        {"readMsr of half an MSR", kMsrDevice, StandIn::File, 0xC0010068, 0, [] { readMsr(0, 0xC0010064); }, 254,
          "pread(MSR) on /dev/cpu/0/msr: Input/output error"},
         {"readMsr refused with an error of its own", kMsrDevice, StandIn::Directory, 0, 0,
-         [] { readMsr(0xC0010071); }, 254, "pread(MSR) on /dev/cpu/0/msr: Is a directory"},
+         [] { readMsr(0, 0xC0010071); }, 254, "pread(MSR) on /dev/cpu/0/msr: Is a directory"},
         {"cpuid of three registers", kCpuidDevice, StandIn::File, 0x8000000C, 0, [] { cpuid(0x80000000); }, 254,
          "pread(CPUID) on /dev/cpu/0/cpuid: Input/output error"},
         {"cpuid refused", kCpuidDevice, StandIn::Directory, 0, 0, [] { cpuid(0x80000008); }, 254,
@@ -132,10 +132,10 @@ TEST_F(LinuxDevice, FailuresEndTheProgramThroughErr)
         {"readPciConfig refused", kMiscConfig, StandIn::Directory, 0, 0, [] { readPciConfig(0x18, 3, 0xD4); },
          254, "pread(PCI config) on /sys/bus/pci/devices/0000:00:18.3/config: Is a directory"},
 
-        {"writeMsr refused", kMsrDevice, StandIn::Fifo, 0, 0, [] { writeMsr(0xC0010015, 0x10); }, 254,
+        {"writeMsr refused", kMsrDevice, StandIn::Fifo, 0, 0, [] { writeMsr(0, 0xC0010015, 0x10); }, 254,
          "pwrite(MSR) on /dev/cpu/0/msr: Illegal seek"},
         {"writeMsr cut short", kMsrDevice, StandIn::File, 0x1000, 0xC0010068,
-         [] { writeMsr(0xC0010064, ~0ull); }, 254, "pwrite(MSR) on /dev/cpu/0/msr: Input/output error"},
+         [] { writeMsr(0, 0xC0010064, ~0ull); }, 254, "pwrite(MSR) on /dev/cpu/0/msr: Input/output error"},
         {"writePciConfig refused", kLinkConfig, StandIn::Fifo, 0, 0, [] { writePciConfig(0x18, 4, 0x15C, 1); },
          254, "pwrite(PCI config) on /sys/bus/pci/devices/0000:00:18.4/config: Illegal seek"},
         {"writePciConfig cut short", kExtendedMiscConfig, StandIn::File, 256, 0x162,
@@ -145,7 +145,7 @@ TEST_F(LinuxDevice, FailuresEndTheProgramThroughErr)
          [] { writePciConfig(0x18, 4, 0x15C, 0); }, 254,
          "pwrite(PCI config) on /sys/bus/pci/devices/0000:00:18.4/config: File too large"},
         {"writeMsr forbidden by the kernel", kMsrDevice, StandIn::Sealed, 0x1000, 0,
-         [] { writeMsr(0xC0010064, 1); }, 254,
+         [] { writeMsr(0, 0xC0010064, 1); }, 254,
          "pwrite(MSR) on /dev/cpu/0/msr: Operation not permitted\n"
          "the kernel refuses MSR writes (msr.allow_writes=off or lockdown)"},
         {"writePciConfig forbidden", kExtendedMiscConfig, StandIn::Sealed, 0x1000, 0,
@@ -209,7 +209,7 @@ TEST_F(LinuxDevice, UnredirectedDevicePathsAreRefused)
         std::string path;
     };
     const Case cases[] = {
-        {"readMsr", [] { readMsr(0x10); }, kMsrDevice},
+        {"readMsr", [] { readMsr(0, 0x10); }, kMsrDevice},
         {"cpuid", [] { cpuid(0); }, kCpuidDevice},
         {"readPciConfig", [] { readPciConfig(0x18, 3, 0); }, kMiscConfig},
     };

@@ -62,7 +62,7 @@ TEST_F(LinuxDevice, ReadMsrTakesEightBytesAtTheMsrNumber)
     for (const Case& c : cases) {
         const std::string file = standIn(kMsrDevice, "msr" + std::to_string(fileNumber++));
         writeFramed(file, c.msr, littleEndian(c.value, 8));
-        EXPECT_EQ(readMsr(c.msr), c.value) << c.name;
+        EXPECT_EQ(readMsr(0, c.msr), c.value) << c.name;
     }
 }
 
@@ -87,7 +87,7 @@ TEST_F(LinuxDevice, WriteMsrPutsEightBytesAtTheMsrNumberAndNothingElse)
         writeBytesAt(file, 0xC0020000ull, Bytes{0xEE}); // a tail that a truncating open would lose
         const std::uint64_t size = fileSize(file);
 
-        writeMsr(c.msr, c.value);
+        writeMsr(0, c.msr, c.value);
 
         EXPECT_EQ(readFramed(file, c.msr, 8), framed(littleEndian(c.value, 8))) << c.name;
         EXPECT_EQ(fileSize(file), size) << c.name;
@@ -248,15 +248,15 @@ TEST_F(LinuxStandIns, EachCallOpensAndClosesItsDevice)
         std::vector<Open> opens;
     };
     const Case cases[] = {
-        {"readMsr", [] { readMsr(0xC0010064); }, {{kMsrDevice, O_RDONLY}}},
-        {"writeMsr", [] { writeMsr(0xC0010064, 1); }, {{kMsrDevice, O_RDWR}}},
+        {"readMsr", [] { readMsr(0, 0xC0010064); }, {{kMsrDevice, O_RDONLY}}},
+        {"writeMsr", [] { writeMsr(0, 0xC0010064, 1); }, {{kMsrDevice, O_RDWR}}},
         {"two readMsr of one MSR",
          [] {
-             readMsr(0xC0010071);
-             readMsr(0xC0010071);
+             readMsr(0, 0xC0010071);
+             readMsr(0, 0xC0010071);
          },
          {{kMsrDevice, O_RDONLY}, {kMsrDevice, O_RDONLY}}},
-        {"readMsr then writeMsr", [] { writeMsr(0xC0010015, readMsr(0xC0010015) | 0x2000000); },
+        {"readMsr then writeMsr", [] { writeMsr(0, 0xC0010015, readMsr(0, 0xC0010015) | 0x2000000); },
          {{kMsrDevice, O_RDONLY}, {kMsrDevice, O_RDWR}}},
         {"cpuid", [] { cpuid(0x80000000); }, {{kCpuidDevice, O_RDONLY}}},
         {"two cpuid of one leaf",
