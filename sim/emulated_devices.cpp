@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -55,6 +56,7 @@ struct Emulator {
     std::vector<std::string> trace;
     std::string traceFile;
     long operations = 0; // opens and ioctls so far, for `fail op N`
+    int sleepSignal = 0;  // raised by the emulated sleep; 0 for none
     std::map<int, OpenDevice> descriptors;
 };
 
@@ -90,6 +92,16 @@ int fail(const std::string& line, int error)
 bool injects(const Machine& machine, const Fault& fault)
 {
     return machine.faults.count(fault) != 0;
+}
+
+// The core whose MSRs the emulated cpuctl device reaches.
+constexpr std::int32_t kEmulatedCore = 0;
+
+// Whether the machine drops writes of msr on the emulated core.
+bool ignoresWrmsr(const Machine& machine, std::uint32_t msr)
+{
+    return injects(machine, Fault{FaultKind::ignoreWrmsr, msr})
+        || injects(machine, Fault{FaultKind::ignoreWrmsr, msr, kEmulatedCore});
 }
 
 bool isEmulatedPath(const char* path)
@@ -227,7 +239,8 @@ int cpuctlRequest(Emulator& e, unsigned long request, void* record, bool failNow
     if (failNow || injects(m, Fault{write ? FaultKind::wrmsr : FaultKind::rdmsr, msr}) || it == m.msrs.end())
         return fail(line + " failed", EIO);
     if (write) {
-        if (!writeRegister(e, m.msrs, msr, args.data))
+        // A dropped write succeeds as far as the program can tell.
+        if (!ignoresWrmsr(m, msr) && !writeRegister(e, m.msrs, msr, args.data))
             return fail(line + " failed", EIO);
         trace(line + " <- " + hex(args.data));
         return 0;
@@ -252,7 +265,8 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
     if (failNow || injects(m, Fault{write ? FaultKind::pciWrite : FaultKind::pciRead, address}))
         return fail(line + " failed", EIO);
     if (write) {
-        if (!writeRegister(e, m.pciRegisters, address, io.pi_data))
+        if (!injects(m, Fault{FaultKind::ignorePciWrite, address})
+            && !writeRegister(e, m.pciRegisters, address, io.pi_data))
             return fail(line + " failed", EIO);
         trace(line + " <- " + hex(io.pi_data));
         return 0;
@@ -320,6 +334,7 @@ void attachMachine(const Machine& machine, const std::string& savePath)
     e.savePath = savePath;
     e.trace.clear();
     e.operations = 0;
+    e.sleepSignal = 0;
 }
 
 void detachMachine()
@@ -343,6 +358,11 @@ const std::vector<std::string>& traceLines()
 void setTraceFile(const std::string& path)
 {
     emulator().traceFile = path;
+}
+
+void raiseDuringSleep(int signal)
+{
+    emulator().sleepSignal = signal;
 }
 
 } // namespace emulation
@@ -421,6 +441,8 @@ unsigned __wrap_sleep(unsigned seconds) noexcept
         if (emulator().attached) {
             // Emulated time: the pause is recorded, not waited for.
             trace("sleep " + std::to_string(seconds));
+            if (emulator().sleepSignal != 0)
+                (void)raise(emulator().sleepSignal);
             return 0;
         }
     } catch (...) {

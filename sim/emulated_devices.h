@@ -10,9 +10,9 @@
 
 namespace emulation {
 
-// Makes machine the processor behind the two devices and clears the trace and
-// the operation count. With a savePath, every register write is saved to that
-// file inside the ioctl, before it returns.
+// Makes machine the processor behind the two devices and clears the trace, the
+// operation count and the signal of raiseDuringSleep. With a savePath, every
+// register write is saved to that file inside the ioctl, before it returns.
 void attachMachine(const Machine& machine, const std::string& savePath = std::string());
 
 // Takes the machine away: the devices are absent again (open fails with
@@ -27,5 +27,11 @@ const std::vector<std::string>& traceLines();
 
 // Also append each trace line to this file (empty: none).
 void setTraceFile(const std::string& path);
+
+// Has the emulated sleep raise signal before it returns (0: none, as
+// attachMachine leaves it), as a user's Ctrl-C during the pause of a P-state
+// switch would: how a test reaches the time in which the program holds
+// signals.
+void raiseDuringSleep(int signal);
 
 } // namespace emulation

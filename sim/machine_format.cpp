@@ -7,6 +7,9 @@
 #include <limits>
 #include <utility>
 
+#include "cpu/registers.h"
+#include "hw/bitfield.h"
+
 const char* const kEmulatedCpuctlPath = "/dev/cpuctl0";
 const char* const kEmulatedPciPath = "/dev/pci";
 
@@ -14,6 +17,7 @@ namespace {
 
 constexpr unsigned kPciDeviceBits = 5;   // devices 0x00-0x1f
 constexpr unsigned kPciFunctionBits = 3; // functions 0-7
+constexpr unsigned kCoreBits = 8;        // the processor counts its cores in 8 bits
 
 // A token is a span of its line, so that a value can be replaced in place.
 struct Token {
@@ -30,8 +34,14 @@ enum class EntryKind {
     failOp,
 };
 
-// The word after "fail" of each fault kind, in the order of FaultKind.
-const char* const kFaultWords[] = {"open", "rdmsr", "wrmsr", "cpuid", "pciread", "pciwrite"};
+// The words that start the line of each fault kind, in the order of FaultKind.
+struct FaultWords {
+    const char* keyword;
+    const char* operation;
+};
+const FaultWords kFaultWords[] = {{"fail", "open"},    {"fail", "rdmsr"},   {"fail", "wrmsr"},
+                                  {"fail", "cpuid"},   {"fail", "pciread"}, {"fail", "pciwrite"},
+                                  {"ignore", "wrmsr"}, {"ignore", "pciwrite"}};
 
 // One line of a machine file, decoded.
 struct Entry {
@@ -157,7 +167,9 @@ public:
             return parsePci(error);
         if (keyword == "fail")
             return parseFail(error);
-        error = "unknown entry '" + keyword + "' (expected cpuid, msr, pci or fail)";
+        if (keyword == "ignore")
+            return parseIgnore(error);
+        error = "unknown entry '" + keyword + "' (expected cpuid, msr, pci, fail or ignore)";
         return false;
     }
 
@@ -289,6 +301,44 @@ private:
             return false;
         }
         error = "unknown fault '" + what + "' (expected open, rdmsr, wrmsr, cpuid, pciread, pciwrite or op)";
+        return false;
+    }
+
+    // A write the device accepts and drops: the register keeps its value, as
+    // one locked by the firmware or behind a hypervisor does.
+    bool parseIgnore(std::string& error)
+    {
+        const std::string what = tokens_.size() > 1 ? text(1) : std::string();
+        entry_.kind = EntryKind::fault;
+        if (what == "wrmsr") {
+            const char* const form = "ignore wrmsr NUMBER [core N]";
+            if (tokens_.size() != 3 && (tokens_.size() != 5 || text(3) != "core")) {
+                error = std::string("expected '") + form + "'";
+                return false;
+            }
+            entry_.fault.kind = FaultKind::ignoreWrmsr;
+            std::uint32_t msr = 0;
+            if (!number32(2, "MSR number", msr, error))
+                return false;
+            entry_.fault.key = msr;
+            if (tokens_.size() == 3)
+                return true;
+            std::uint64_t core = 0;
+            if (!number(4, kCoreBits, "core", core, error))
+                return false;
+            entry_.fault.core = static_cast<std::int32_t>(core);
+            return true;
+        }
+        if (what == "pciwrite") {
+            if (!expectTokens(4, "ignore pciwrite DEV.FUNC REGISTER", error))
+                return false;
+            PciAddress address;
+            if (!pciAddress(2, address, error))
+                return false;
+            entry_.fault = Fault{FaultKind::ignorePciWrite, address};
+            return true;
+        }
+        error = "unknown ignored write '" + what + "' (expected wrmsr or pciwrite)";
         return false;
     }
 
@@ -452,7 +502,20 @@ std::string faultLine(const Fault& fault)
         key = hex(*number);
     else
         key = pciText(std::get<PciAddress>(fault.key));
-    return std::string("fail ") + kFaultWords[static_cast<std::size_t>(fault.kind)] + " " + key;
+    const FaultWords& words = kFaultWords[static_cast<std::size_t>(fault.kind)];
+    std::string line = std::string(words.keyword) + " " + words.operation + " " + key;
+    if (fault.core != Fault::kEveryCore)
+        line += " core " + std::to_string(fault.core);
+    return line;
+}
+
+// The number of cores, as the processor reports it in CPUID leaf 0x80000008;
+// one without that leaf.
+std::int32_t coreCount(const Machine& machine)
+{
+    const auto it = machine.cpuidLeaves.find(kCpuidCoreCount);
+    const std::uint32_t ecx = it == machine.cpuidLeaves.end() ? 0 : it->second.ecx;
+    return static_cast<std::int32_t>(bits::get(ecx, kCoreCountMinusOne)) + 1;
 }
 
 } // namespace
@@ -461,6 +524,9 @@ bool parseMachine(const std::string& text, Machine& machine, std::string& error,
 {
     Machine parsed;
     parsed.lines = splitLines(text);
+    // The lines that name a core, checked once the CPUID leaf that counts the
+    // cores has been read, wherever it stands.
+    std::vector<std::pair<std::size_t, std::int32_t>> coreLines;
     for (std::size_t i = 0; i < parsed.lines.size(); ++i) {
         Entry entry;
         std::string what;
@@ -475,6 +541,17 @@ bool parseMachine(const std::string& text, Machine& machine, std::string& error,
             errorLine = i + 1;
             return false;
         }
+        if (entry.kind == EntryKind::fault && entry.fault.core != Fault::kEveryCore)
+            coreLines.emplace_back(i + 1, entry.fault.core);
+    }
+    const std::int32_t cores = coreCount(parsed);
+    for (const auto& [line, core] : coreLines) {
+        if (core < cores)
+            continue;
+        error = "no core " + std::to_string(core) + " (the processor has " + std::to_string(cores)
+            + (cores == 1 ? " core" : " cores") + ", by CPUID leaf 0x80000008)";
+        errorLine = line;
+        return false;
     }
     machine = std::move(parsed);
     return true;

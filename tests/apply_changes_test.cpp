@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -14,6 +20,7 @@
 #include "command_line_machines.h"
 #include "run_program.h"
 #include "cpu/probe.h"
+#include "hw/signal_hold.h"
 #include "sim/emulated_devices.h"
 #include "sim/machine_format.h"
 
@@ -59,6 +66,27 @@ struct PciValue {
     std::uint32_t reg;
     std::uint32_t value;
 };
+
+// Registers that keep their value whatever is written to them.
+void ignoreP1OnCore0(Machine& machine)
+{
+    machine.faults.insert(Fault{FaultKind::ignoreWrmsr, 0xc0010065u, 0});
+}
+
+void ignoreHwcr(Machine& machine)
+{
+    machine.faults.insert(Fault{FaultKind::ignoreWrmsr, 0xc0010015u});
+}
+
+void ignoreBoostControl(Machine& machine)
+{
+    machine.faults.insert(Fault{FaultKind::ignorePciWrite, PciAddress{0x18, 4, 0x15c}});
+}
+
+void ignoreNbP1(Machine& machine)
+{
+    machine.faults.insert(Fault{FaultKind::ignorePciWrite, PciAddress{0x18, 5, 0x164}});
+}
 
 TEST(ApplyChanges, EndToEnd)
 {
@@ -129,6 +157,28 @@ TEST(ApplyChanges, EndToEnd)
          {{0xc0010065, 0x8000000000413810}, {0xc0010015, 0x3000010}}, {{5, 0x164, 0x581d}, {4, 0x15c, 0x80}}},
         {"only an invalid token", kFamily10, 0, nullptr, {"Bogus"}, 3, "ERROR: invalid parameter Bogus\n", {}, {},
          {}},
+        // A register that does not take a write (an ignore line of the machine
+        // file) ends the run at that write: the writes before it stay, nothing
+        // after it is written, the switch included.
+        {"core P-state not taken on one core", kFamily15, 0, ignoreP1OnCore0, {"P0=@1.2", "P1=@1.2", "P2=@1.0", "P2"},
+         10, "ERROR: MSR 0xc0010065 on core 0 did not take 0x8000000000413810 (reads 0x8000000000416810)\n",
+         {"wrmsr 0xc0010064 <- 0x800000000041380c", "wrmsr 0xc0010065 <- 0x8000000000413810"},
+         {{0xc0010064, 0x800000000041380c}}, {}},
+        {"boost disable bit not taken", kFamily15, 0, ignoreHwcr, {"Turbo=0", "P1=@1.2", "P2"}, 10,
+         "ERROR: MSR 0xc0010015 on core 0 did not take 0x3000010 (reads 0x1000010)\n",
+         {"pciwrite 18.4 0x15c <- 0x0", "wrmsr 0xc0010065 <- 0x8000000000413810", "wrmsr 0xc0010015 <- 0x3000010"},
+         {{0xc0010065, 0x8000000000413810}}, {{4, 0x15c, 0x0}}},
+        {"boost source not taken", kFamily15, 0, ignoreBoostControl, {"Turbo=0", "P1=@1.2"}, 10,
+         "ERROR: PCI 18.4 0x15c did not take 0x0 (reads 0x1)\n", {"pciwrite 18.4 0x15c <- 0x0"}, {}, {}},
+        {"APM not taken", kFamily15, 0, ignoreBoostControl, {"NB_P1=18", "APM=1", "P1=@1.2"}, 10,
+         "ERROR: PCI 18.4 0x15c did not take 0x81 (reads 0x1)\n",
+         {"pciwrite 18.5 0x164 <- 0x581d", "pciwrite 18.4 0x15c <- 0x81"}, {}, {{5, 0x164, 0x581d}}},
+        {"northbridge P-state not taken", kFamily15, 0, ignoreNbP1, {"NB_P1=18", "Turbo=0"}, 10,
+         "ERROR: PCI 18.5 0x164 did not take 0x581d (reads 0x5805)\n", {"pciwrite 18.5 0x164 <- 0x581d"}, {}, {}},
+        // Only the fields written are compared, and a write that changes
+        // nothing is read back like any other.
+        {"a dropped write that changes nothing", kFamily15, 0, ignoreHwcr, {"Turbo=1"}, 0, "",
+         {"pciwrite 18.4 0x15c <- 0x1", "wrmsr 0xc0010015 <- 0x1000010"}, {}, {}},
         {"second token invalid", kFamily10, 0, nullptr, {"P0=17", "Turbo=2", "P1=10"}, 3,
          "ERROR: invalid parameter Turbo=2\n", {}, {}, {}},
     };
@@ -218,6 +268,74 @@ TEST(ApplyChanges, OneRequestEndToEnd)
                                            "wrmsr 0xc0010062 <- 0x0",
                                        }));
     EXPECT_EQ(emulation::attachedMachine().msrs[0xc0010064], 0x8000019a48403018u);
+}
+
+void printLastLine()
+{
+    std::cerr << "the last line" << std::endl;
+}
+
+// The program in a child process started as a shell starts it, its output
+// into outPath, on a machine whose pause raises SIGINT, as a Ctrl-C during
+// the second between leaving the current P-state and entering it again would.
+// As pravellon-sim, with a line of its own at exit.
+[[noreturn]] void applyInterrupted(bool asSim, const std::string& outPath, const std::string& tracePath)
+{
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(out, STDERR_FILENO) < 0)
+        std::_Exit(100);
+    releaseSignals(); // what earlier tests in this process left held
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    std::signal(SIGINT, SIG_DFL);
+
+    Machine machine = machineOf(kFamily10, 0);
+    withoutBoost(machine);
+    emulation::setTraceFile(tracePath);
+    emulation::attachMachine(machine);
+    emulation::raiseDuringSleep(SIGINT);
+    if (asSim) {
+        keepSignalsHeldUntilExit();
+        if (std::atexit(printLastLine) != 0)
+            std::_Exit(101);
+    }
+    const char* const argv[] = {"pravellon", "P0=20@1.25", nullptr};
+    std::exit(runPravellon(2, argv));
+}
+
+// A signal during the change waits for the change and the last line, then ends
+// the process by its default action.
+TEST(ApplyChanges, SignalDuringTheChangeEndsTheProcessAfterTheLastLine)
+{
+    struct Case {
+        const char* name;
+        bool asSim;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"pravellon", false, ""},
+        {"pravellon-sim", true, "the last line\n"},
+    };
+    for (const Case& c : cases) {
+        const TestFile out("interrupted.out");
+        const TestFile trace("interrupted.trace");
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            applyInterrupted(c.asSim, out.path, trace.path);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << c.name << ": status " << status;
+        EXPECT_EQ(readFile(out.path), c.output) << c.name;
+        std::vector<std::string> lines;
+        std::istringstream text(readFile(trace.path));
+        for (std::string line; std::getline(text, line);)
+            lines.push_back(line);
+        EXPECT_EQ(joined(writesOf(lines)), joined({"wrmsr 0xc0010064 <- 0x8000019a48403018", "wrmsr 0xc0010062 <- 0x4",
+                                                   "sleep 1", "wrmsr 0xc0010062 <- 0x0"}))
+            << c.name;
+    }
 }
 
 } // namespace
