@@ -1,10 +1,11 @@
 #pragma once
 // The five register accessors: the program's only way to the hardware.
 // Exactly one implementation is linked into each executable (FreeBSD devices,
-// Linux devices). CPUID is always asked of core 0. Each call opens its device, makes one transfer and closes it
-// again; a failure ends the process through err(3) with status 255 (open) or
-// 254 (transfer), so callers never see an error. Where the administrator can
-// remove the cause, a second line says how (hw/device_failure.h).
+// Linux devices). CPUID is always asked of core 0. Each call opens its device,
+// makes one transfer and closes it again; a failure ends the process through
+// err(3) with status 255 (open) or 254 (transfer), so callers never see an
+// error. Where the administrator can remove the cause, a second line says how
+// (hw/device_failure.h).
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
-// The accessors over Linux's msr devices of each core, the cpuid device of core 0 and
-// the northbridge's configuration space in sysfs: open, one transfer at the
+// The accessors over Linux's msr device of each core, the cpuid device of
+// core 0 and the northbridge's configuration space in sysfs: open, one transfer at the
 // register's offset, close, nothing kept between calls. A failed or short
 // transfer ends the process through err(3), as an ioctl failure does on FreeBSD;
 // a missing module, a user who is not root and a refused MSR write are named
