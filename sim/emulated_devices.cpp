@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +63,7 @@ struct Emulator {
     std::string traceFile;
     void (*afterWrite)() noexcept = nullptr;
     long operations = 0; // opens and ioctls so far, for `fail op N`
+    int sleepSignal = 0;  // raised by the emulated sleep; 0 for none
     std::map<int, OpenDevice> descriptors;
 };
 
@@ -123,6 +125,13 @@ bool injects(const Machine& machine, const Fault& fault)
 bool isCpuctlPath(const std::string& path)
 {
     return path.compare(0, std::strlen(kEmulatedCpuctlPathPrefix), kEmulatedCpuctlPathPrefix) == 0;
+}
+
+// Whether the machine drops writes of msr on core.
+bool ignoresWrmsr(const Machine& machine, std::int32_t core, std::uint32_t msr)
+{
+    return injects(machine, Fault{FaultKind::ignoreWrmsr, msr})
+        || injects(machine, Fault{FaultKind::ignoreWrmsr, msr, core});
 }
 
 bool isEmulatedPath(const char* path)
@@ -289,7 +298,8 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
         || !msrOnCore(m, core, msr, value))
         return fail(line + " failed", EIO);
     if (write) {
-        if (!writeMsrOnCore(e, core, msr, args.data))
+        // A dropped write succeeds as far as the program can tell.
+        if (!ignoresWrmsr(m, core, msr) && !writeMsrOnCore(e, core, msr, args.data))
             return fail(line + " failed", EIO);
         trace(line + " <- " + hex(args.data));
         return 0;
@@ -314,7 +324,8 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
     if (failNow || injects(m, Fault{write ? FaultKind::pciWrite : FaultKind::pciRead, address}))
         return fail(line + " failed", EIO);
     if (write) {
-        if (!writeRegister(e, m.pciRegisters, address, io.pi_data))
+        if (!injects(m, Fault{FaultKind::ignorePciWrite, address})
+            && !writeRegister(e, m.pciRegisters, address, io.pi_data))
             return fail(line + " failed", EIO);
         trace(line + " <- " + hex(io.pi_data));
         return 0;
@@ -383,6 +394,7 @@ void attachMachine(const Machine& machine, const std::string& savePath)
     e.savePath = savePath;
     e.trace.clear();
     e.operations = 0;
+    e.sleepSignal = 0;
 }
 
 void detachMachine()
@@ -411,6 +423,11 @@ void setTraceFile(const std::string& path)
 void setAfterWrite(void (*callback)() noexcept)
 {
     emulator().afterWrite = callback;
+}
+
+void raiseDuringSleep(int signal)
+{
+    emulator().sleepSignal = signal;
 }
 
 } // namespace emulation
@@ -489,6 +506,8 @@ unsigned __wrap_sleep(unsigned seconds) noexcept
         if (emulator().attached) {
             // Emulated time: the pause is recorded, not waited for.
             trace("sleep " + std::to_string(seconds));
+            if (emulator().sleepSignal != 0)
+                (void)raise(emulator().sleepSignal);
             return 0;
         }
     } catch (...) {

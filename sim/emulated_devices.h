@@ -11,9 +11,9 @@
 
 namespace emulation {
 
-// Makes machine the processor behind the two devices and clears the trace and
-// the operation count. With a savePath, every register write is saved to that
-// file inside the ioctl, before it returns.
+// Makes machine the processor behind the two devices and clears the trace, the
+// operation count and the signal of raiseDuringSleep. With a savePath, every
+// register write is saved to that file inside the ioctl, before it returns.
 void attachMachine(const Machine& machine, const std::string& savePath = std::string());
 
 // Takes the machine away: the devices are absent again (open fails with
@@ -33,5 +33,10 @@ void setTraceFile(const std::string& path);
 // Called after every register write that was kept (and saved), for what must
 // follow the registers as they change (nullptr: nothing).
 void setAfterWrite(void (*callback)() noexcept);
+// Has the emulated sleep raise signal before it returns (0: none, as
+// attachMachine leaves it), as a user's Ctrl-C during the pause of a P-state
+// switch would: how a test reaches the time in which the program holds
+// signals.
+void raiseDuringSleep(int signal);
 
 } // namespace emulation

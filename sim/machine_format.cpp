@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "cpu/registers.h"
+#include "hw/bitfield.h"
 
 const char* const kEmulatedCpuctlPathPrefix = "/dev/cpuctl";
 const char* const kEmulatedPciPath = "/dev/pci";
@@ -40,8 +41,14 @@ enum class EntryKind {
     failOp,
 };
 
-// The word after "fail" of each fault kind, in the order of FaultKind.
-const char* const kFaultWords[] = {"open", "rdmsr", "wrmsr", "cpuid", "pciread", "pciwrite"};
+// The words that start the line of each fault kind, in the order of FaultKind.
+struct FaultWords {
+    const char* keyword;
+    const char* operation;
+};
+const FaultWords kFaultWords[] = {{"fail", "open"},    {"fail", "rdmsr"},   {"fail", "wrmsr"},
+                                  {"fail", "cpuid"},   {"fail", "pciread"}, {"fail", "pciwrite"},
+                                  {"ignore", "wrmsr"}, {"ignore", "pciwrite"}};
 
 // One line of a machine file, decoded.
 struct Entry {
@@ -192,7 +199,9 @@ public:
             return parsePci(error);
         if (keyword == "fail")
             return parseFail(error);
-        error = "unknown entry '" + shown(keyword) + "' (expected cpuid, msr, pci or fail)";
+        if (keyword == "ignore")
+            return parseIgnore(error);
+        error = "unknown entry '" + shown(keyword) + "' (expected cpuid, msr, pci, fail or ignore)";
         return false;
     }
 
@@ -357,6 +366,35 @@ private:
             return false;
         }
         error = "unknown fault '" + shown(what) + "' (expected open, rdmsr, wrmsr, cpuid, pciread, pciwrite or op)";
+        return false;
+    }
+
+    // A write the device accepts and drops: the register keeps its value, as
+    // one locked by the firmware or behind a hypervisor does.
+    bool parseIgnore(std::string& error)
+    {
+        const std::string what = tokens_.size() > 1 ? text(1) : std::string();
+        entry_.kind = EntryKind::fault;
+        if (what == "wrmsr") {
+            if (!optionalCore(3, "ignore wrmsr NUMBER [core N]", entry_.fault.core, error))
+                return false;
+            entry_.fault.kind = FaultKind::ignoreWrmsr;
+            std::uint32_t msr = 0;
+            if (!number32(2, "MSR number", msr, error))
+                return false;
+            entry_.fault.key = msr;
+            return true;
+        }
+        if (what == "pciwrite") {
+            if (!expectTokens(4, "ignore pciwrite DEV.FUNC REGISTER", error))
+                return false;
+            PciAddress address;
+            if (!pciAddress(2, address, error))
+                return false;
+            entry_.fault = Fault{FaultKind::ignorePciWrite, address};
+            return true;
+        }
+        error = "unknown ignored write '" + what + "' (expected wrmsr or pciwrite)";
         return false;
     }
 
@@ -542,8 +580,11 @@ std::string faultLine(const Fault& fault)
         key = hex(*number);
     else
         key = pciText(std::get<PciAddress>(fault.key));
-    const std::string line = std::string("fail ") + kFaultWords[static_cast<std::size_t>(fault.kind)] + " " + key;
-    return fault.core < 0 ? line : line + " core " + std::to_string(fault.core);
+    const FaultWords& words = kFaultWords[static_cast<std::size_t>(fault.kind)];
+    std::string line = std::string(words.keyword) + " " + words.operation + " " + key;
+    if (fault.core != Fault::kEveryCore)
+        line += " core " + std::to_string(fault.core);
+    return line;
 }
 
 std::string coresText(std::int32_t count)

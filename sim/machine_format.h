@@ -28,18 +28,21 @@ struct PciAddress {
     }
 };
 
-// The operations a machine file can make fail, in the order in which the
-// writer adds their lines.
-enum class FaultKind { open, rdmsr, wrmsr, cpuid, pciRead, pciWrite };
+// The operations a machine file can make fail (fail lines), and the writes it
+// can make the device ignore (ignore lines), in the order in which the writer
+// adds their lines.
+enum class FaultKind { open, rdmsr, wrmsr, cpuid, pciRead, pciWrite, ignoreWrmsr, ignorePciWrite };
 
-// One injected fault: every operation of its kind on its key fails. The key is
-// the device path of an open, the MSR number or CPUID leaf of rdmsr, wrmsr and
-// cpuid, and the register of pciread and pciwrite. An rdmsr or wrmsr fault
-// holds on every core, or on one core only.
+// One injected fault: every operation of its kind on its key fails, or, for
+// the ignore kinds, is accepted and leaves the register as it was, as a
+// register locked by the firmware does. The key is the device path of an open,
+// the MSR number or CPUID leaf of rdmsr, wrmsr and cpuid, and the register of
+// pciread and pciwrite. An MSR fault may hold on one core only.
 struct Fault {
+    static constexpr std::int32_t kEveryCore = -1;
     FaultKind kind = FaultKind::open;
     std::variant<std::string, std::uint32_t, PciAddress> key;
-    std::int32_t core = -1; // -1: every core
+    std::int32_t core = kEveryCore;
     bool operator<(const Fault& other) const
     {
         return std::tie(kind, key, core) < std::tie(other.kind, other.key, other.core);

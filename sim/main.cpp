@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/driver.h"
+#include "hw/signal_hold.h"
 #include "sim/emulated_devices.h"
 #include "sim/ending_signals.h"
 #include "sim/machine_format.h"
@@ -247,6 +248,11 @@ int main(int argc, char** argv)
         emulation::setTraceFile(options.traceFile);
     }
     emulation::attachMachine(machine, options.machineFile);
+    // The signals the program holds while it writes stay held until this
+    // program's own last line, the listing below: a save or the listing cut
+    // short would misreport the run. Called first, so that the release comes
+    // after the listing at exit.
+    keepSignalsHeldUntilExit();
     // An exit handler, since the run may also end inside err(3), which calls
     // exit; it runs after the program's last line. A signal prints the same
     // listing, prepared anew after every write.

@@ -4,9 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +21,7 @@
 #include "command_line_machines.h"
 #include "run_program.h"
 #include "cpu/probe.h"
+#include "hw/signal_hold.h"
 #include "sim/emulated_devices.h"
 #include "sim/machine_format.h"
 
@@ -89,6 +97,27 @@ struct PciValue {
     std::uint32_t value;
 };
 
+// Registers that keep their value whatever is written to them.
+void ignoreP1OnCore3(Machine& machine)
+{
+    machine.faults.insert(Fault{FaultKind::ignoreWrmsr, 0xc0010065u, 3});
+}
+
+void ignoreHwcr(Machine& machine)
+{
+    machine.faults.insert(Fault{FaultKind::ignoreWrmsr, 0xc0010015u});
+}
+
+void ignoreBoostControl(Machine& machine)
+{
+    machine.faults.insert(Fault{FaultKind::ignorePciWrite, PciAddress{0x18, 4, 0x15c}});
+}
+
+void ignoreNbP1(Machine& machine)
+{
+    machine.faults.insert(Fault{FaultKind::ignorePciWrite, PciAddress{0x18, 5, 0x164}});
+}
+
 TEST(ApplyChanges, EndToEnd)
 {
     struct Case {
@@ -163,6 +192,30 @@ TEST(ApplyChanges, EndToEnd)
          {{0xc0010065, 0x8000000000413810}, {0xc0010015, 0x3000010}}, {{5, 0x164, 0x581d}, {4, 0x15c, 0x80}}},
         {"only an invalid token", kFamily10, 0, nullptr, {"Bogus"}, 3, "ERROR: invalid parameter Bogus\n", {}, {},
          {}},
+        // A register that does not take a write (an ignore line of the machine
+        // file) ends the run at that write: the writes before it stay, nothing
+        // after it is written, the switch included.
+        {"core P-state not taken on one core", kFamily15, 0, ignoreP1OnCore3, {"P0=@1.2", "P1=@1.2", "P2=@1.0", "P2"},
+         10, "ERROR: MSR 0xc0010065 on core 3 did not take 0x8000000000413810 (reads 0x8000000000416810)\n",
+         {{8, {"wrmsr 0xc0010064 <- 0x800000000041380c"}}, {4, {"wrmsr 0xc0010065 <- 0x8000000000413810"}}},
+         {{0xc0010064, 0x800000000041380c}, {0xc0010065, 0x8000000000413810}}, {}},
+        {"boost disable bit not taken", kFamily15, 0, ignoreHwcr, {"Turbo=0", "P1=@1.2", "P2"}, 10,
+         "ERROR: MSR 0xc0010015 on core 0 did not take 0x3000010 (reads 0x1000010)\n",
+         {{1, {"pciwrite 18.4 0x15c <- 0x0"}}, {8, {"wrmsr 0xc0010065 <- 0x8000000000413810"}},
+          {1, {"wrmsr 0xc0010015 <- 0x3000010"}}},
+         {{0xc0010065, 0x8000000000413810}}, {{4, 0x15c, 0x0}}},
+        {"boost source not taken", kFamily15, 0, ignoreBoostControl, {"Turbo=0", "P1=@1.2"}, 10,
+         "ERROR: PCI 18.4 0x15c did not take 0x0 (reads 0x1)\n", {{1, {"pciwrite 18.4 0x15c <- 0x0"}}}, {}, {}},
+        {"APM not taken", kFamily15, 0, ignoreBoostControl, {"NB_P1=18", "APM=1", "P1=@1.2"}, 10,
+         "ERROR: PCI 18.4 0x15c did not take 0x81 (reads 0x1)\n",
+         {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 18.4 0x15c <- 0x81"}}}, {}, {{5, 0x164, 0x581d}}},
+        {"northbridge P-state not taken", kFamily15, 0, ignoreNbP1, {"NB_P1=18", "Turbo=0"}, 10,
+         "ERROR: PCI 18.5 0x164 did not take 0x581d (reads 0x5805)\n", {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}}, {},
+         {}},
+        // Only the fields written are compared, and a write that changes
+        // nothing is read back like any other.
+        {"a dropped write that changes nothing", kFamily15, 0, ignoreHwcr, {"Turbo=1"}, 0, "",
+         {{1, {"pciwrite 18.4 0x15c <- 0x1"}}, {8, {"wrmsr 0xc0010015 <- 0x1000010"}}}, {}, {}},
         {"second token invalid", kFamily10, 0, nullptr, {"P0=17", "Turbo=2", "P1=10"}, 3,
          "ERROR: invalid parameter Turbo=2\n", {}, {}, {}},
     };
@@ -184,7 +237,12 @@ TEST(ApplyChanges, EndToEnd)
         for (const PciValue& pci : c.pciAfter)
             expected.pciRegisters[PciAddress{0x18, pci.function, pci.reg}] = pci.value;
         EXPECT_EQ(emulation::attachedMachine().msrs, expected.msrs) << c.name;
-        EXPECT_TRUE(emulation::attachedMachine().coreMsrs.empty()) << c.name << ": every core alike";
+        // Every core alike, but for the cores a refused write never reached.
+        std::map<CoreMsr, std::uint64_t> cores;
+        if (c.adjust == ignoreP1OnCore3)
+            for (std::int32_t core = 3; core < 8; ++core)
+                cores[CoreMsr{0xc0010065, core}] = 0x8000000000416810;
+        EXPECT_EQ(emulation::attachedMachine().coreMsrs, cores) << c.name;
         EXPECT_EQ(emulation::attachedMachine().pciRegisters, expected.pciRegisters) << c.name;
     }
 }
@@ -256,11 +314,12 @@ TEST(ApplyChanges, OneRequestEndToEnd)
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "");
-    // Each of the six cores in turn: P0 rewritten, the current P-state read,
+    // Each of the six cores in turn: P0 rewritten and read back, the current P-state read,
     // sent away, and after one pause entered again.
     EXPECT_EQ(joined(result.accesses), joined(expanded({
                                            {6, {"rdmsr 0xc0010064 -> 0x8000019a4840404e",
-                                                "wrmsr 0xc0010064 <- 0x8000019a48403018"}},
+                                                "wrmsr 0xc0010064 <- 0x8000019a48403018",
+                                                "rdmsr 0xc0010064 -> 0x8000019a48403018"}},
                                            {6, {"rdmsr 0xc0010071 -> 0x40f0303c001810"}},
                                            {6, {"rdmsr 0xc0010062 -> 0x0", "wrmsr 0xc0010062 <- 0x4"}},
                                            {1, {"sleep 1"}},
@@ -291,22 +350,31 @@ TEST(ApplyChanges, EveryCoreKeepsItsOwnBits)
                       "cpuctl3: open",
                       "pci: pciread 18.4 0x15c -> 0x7",
                       "pci: pciwrite 18.4 0x15c <- 0x4",
+                      "pci: pciread 18.4 0x15c -> 0x4",
                       "cpuctl0: rdmsr 0xc0010064 -> 0x8000019a4840404e",
                       "cpuctl0: wrmsr 0xc0010064 <- 0x8000019a48404012",
+                      "cpuctl0: rdmsr 0xc0010064 -> 0x8000019a48404012",
                       "cpuctl1: rdmsr 0xc0010064 -> 0x8000019b4840404e",
                       "cpuctl1: wrmsr 0xc0010064 <- 0x8000019b48404012",
+                      "cpuctl1: rdmsr 0xc0010064 -> 0x8000019b48404012",
                       "cpuctl2: rdmsr 0xc0010064 -> 0xc000019a4840414e",
                       "cpuctl2: wrmsr 0xc0010064 <- 0xc000019a48404012",
+                      "cpuctl2: rdmsr 0xc0010064 -> 0xc000019a48404012",
                       "cpuctl3: rdmsr 0xc0010064 -> 0x8000019a4841404e",
                       "cpuctl3: wrmsr 0xc0010064 <- 0x8000019a48414012",
+                      "cpuctl3: rdmsr 0xc0010064 -> 0x8000019a48414012",
                       "cpuctl0: rdmsr 0xc0010015 -> 0x1000010",
                       "cpuctl0: wrmsr 0xc0010015 <- 0x3000010",
+                      "cpuctl0: rdmsr 0xc0010015 -> 0x3000010",
                       "cpuctl1: rdmsr 0xc0010015 -> 0x1000011",
                       "cpuctl1: wrmsr 0xc0010015 <- 0x3000011",
+                      "cpuctl1: rdmsr 0xc0010015 -> 0x3000011",
                       "cpuctl2: rdmsr 0xc0010015 -> 0x3000010",
                       "cpuctl2: wrmsr 0xc0010015 <- 0x3000010",
+                      "cpuctl2: rdmsr 0xc0010015 -> 0x3000010",
                       "cpuctl3: rdmsr 0xc0010015 -> 0x10",
                       "cpuctl3: wrmsr 0xc0010015 <- 0x2000010",
+                      "cpuctl3: rdmsr 0xc0010015 -> 0x2000010",
                       "cpuctl0: rdmsr 0xc0010071 -> 0x40f0303c021810",
                       "cpuctl1: rdmsr 0xc0010071 -> 0x40f0303c021810",
                       "cpuctl2: rdmsr 0xc0010071 -> 0x40f0303c021810",
@@ -374,6 +442,76 @@ TEST(ApplyChanges, EachCoreSwitchesFromItsOwnPstate)
         std::vector<std::string> expected = reads;
         expected.insert(expected.end(), c.switches.begin(), c.switches.end());
         EXPECT_EQ(joined(lines), joined(expected)) << c.tokens.front();
+    }
+}
+
+void printLastLine()
+{
+    std::cerr << "the last line" << std::endl;
+}
+
+// The program in a child process started as a shell starts it, its output
+// into outPath, on a machine whose pause raises SIGINT, as a Ctrl-C during
+// the second between leaving the current P-state and entering it again would.
+// As pravellon-sim, with a line of its own at exit.
+[[noreturn]] void applyInterrupted(bool asSim, const std::string& outPath, const std::string& tracePath)
+{
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(out, STDERR_FILENO) < 0)
+        std::_Exit(100);
+    releaseSignals(); // what earlier tests in this process left held
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    std::signal(SIGINT, SIG_DFL);
+
+    Machine machine = machineOf(kFamily10, 0);
+    withoutBoost(machine);
+    emulation::setTraceFile(tracePath);
+    emulation::attachMachine(machine);
+    emulation::raiseDuringSleep(SIGINT);
+    if (asSim) {
+        keepSignalsHeldUntilExit();
+        if (std::atexit(printLastLine) != 0)
+            std::_Exit(101);
+    }
+    const char* const argv[] = {"pravellon", "P0=20@1.25", nullptr};
+    std::exit(runPravellon(2, argv));
+}
+
+// A signal during the change waits for the change and the last line, then ends
+// the process by its default action.
+TEST(ApplyChanges, SignalDuringTheChangeEndsTheProcessAfterTheLastLine)
+{
+    struct Case {
+        const char* name;
+        bool asSim;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"pravellon", false, ""},
+        {"pravellon-sim", true, "the last line\n"},
+    };
+    for (const Case& c : cases) {
+        const TestFile out("interrupted.out");
+        const TestFile trace("interrupted.trace");
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            applyInterrupted(c.asSim, out.path, trace.path);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << c.name << ": status " << status;
+        EXPECT_EQ(readFile(out.path), c.output) << c.name;
+        std::vector<std::string> lines;
+        std::istringstream text(readFile(trace.path));
+        for (std::string line; std::getline(text, line);)
+            lines.push_back(line);
+        EXPECT_EQ(joined(writesOf(lines)), joined(expanded({{6, {"wrmsr 0xc0010064 <- 0x8000019a48403018"}},
+                                                            {6, {"wrmsr 0xc0010062 <- 0x4"}},
+                                                            {1, {"sleep 1"}},
+                                                            {6, {"wrmsr 0xc0010062 <- 0x0"}}})))
+            << c.name;
     }
 }
 

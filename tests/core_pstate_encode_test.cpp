@@ -69,8 +69,9 @@ TEST(EncodeCorePstate, Table)
         const std::string msr = hexText(0xC0010064u + static_cast<std::uint32_t>(c.request.index));
         ASSERT_TRUE(attachMachineText("msr " + msr + " " + hexText(c.before) + "\n"));
         writeCorePstate(c.profile, c.request);
-        EXPECT_EQ(emulation::traceLines(), readThenWrite("/dev/cpuctl0", "rdmsr " + msr + " -> " + hexText(c.before),
-                                                         "wrmsr " + msr + " <- " + hexText(c.after)))
+        EXPECT_EQ(emulation::traceLines(),
+                  readWriteReadBack("/dev/cpuctl0", "rdmsr " + msr + " -> " + hexText(c.before),
+                                    "wrmsr " + msr + " <- " + hexText(c.after)))
             << c.name;
     }
 }

@@ -66,6 +66,19 @@ inline std::vector<std::string> readThenWrite(const std::string& device, const s
     return {"open " + device, read, "close " + device, "open " + device, write, "close " + device};
 }
 
+// The same, the write then read back as every write but the P-state request
+// is, the register holding what was written.
+inline std::vector<std::string> readWriteReadBack(const std::string& device, const std::string& read,
+                                                  const std::string& write)
+{
+    std::string readBack = write;
+    readBack.replace(0, readBack.find(' '), write.compare(0, 6, "wrmsr ") == 0 ? "rdmsr" : "pciread");
+    readBack.replace(readBack.find(" <- "), 4, " -> ");
+    std::vector<std::string> lines = readThenWrite(device, read, write);
+    lines.insert(lines.end(), {"open " + device, readBack, "close " + device});
+    return lines;
+}
+
 // Trace lines from first on without the opens and closes around each access.
 inline std::vector<std::string> accessesOf(const std::vector<std::string>& trace, std::size_t first = 0)
 {

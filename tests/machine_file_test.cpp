@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 
 #include "cpu/probe.h"
 #include "emulated_machine.h"
@@ -84,6 +85,16 @@ TEST(MachineFile, MalformedInputNamesItsLine)
         {"fail pciread 18.3", "line 1: expected"},
         {"fail frob 1", "line 1: unknown fault 'frob'"},
         {"fail", "line 1: unknown fault ''"},
+        {"ignore rdmsr 1", "line 1: unknown ignored write 'rdmsr'"},
+        {"ignore wrmsr 1 core", "line 1: expected 'ignore wrmsr NUMBER [core N]'"},
+        {"ignore wrmsr 1 on 0", "line 1: expected 'ignore wrmsr NUMBER [core N]'"},
+        {"ignore wrmsr 1 core 0x100", "line 1: bad core"},
+        {"ignore pciwrite 18.4 0x15c core 0", "line 1: expected 'ignore pciwrite DEV.FUNC REGISTER'"},
+        {"ignore wrmsr 1\nignore wrmsr 0x1", "line 2: a second line"},
+        // The cores are counted by CPUID leaf 0x80000008, wherever its line is.
+        {"ignore wrmsr 1 core 1", "line 1: bad core 1 (the machine has 1 core,"},
+        {"ignore wrmsr 1 core 0\nignore wrmsr 1 core 2\ncpuid 0x80000008 0 0 1 0",
+         "line 2: bad core 2 (the machine has 2 cores,"},
     };
     for (const auto& c : cases) {
         Machine machine;
@@ -144,6 +155,13 @@ TEST(MachineFile, ReadsWellFormedInput)
              EXPECT_EQ(m.faults.count(Fault{FaultKind::wrmsr, 1u, 3}), 1u);
              EXPECT_EQ(m.faults.count(Fault{FaultKind::open, "/dev/cpuctl3"}), 1u);
          }},
+        {"cpuid 0x80000008 0 0 0x7 0\nignore wrmsr 0xc0010015\nignore wrmsr 0xc0010015 core 7\n"
+         "ignore pciwrite 18.5 0x164",
+         [](const Machine& m) {
+             EXPECT_EQ(m.faults, (std::set<Fault>{Fault{FaultKind::ignoreWrmsr, 0xC0010015u},
+                                                  Fault{FaultKind::ignoreWrmsr, 0xC0010015u, 7},
+                                                  Fault{FaultKind::ignorePciWrite, PciAddress{0x18, 5, 0x164}}}));
+         }},
     };
     for (const auto& c : cases) {
         Machine machine;
@@ -170,16 +188,18 @@ TEST(MachineFile, WritingBackChangesOnlyTheValuesThatDiffer)
     machine.cpuidLeaves[1].ecx = 0xA;
     machine.pciRegisters[PciAddress{0x18, 5, 0x170}] = 1; // new
     machine.faults.insert(Fault{FaultKind::rdmsr, 0xC0010071u}); // new
+    machine.faults.insert(Fault{FaultKind::ignoreWrmsr, 0xC0010064u, 0}); // new
     EXPECT_EQ(machineLines(machine), (Lines{"# mine", "msr 0xc0010064 0x800001403c003004  # P0",
                                             "msr 0xc0010015 50331664 # decimal", "  pci   18.4  0x15c  0x104   # boost",
                                             "cpuid 1 0x1 2 0x000a 4", "fail op 3 # later", "pci 18.5 0x170 0x1",
-                                            "fail rdmsr 0xc0010071"}));
+                                            "fail rdmsr 0xc0010071", "ignore wrmsr 0xc0010064 core 0"}));
 
     machine.msrs.erase(0xC0010015);
     machine.failOp = 0;
     EXPECT_EQ(machineLines(machine), (Lines{"# mine", "msr 0xc0010064 0x800001403c003004  # P0",
                                             "  pci   18.4  0x15c  0x104   # boost", "cpuid 1 0x1 2 0x000a 4",
-                                            "pci 18.5 0x170 0x1", "fail rdmsr 0xc0010071"}))
+                                            "pci 18.5 0x170 0x1", "fail rdmsr 0xc0010071",
+                                            "ignore wrmsr 0xc0010064 core 0"}))
         << "what the machine no longer has loses its line";
 }
 

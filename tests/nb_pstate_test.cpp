@@ -192,7 +192,7 @@ TEST(NbPstateDevice, UnsetFieldsLeaveTheRegisterAsItWas)
         writeNbPstate(family15(0x30), NbPstate{0, c.multiplier, c.vid});
         EXPECT_EQ(nbRegister(0) & c.keptMask, 0x5A5AA5A5 & c.keptMask) << c.name;
         // The write is made all the same, with the value just read when nothing is set.
-        const std::vector<std::string> expected = readThenWrite(
+        const std::vector<std::string> expected = readWriteReadBack(
             "/dev/pci", "pciread 18.5 0x160 -> 0x5a5aa5a5", "pciwrite 18.5 0x160 <- " + hexText(nbRegister(0)));
         EXPECT_EQ(emulation::traceLines(), expected) << c.name;
     }

@@ -7,6 +7,7 @@
 #include "cli/change_set.h"
 #include "cli/parse_arguments.h"
 #include "cpu/probe.h"
+#include "hw/signal_hold.h"
 #include "report/report.h"
 
 namespace {
@@ -20,9 +21,7 @@ int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* 
     return kStatusOk;
 }
 
-} // namespace
-
-int runPravellon(int argc, const char* const* argv)
+int probeAndRun(int argc, const char* const* argv)
 {
     ProcessorProfile profile;
     try {
@@ -41,4 +40,16 @@ int runPravellon(int argc, const char* const* argv)
         std::cerr << "ERROR: " << e.what() << std::endl;
         return kStatusRefused;
     }
+}
+
+} // namespace
+
+int runPravellon(int argc, const char* const* argv)
+{
+    // The first register write holds the signals that would cut a change in
+    // half; they are let through once the last line is out, and a signal that
+    // came meanwhile ends the process here.
+    const int status = probeAndRun(argc, argv);
+    releaseSignals();
+    return status;
 }

@@ -9,5 +9,7 @@ constexpr int kStatusRefused = 10;
 constexpr const char* kUnsupportedCpuMessage = "ERROR: unsupported CPU";
 
 // The whole program: probe, then report or parse and apply. Returns the exit
-// status. Shared by pravellon and pravellon-sim so both run the same flow.
+// status, once the signals held while registers were written are released
+// (hw/signal_hold.h). Shared by pravellon and pravellon-sim so both run the
+// same flow.
 int runPravellon(int argc, const char* const* argv);

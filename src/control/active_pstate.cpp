@@ -4,6 +4,7 @@
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
+#include "hw/register_write.h"
 #include "pstate/core_pstate.h"
 
 std::int32_t currentPstate(std::int32_t core)
@@ -22,7 +23,7 @@ void activatePstate(const ProcessorProfile& profile, std::int32_t core, std::int
     // one cannot be asked for, and asking for it gets the first non-boosted.
     const std::int32_t request = pstate > profile.boostStateCount ? pstate - profile.boostStateCount : 0;
     const std::uint64_t value = readMsr(core, kMsrPstateControl);
-    writeMsr(core, kMsrPstateControl, bits::set(value, kPstateRequest, static_cast<std::uint64_t>(request)));
+    writeMsrUnchecked(core, kMsrPstateControl, bits::set(value, kPstateRequest, static_cast<std::uint64_t>(request)));
 }
 
 std::int32_t awayPstate(const ProcessorProfile& profile, std::int32_t pstate)

@@ -6,6 +6,7 @@
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
+#include "hw/register_write.h"
 
 namespace {
 
@@ -22,8 +23,11 @@ void setCpbEnabled(const ProcessorProfile& profile, bool enabled)
     requireBoost(profile);
     // The bit disables boost, so it is the inverse of the switch. Each core has
     // its own, and a core left out would go on boosting.
-    modifyMsrOnEveryCore(profile, kMsrHardwareConfig,
-                         [enabled](std::uint64_t value) { return bits::set(value, kBoostDisable, enabled ? 0u : 1u); });
+    modifyMsrOnEveryCore(profile, kMsrHardwareConfig, [enabled](std::uint64_t value) {
+        bits::Rewrite<std::uint64_t> after{value};
+        bits::replace(after, kBoostDisable, enabled ? 0u : 1u);
+        return after;
+    });
 }
 
 void setBoostSource(const ProcessorProfile& profile, bool enabled)
@@ -31,8 +35,8 @@ void setBoostSource(const ProcessorProfile& profile, bool enabled)
     requireBoost(profile);
     const std::uint32_t source = enabled ? familyTraits(profile).boostSourceOn : 0;
     const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
-    writePciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
-                   bits::set(value, kBoostSource, source));
+    writePciConfigChecked(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
+                          bits::set(value, kBoostSource, source), bits::mask(kBoostSource));
 }
 
 void setApmEnabled(const ProcessorProfile& profile, bool enabled)
@@ -40,6 +44,6 @@ void setApmEnabled(const ProcessorProfile& profile, bool enabled)
     if (!familyTraits(profile).hasApm)
         throw ExceptionWithMessage("APM not supported");
     const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
-    writePciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
-                   bits::set(value, kApmEnable, enabled ? 1u : 0u));
+    writePciConfigChecked(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
+                          bits::set(value, kApmEnable, enabled ? 1u : 0u), bits::mask(kApmEnable));
 }

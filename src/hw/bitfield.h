@@ -55,6 +55,12 @@ constexpr Field bit(unsigned n)
     return Field{n, n};
 }
 
+// A value with the bits of field set: which bits a write replaced.
+constexpr std::uint64_t mask(Field field)
+{
+    return mask(field.hi, field.lo);
+}
+
 template <typename T>
 constexpr T get(T value, Field field)
 {
@@ -72,6 +78,21 @@ template <typename T>
 constexpr T set(T value, Field field, std::uint64_t fieldValue)
 {
     return set(value, field.hi, field.lo, fieldValue);
+}
+
+// A register value changed field by field, with the bits of every field
+// replaced so far: what a read-back after writing the value compares.
+template <typename T>
+struct Rewrite {
+    T value{};
+    std::uint64_t fields = 0;
+};
+
+template <typename T>
+constexpr void replace(Rewrite<T>& rewrite, Field field, std::uint64_t fieldValue)
+{
+    rewrite.value = set(rewrite.value, field, fieldValue);
+    rewrite.fields |= mask(field);
 }
 
 } // namespace bits

@@ -2,63 +2,79 @@
 #include "cpu/family_traits.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
+#include "hw/register_write.h"
 #include "pstate/core_pstate.h"
 #include "pstate/core_pstate_fields.h"
 #include "pstate/multiplier_encoding.h"
 
 namespace {
 
-std::uint64_t put(std::uint64_t value, bits::Field f, std::int32_t code)
+using Replaced = bits::Rewrite<std::uint64_t>;
+
+void put(Replaced& r, bits::Field f, std::int32_t code)
 {
-    // Only called with codes that are not negative; set() cuts them to the field.
-    return bits::set(value, f, static_cast<std::uint64_t>(code));
+    // Only called with codes that are not negative; replace() cuts them to the field.
+    bits::replace(r, f, static_cast<std::uint64_t>(code));
 }
 
-std::uint64_t putClock(const ProcessorProfile& profile, std::uint64_t value, const MultiplierCodes& codes)
+void putClock(const ProcessorProfile& profile, Replaced& r, const MultiplierCodes& codes)
 {
     using namespace core_pstate_fields;
     switch (familyTraits(profile).clockEncoding) {
     case ClockEncoding::divisorTable:
-        return put(put(value, kTableFrequencyId, codes.first), kTableDivisorId, codes.second);
+        put(r, kTableFrequencyId, codes.first);
+        put(r, kTableDivisorId, codes.second);
+        return;
     case ClockEncoding::quarterStepDivisor:
-        return put(put(value, kIntegerDigit, codes.first), kQuarterDigit, codes.second);
+        put(r, kIntegerDigit, codes.first);
+        put(r, kQuarterDigit, codes.second);
+        return;
     case ClockEncoding::powerOfTwoDivisor:
         break;
     }
-    return put(put(value, kPowerOfTwoFrequencyId, codes.first), kPowerOfTwoDivisorId, codes.second);
+    put(r, kPowerOfTwoFrequencyId, codes.first);
+    put(r, kPowerOfTwoDivisorId, codes.second);
+}
+
+// value with the fields request sets replaced, and which those were.
+Replaced encode(const ProcessorProfile& profile, std::uint64_t value, const CorePstate& request)
+{
+    using namespace core_pstate_fields;
+    const FamilyTraits& traits = familyTraits(profile);
+    Replaced r;
+    r.value = value;
+
+    if (request.multiplier >= 0.0) // a NaN is not a request
+        putClock(profile, r, encodeMultiplier(profile, request.multiplier));
+
+    if (request.vid >= 0)
+        put(r, hasEightBitVids(profile) ? kCoreVid8 : kCoreVid7, request.vid);
+
+    if (request.nbPstate >= 0 && traits.hasNbPstateSelect)
+        put(r, kNbPstateSelect, request.nbPstate != 0 ? 1 : 0);
+
+    // A family with northbridge P-state registers keeps its northbridge voltages
+    // there; only a family without them stores one per core P-state.
+    if (request.nbVid >= 0 && traits.hasNbVidInCorePstate)
+        put(r, kNbVid, request.nbVid);
+
+    return r;
 }
 
 } // namespace
 
 std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t value, const CorePstate& request)
 {
-    using namespace core_pstate_fields;
-    const FamilyTraits& traits = familyTraits(profile);
-
-    if (request.multiplier >= 0.0) // a NaN is not a request
-        value = putClock(profile, value, encodeMultiplier(profile, request.multiplier));
-
-    if (request.vid >= 0)
-        value = put(value, hasEightBitVids(profile) ? kCoreVid8 : kCoreVid7, request.vid);
-
-    if (request.nbPstate >= 0 && traits.hasNbPstateSelect)
-        value = bits::set(value, kNbPstateSelect, request.nbPstate != 0 ? 1u : 0u);
-
-    // A family with northbridge P-state registers keeps its northbridge voltages
-    // there; only a family without them stores one per core P-state.
-    if (request.nbVid >= 0 && traits.hasNbVidInCorePstate)
-        value = put(value, kNbVid, request.nbVid);
-
-    return value;
+    return encode(profile, value, request).value;
 }
 
 void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate)
 {
     const std::uint32_t msr = kMsrPstateBase + static_cast<std::uint32_t>(pstate.index);
 
-    // On each core one read, one write, also when nothing is requested. The
-    // encoding, the only step that can refuse, sits between them and refuses on
-    // core 0 already, so a refusal leaves every core's register as it was.
-    modifyMsrOnEveryCore(profile, msr,
-                         [&](std::uint64_t before) { return encodeCorePstate(profile, before, pstate); });
+    // On each core one read, one write and its read-back, also when nothing is
+    // requested. The encoding, the only step that can refuse, sits between the
+    // read and the write and refuses on core 0 already, so a refusal leaves
+    // every core's register as it was.
+    modifyMsrOnEveryCore(profile, msr, [&](std::uint64_t before) { return encode(profile, before, pstate); });
 }

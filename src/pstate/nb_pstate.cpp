@@ -6,6 +6,7 @@
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
+#include "hw/register_write.h"
 
 namespace {
 
@@ -59,6 +60,26 @@ std::uint32_t nbPstateRegister(const ProcessorProfile& profile, std::int32_t ind
     return nbPstateAddress(index);
 }
 
+// value with the fields request sets replaced, and which those were.
+bits::Rewrite<std::uint32_t> encode(const ProcessorProfile& profile, const NbPstate& request, std::uint32_t value)
+{
+    bits::Rewrite<std::uint32_t> r;
+    r.value = value;
+    // A NaN multiplier fails this test and so leaves the ratio alone.
+    if (request.multiplier >= 0.0) {
+        const NbRatioCode code = encodeNbRatio(request.multiplier);
+        bits::replace(r, kFrequencyId, code.frequencyId);
+        bits::replace(r, kDivisor, code.divisor);
+    }
+    if (request.vid >= 0) {
+        const auto vid = static_cast<std::uint32_t>(request.vid);
+        bits::replace(r, kVid, vid);
+        if (hasEightBitVids(profile))
+            bits::replace(r, kVidBit7, bits::get(vid, kVidCodeBit7));
+    }
+    return r;
+}
+
 } // namespace
 
 NbRatioCode encodeNbRatio(double multiplier)
@@ -96,19 +117,7 @@ NbPstate decodeNbPstate(const ProcessorProfile& profile, std::int32_t index, std
 
 std::uint32_t encodeNbPstate(const ProcessorProfile& profile, const NbPstate& request, std::uint32_t value)
 {
-    // A NaN multiplier fails this test and so leaves the ratio alone.
-    if (request.multiplier >= 0.0) {
-        const NbRatioCode code = encodeNbRatio(request.multiplier);
-        value = bits::set(value, kFrequencyId, code.frequencyId);
-        value = bits::set(value, kDivisor, code.divisor);
-    }
-    if (request.vid >= 0) {
-        const auto vid = static_cast<std::uint32_t>(request.vid);
-        value = bits::set(value, kVid, vid);
-        if (hasEightBitVids(profile))
-            value = bits::set(value, kVidBit7, bits::get(vid, kVidCodeBit7));
-    }
-    return value;
+    return encode(profile, request, value).value;
 }
 
 NbPstate readNbPstate(const ProcessorProfile& profile, std::int32_t index)
@@ -121,6 +130,7 @@ void writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate)
 {
     const std::uint32_t reg = nbPstateRegister(profile, pstate.index);
     const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, reg);
+    const bits::Rewrite<std::uint32_t> after = encode(profile, pstate, value);
     // Written even when the request sets nothing: the register gets back what it held.
-    writePciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, reg, encodeNbPstate(profile, pstate, value));
+    writePciConfigChecked(kNorthbridgeDevice, kFunctionExtendedMisc, reg, after.value, after.fields);
 }
