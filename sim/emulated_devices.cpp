@@ -44,11 +44,6 @@ unsigned __real_sleep(unsigned seconds);
 
 namespace {
 
-// The width of every PCI configuration access, and the size of the
-// configuration space an access must stay within.
-constexpr int kPciAccessWidth = 4;
-constexpr int kPciConfigSpaceSize = 0x1000;
-
 struct OpenDevice {
     std::string path;
     int flags = 0;
@@ -345,9 +340,10 @@ const char* badPciRecord(const void* record)
     std::memcpy(&io, record, sizeof io);
     if (io.pi_sel.pc_domain != 0 || io.pi_sel.pc_bus != 0)
         return "not domain 0, bus 0";
-    if (io.pi_width != kPciAccessWidth)
+    if (io.pi_width != static_cast<int>(kPciAccessWidth))
         return "width not 4";
-    if (io.pi_reg < 0 || io.pi_reg > kPciConfigSpaceSize - kPciAccessWidth || io.pi_reg % kPciAccessWidth != 0)
+    if (io.pi_reg < 0 || static_cast<std::uint32_t>(io.pi_reg) > kPciConfigSpaceSize - kPciAccessWidth
+        || static_cast<std::uint32_t>(io.pi_reg) % kPciAccessWidth != 0)
         return "register not aligned within the configuration space";
     return nullptr;
 }

@@ -18,10 +18,6 @@ namespace {
 
 constexpr unsigned kPciDeviceBits = 5;   // devices 0x00-0x1f
 constexpr unsigned kPciFunctionBits = 3; // functions 0-7
-// What a configuration access can reach: 4-byte registers of a 4 KiB space.
-// A line for any other register could never be read or written.
-constexpr std::uint32_t kPciRegisterAlignment = 4;
-constexpr std::uint32_t kPciConfigSpaceSize = 0x1000;
 // How much of an offending entry a message repeats.
 constexpr std::size_t kShownEntryBytes = 80;
 constexpr unsigned kCoreBits = 31;       // a core number fits an int32_t
@@ -246,7 +242,7 @@ private:
         }
         if (!number32(functionToken + 1, "PCI register", address.reg, error))
             return false;
-        if (address.reg % kPciRegisterAlignment == 0 && address.reg < kPciConfigSpaceSize)
+        if (address.reg % kPciAccessWidth == 0 && address.reg < kPciConfigSpaceSize)
             return true;
         error = "bad PCI register '" + shown(text(functionToken + 1)) + "' (a multiple of 4 below 0x1000)";
         return false;

@@ -14,6 +14,12 @@
 
 #include "hw/device.h"
 
+// What a PCI configuration access reaches: 4-byte registers, aligned, of a
+// 4 KiB configuration space. The emulated device takes no other access, and a
+// machine file names no other register.
+constexpr std::uint32_t kPciAccessWidth = 4;
+constexpr std::uint32_t kPciConfigSpaceSize = 0x1000;
+
 struct PciAddress {
     std::uint8_t device = 0;
     std::uint8_t function = 0;
