@@ -8,9 +8,10 @@
 #include <cstddef>
 #include <iterator>
 
+#include "hw/signal_hold.h"
+
 namespace {
 
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 std::atomic<const char*> fileToRemove{nullptr};
 
@@ -52,30 +53,21 @@ extern "C" void onEndingSignal(int signal)
     (void)raise(signal);
 }
 
-sigset_t endingSignals()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal : kEndingSignals)
-        sigaddset(&set, signal);
-    return set;
-}
-
 } // namespace
 
 bool handleEndingSignals()
 {
     struct sigaction action {};
     action.sa_handler = onEndingSignal;
-    action.sa_mask = endingSignals(); // one handler at a time
+    action.sa_mask = changeEndingSignals(); // one handler at a time
     action.sa_flags = SA_RESETHAND;
-    return std::all_of(std::begin(kEndingSignals), std::end(kEndingSignals),
+    return std::all_of(std::begin(kChangeEndingSignals), std::end(kChangeEndingSignals),
                        [&action](int signal) { return sigaction(signal, &action, nullptr) == 0; });
 }
 
 sigset_t holdEndingSignals()
 {
-    const sigset_t set = endingSignals();
+    const sigset_t set = changeEndingSignals();
     sigset_t previous;
     sigemptyset(&previous);
     (void)sigprocmask(SIG_BLOCK, &set, &previous); // fails only on a bad argument

@@ -1,7 +1,5 @@
 #include "cli/apply_changes.h"
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -40,41 +38,13 @@ bool isModified(const NbPstate& request)
     return isSet(request.multiplier) || isSet(request.vid);
 }
 
-bool isModifiedPstate(const std::vector<CorePstate>& corePstates, std::int32_t pstate)
+// Which P-states' registers the change rewrites, by P-state number.
+std::vector<bool> modifiedPstates(const std::vector<CorePstate>& corePstates)
 {
-    // The current P-state comes from the hardware; one past the enabled ones has
-    // no request and so counts as not modified.
-    return pstate >= 0 && static_cast<std::size_t>(pstate) < corePstates.size()
-        && isModified(corePstates[static_cast<std::size_t>(pstate)]);
-}
-
-// On each core: a requested P-state is switched to; otherwise a modified
-// current P-state is left and, after one pause for all such cores, entered
-// again, so that it takes effect. Every core's current P-state is read before
-// any core is switched, so that no request changes what a later core reads.
-void switchPstates(const ProcessorProfile& profile, const ChangeSet& changes,
-                   const std::vector<CorePstate>& corePstates)
-{
-    const std::int32_t cores = coresToWrite(profile);
-    std::vector<std::int32_t> current(static_cast<std::size_t>(cores));
-    for (std::int32_t core = 0; core < cores; ++core)
-        current[static_cast<std::size_t>(core)] = currentPstate(core);
-
-    std::vector<std::int32_t> sentAway;
-    for (std::int32_t core = 0; core < cores; ++core) {
-        const std::int32_t pstate = current[static_cast<std::size_t>(core)];
-        if (isSet(changes.targetPstate) && changes.targetPstate != pstate) {
-            activatePstate(profile, core, changes.targetPstate);
-        } else if (isModifiedPstate(corePstates, pstate)) {
-            activatePstate(profile, core, awayPstate(profile, pstate));
-            sentAway.push_back(core);
-        }
-    }
-    if (sentAway.empty())
-        return;
-    ::sleep(1);
-    for (const std::int32_t core : sentAway)
-        activatePstate(profile, core, current[static_cast<std::size_t>(core)]);
+    std::vector<bool> modified(corePstates.size());
+    for (std::size_t n = 0; n < corePstates.size(); ++n)
+        modified[n] = isModified(corePstates[n]);
+    return modified;
 }
 
 } // namespace
@@ -135,5 +105,5 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
     if (turboRequested)
         setCpbEnabled(profile, changes.turbo == 1);
 
-    switchPstates(profile, changes, corePstates);
+    switchPstates(profile, changes.targetPstate, modifiedPstates(corePstates));
 }

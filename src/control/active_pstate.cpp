@@ -1,11 +1,30 @@
 #include "control/active_pstate.h"
 
+#include <unistd.h>
+
+#include <cstddef>
+
+#include "cpu/every_core.h"
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
 #include "hw/register_write.h"
 #include "pstate/core_pstate.h"
+
+namespace {
+
+// The P-state a core leaves to before it enters pstate again: the processor
+// takes a rewritten P-state register into effect only when it enters that
+// P-state. The last enabled P-state, unless that is pstate itself; then the
+// first.
+std::int32_t awayPstate(const ProcessorProfile& profile, std::int32_t pstate)
+{
+    const std::int32_t last = profile.pstateCount - 1;
+    return pstate == last ? 0 : last;
+}
+
+} // namespace
 
 std::int32_t currentPstate(std::int32_t core)
 {
@@ -26,8 +45,30 @@ void activatePstate(const ProcessorProfile& profile, std::int32_t core, std::int
     writeMsrUnchecked(core, kMsrPstateControl, bits::set(value, kPstateRequest, static_cast<std::uint64_t>(request)));
 }
 
-std::int32_t awayPstate(const ProcessorProfile& profile, std::int32_t pstate)
+void switchPstates(const ProcessorProfile& profile, std::int32_t target, const std::vector<bool>& modified)
 {
-    const std::int32_t last = profile.pstateCount - 1;
-    return pstate == last ? 0 : last;
+    const auto isModified = [&modified](std::int32_t pstate) {
+        return pstate >= 0 && static_cast<std::size_t>(pstate) < modified.size()
+            && modified[static_cast<std::size_t>(pstate)];
+    };
+    const std::int32_t cores = coresToWrite(profile);
+    std::vector<std::int32_t> current(static_cast<std::size_t>(cores));
+    for (std::int32_t core = 0; core < cores; ++core)
+        current[static_cast<std::size_t>(core)] = currentPstate(core);
+
+    std::vector<std::int32_t> sentAway;
+    for (std::int32_t core = 0; core < cores; ++core) {
+        const std::int32_t pstate = current[static_cast<std::size_t>(core)];
+        if (target >= 0 && target != pstate) {
+            activatePstate(profile, core, target);
+        } else if (isModified(pstate)) {
+            activatePstate(profile, core, awayPstate(profile, pstate));
+            sentAway.push_back(core);
+        }
+    }
+    if (sentAway.empty())
+        return;
+    ::sleep(1);
+    for (const std::int32_t core : sentAway)
+        activatePstate(profile, core, current[static_cast<std::size_t>(core)]);
 }

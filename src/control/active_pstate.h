@@ -2,6 +2,7 @@
 // The P-state each core runs in, and requests to switch a core to another.
 
 #include <cstdint>
+#include <vector>
 
 #include "cpu/processor_profile.h"
 #include "hw/bitfield.h"
@@ -19,8 +20,10 @@ std::int32_t currentPstate(std::int32_t core);
 // processor does not have.
 void activatePstate(const ProcessorProfile& profile, std::int32_t core, std::int32_t pstate);
 
-// The P-state a core leaves to before it enters pstate again: the processor
-// takes a rewritten P-state register into effect only when it enters that
-// P-state. The last enabled P-state, unless that is pstate itself; then the
-// first.
-std::int32_t awayPstate(const ProcessorProfile& profile, std::int32_t pstate);
+// On each core: a target (not negative) is switched to unless the core runs in
+// it; otherwise a current P-state whose register was rewritten (modified[n] for
+// P-state n; a P-state past them counts as not modified) is left and, after
+// one pause for all such cores, entered again, so that it takes effect. Every
+// core's current P-state is read before any core is switched, so that no
+// request changes what a later core reads.
+void switchPstates(const ProcessorProfile& profile, std::int32_t target, const std::vector<bool>& modified);

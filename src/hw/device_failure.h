@@ -21,6 +21,18 @@ inline bool devicePathStartsWith(const char* path, const char* prefix)
     return std::strncmp(path, prefix, std::strlen(prefix)) == 0;
 }
 
+// What the administrator can do about a failed open of path, or null: become
+// root, or, for a device under moduleDevices, which exists only while its
+// module is loaded, load it (loadModule says how).
+inline const char* openFailureHint(const char* path, int error, const char* moduleDevices, const char* loadModule)
+{
+    if (error == EACCES || error == EPERM)
+        return "run as root";
+    if ((error == ENOENT || error == ENXIO || error == ENODEV) && devicePathStartsWith(path, moduleDevices))
+        return loadModule;
+    return nullptr;
+}
+
 // Ends the process with status, reporting message and the system's text for
 // error as err(3) does; hint, unless null, follows on a line of its own.
 [[noreturn]] inline void failDevice(int status, int error, const char* hint, const std::string& message)

@@ -26,22 +26,14 @@ const char* const kPciPath = "/dev/pci";
 // is loaded; /dev/pci is always there.
 const char* const kCpuctlPathPrefix = "/dev/cpuctl";
 
-// What the administrator can do about a failed open, or null.
-const char* openFailureHint(const char* path, int error)
-{
-    if (error == EACCES || error == EPERM)
-        return "run as root";
-    if ((error == ENOENT || error == ENXIO || error == ENODEV) && devicePathStartsWith(path, kCpuctlPathPrefix))
-        return "load the cpuctl module: kldload cpuctl";
-    return nullptr;
-}
+const char* const kLoadModule = "load the cpuctl module: kldload cpuctl";
 
 int openDevice(const char* path)
 {
     const int fd = open(path, O_RDWR, 0);
     if (fd < 0) {
         const int error = errno;
-        failDevice(-1, error, openFailureHint(path, error), std::string("Failed to open ") + path);
+        failDevice(-1, error, openFailureHint(path, error, kCpuctlPathPrefix, kLoadModule), std::string("Failed to open ") + path);
     }
     return fd;
 }

@@ -25,15 +25,7 @@ const char* const kCpuidPath = "/dev/cpu/0/cpuid";
 // modules are loaded; the northbridge's files in sysfs need no module.
 const char* const kProcessorDeviceDirectory = "/dev/cpu/";
 
-// What the administrator can do about a failed open, or null.
-const char* openFailureHint(const char* path, int error)
-{
-    if (error == EACCES || error == EPERM)
-        return "run as root";
-    if ((error == ENOENT || error == ENXIO || error == ENODEV) && devicePathStartsWith(path, kProcessorDeviceDirectory))
-        return "load the msr and cpuid modules: modprobe -a msr cpuid";
-    return nullptr;
-}
+const char* const kLoadModules = "load the msr and cpuid modules: modprobe -a msr cpuid";
 
 // What the administrator can do about a failed write, or null. The kernel
 // that refuses MSR writes still allows reads, so the report gave no warning.
@@ -49,7 +41,7 @@ int openDevice(const char* path, int flags)
     const int fd = open(path, flags, 0);
     if (fd < 0) {
         const int error = errno;
-        failDevice(-1, error, openFailureHint(path, error), std::string("Failed to open ") + path);
+        failDevice(-1, error, openFailureHint(path, error, kProcessorDeviceDirectory, kLoadModules), std::string("Failed to open ") + path);
     }
     return fd;
 }

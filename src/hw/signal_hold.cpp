@@ -2,7 +2,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <initializer_list>
 
 namespace {
 
@@ -44,10 +43,7 @@ void holdSignals()
     if (hold.held)
         return;
     arrangeReleaseAtExit();
-    sigset_t signals;
-    (void)sigemptyset(&signals);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-        (void)sigaddset(&signals, signal);
+    const sigset_t signals = changeEndingSignals();
     (void)sigprocmask(SIG_BLOCK, &signals, &hold.before);
     hold.held = true;
 }

@@ -6,6 +6,19 @@
 // meanwhile stays pending and, once the signals are released, ends the
 // process by its default action, so the exit status still says so.
 
+#include <csignal>
+
+// The four signals, and the same as one set.
+inline constexpr int kChangeEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+inline sigset_t changeEndingSignals()
+{
+    sigset_t signals;
+    (void)sigemptyset(&signals);
+    for (const int signal : kChangeEndingSignals)
+        (void)sigaddset(&signals, signal);
+    return signals;
+}
+
 // Blocks the four signals, unless this process holds them already. The first
 // hold also has them released when the process exits, so that a run that err(3)
 // ends in the middle of a change dies of the signal all the same.
