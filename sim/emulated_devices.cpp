@@ -221,6 +221,20 @@ bool saveMachine(Emulator& e)
     return true;
 }
 
+// Saves the machine after a register changed in it and tells whoever follows
+// the registers (the --changes listing), with the ending signals held so that
+// the handler never finds the file and the listing disagreeing. False when
+// saving failed.
+bool saveWrite(Emulator& e)
+{
+    const sigset_t previous = holdEndingSignals();
+    const bool saved = saveMachine(e);
+    if (saved && e.afterWrite != nullptr)
+        e.afterWrite();
+    releaseEndingSignals(previous);
+    return saved;
+}
+
 // A register write that is kept only when it could be saved: the register
 // stays as it was when saving fails, as a write that did not happen. A signal
 // waits until the write, its save and what is told of it agree.
@@ -231,12 +245,7 @@ bool writeRegister(Emulator& e, Map& registers, const Key& key, const Value& val
     const bool existed = it != registers.end();
     const Value old = existed ? it->second : Value{};
     registers[key] = value;
-    const sigset_t previous = holdEndingSignals();
-    const bool saved = saveMachine(e);
-    if (saved && e.afterWrite != nullptr)
-        e.afterWrite();
-    releaseEndingSignals(previous);
-    if (saved)
+    if (saveWrite(e))
         return true;
     if (existed)
         registers[key] = old;
@@ -252,7 +261,7 @@ bool writeMsrOnCore(Emulator& e, std::int32_t core, std::uint32_t msr, std::uint
     const std::map<std::uint32_t, std::uint64_t> msrs = m.msrs;
     const std::map<CoreMsr, std::uint64_t> coreMsrs = m.coreMsrs;
     setMsrOnCore(m, core, msr, value);
-    if (saveMachine(e))
+    if (saveWrite(e))
         return true;
     m.msrs = msrs;
     m.coreMsrs = coreMsrs;
