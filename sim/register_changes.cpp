@@ -14,6 +14,7 @@
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
 #include "report/format.h"
+#include "report/report_walk.h"
 
 namespace {
 
@@ -30,29 +31,6 @@ bool decodingProfile(const Machine& machine, ProcessorProfile& profile)
     if (limits != machine.msrs.end())
         decodeLimits(profile, limits->second);
     return true;
-}
-
-// A multiplier as the report prints it, except that a divisor without a table
-// entry decodes as absent: the report shows the -1 as it is, a change names it.
-std::string multiplier(double value)
-{
-    return value >= 0.0 ? multiplierText(value) : "unknown";
-}
-
-// As the report shows a core P-state, on one line.
-std::string corePstateText(const ProcessorProfile& profile, std::uint32_t n, std::uint64_t value)
-{
-    const CorePstate p = decodeCorePstate(profile, static_cast<std::int32_t>(n), value);
-    std::string text = multiplier(shownCoreMultiplier(profile, p.multiplier)) + " at " + voltageText(profile, p.vid);
-    if (p.nbPstate >= 0)
-        text += ", " + northbridgeText(profile, p);
-    return text;
-}
-
-std::string nbPstateText(const ProcessorProfile& profile, std::uint32_t n, std::uint32_t value)
-{
-    const NbPstate p = decodeNbPstate(profile, static_cast<std::int32_t>(n), value);
-    return multiplier(p.multiplier) + " at " + voltageText(profile, p.vid);
 }
 
 // Which northbridge P-state register this is, or -1.
@@ -84,7 +62,9 @@ void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, std::uint64
     if (msr >= kMsrPstateBase && msr < kMsrPstateBase + static_cast<std::uint32_t>(kMaxCorePstates)) {
         const std::uint32_t n = msr - kMsrPstateBase;
         name = "P" + std::to_string(n) + " (" + name + ")";
-        decoded = transition(corePstateText(*profile, n, before), corePstateText(*profile, n, after));
+        const auto index = static_cast<std::int32_t>(n);
+        decoded = transition(corePstateLineText(*profile, corePstateItem(*profile, index, before)),
+                             corePstateLineText(*profile, corePstateItem(*profile, index, after)));
     } else if (msr == kMsrHardwareConfig) {
         // The bit disables boost.
         decoded = "core performance boost "
@@ -107,7 +87,8 @@ void describePci(const ProcessorProfile* profile, const PciAddress& address, std
     if (traits.hasNbPstateRegisters && nbPstate >= 0) {
         const auto n = static_cast<std::uint32_t>(nbPstate);
         name = "NB_P" + std::to_string(n) + " (" + name + ")";
-        decoded = transition(nbPstateText(*profile, n, before), nbPstateText(*profile, n, after));
+        decoded = transition(clockText(*profile, nbPstateItem(*profile, nbPstate, before), UndefinedMultiplier::namedUnknown),
+                             clockText(*profile, nbPstateItem(*profile, nbPstate, after), UndefinedMultiplier::namedUnknown));
     } else if (address.function == kFunctionLinkControl && address.reg == kPciBoostControl) {
         decoded = "boost source "
             + transition(std::to_string(bits::get(before, kBoostSource)),

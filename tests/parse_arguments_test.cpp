@@ -10,6 +10,7 @@
 
 #include "cli/parse_arguments.h"
 #include "cli/number_text.h"
+#include "cli/token_forms.h"
 
 namespace {
 
@@ -279,3 +280,29 @@ TEST(NumberText, IntegersWholeAndWithin32Bits)
 }
 
 } // namespace
+
+// Which form a token is must not depend on the order of the table: no key is
+// taken by two forms.
+TEST(TokenForms, AKeyNamesOneFormAtMost)
+{
+    const struct {
+        const char* token;
+        const char* form; // its usage, or nullptr for none
+    } cases[] = {
+        {"P1=20", "P<n>=<multiplier>@<voltage>"}, {"p1", "P<n>"}, {"P1=", "P<n>"},
+        {"NB_P1=18", "NB_P<n>=<multiplier>@<voltage>"}, {"nb_low=2", "NB_low=<n>"}, {"TURBO=1", "Turbo=0|1"},
+        {"APM=0", "APM=0|1"}, {"NB_P1", nullptr}, {"NB_low=", nullptr}, {"Turbo", nullptr}, {"P5=20", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string key;
+        std::string value;
+        splitAt(c.token, '=', key, value);
+        std::vector<std::string> forms;
+        for (const TokenForm& form : kTokenForms) {
+            TokenRequest request;
+            if (form.readKey(family10Profile(), key, !value.empty(), request))
+                forms.emplace_back(form.usage);
+        }
+        EXPECT_EQ(forms, c.form ? std::vector<std::string>{c.form} : std::vector<std::string>{}) << c.token;
+    }
+}

@@ -3,7 +3,7 @@
 
 int main(int argc, char** argv)
 {
-    if (answerHelpOrVersion(argc, argv, "pravellon", kPravellonUsage))
+    if (answerHelpOrVersion(argc, argv, "pravellon", pravellonUsage().c_str()))
         return kStatusOk;
     return runPravellon(argc, argv);
 }

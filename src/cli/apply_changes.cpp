@@ -10,8 +10,8 @@
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "hw/device.h"
+#include "hw/exception_with_message.h"
 #include "pstate/core_pstate.h"
-#include "pstate/multiplier_encoding.h"
 #include "pstate/nb_pstate.h"
 #include "pstate/nb_vid_carry.h"
 
@@ -49,24 +49,20 @@ std::vector<bool> modifiedPstates(const std::vector<CorePstate>& corePstates)
 
 } // namespace
 
-void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes)
+void warnOrRefuseBeforeAnyAccess(const ChangeSet& changes)
 {
     for (const UnsupportedRequest& request : changes.unsupported)
         std::cerr << "WARNING: " << request.token << ": " << request.reason << ", left unchanged" << std::endl;
 
-    // A refusal in the middle of the core P-states would leave some written and
+    // A refusal in the middle of the changes would leave some written and
     // some not; this one is known from the profile alone.
-    for (const CorePstate& request : changes.corePstates) {
-        if (isSet(request.multiplier)) {
-            requireEncodableMultipliers(profile);
-            break;
-        }
-    }
+    if (changes.refusal != nullptr)
+        throw ExceptionWithMessage(changes.refusal);
 }
 
 void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
 {
-    warnOrRefuseBeforeAnyAccess(profile, changes);
+    warnOrRefuseBeforeAnyAccess(changes);
 
     const FamilyTraits& traits = familyTraits(profile);
 

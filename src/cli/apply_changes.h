@@ -10,5 +10,5 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes);
 
 // What is known before any device is touched for the change: one warning line
 // on standard error for each request this processor cannot carry out, then
-// the refusal (thrown) of core multipliers this processor cannot encode.
-void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes);
+// the refusal (thrown) of a request it cannot carry out at all.
+void warnOrRefuseBeforeAnyAccess(const ChangeSet& changes);

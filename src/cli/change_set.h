@@ -26,4 +26,8 @@ struct ChangeSet {
     std::int32_t targetPstate = -1;
     // In command-line order.
     std::vector<UnsupportedRequest> unsupported;
+    // The refusal of the first request this processor cannot carry out at
+    // all, or nullptr; said once the warnings are out, before any device is
+    // touched.
+    const char* refusal = nullptr;
 };

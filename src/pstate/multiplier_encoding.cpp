@@ -4,7 +4,7 @@
 
 #include "cpu/clock_encoding.h"
 #include "cpu/family_traits.h"
-#include "hw/exception_with_message.h"
+#include "cpu/features.h"
 #include "pstate/core_pstate.h"
 
 namespace {
@@ -91,10 +91,15 @@ DivisorChoice searchDivisorTable(const double* divisors, std::int32_t minNumerat
     return choice;
 }
 
+const Feature kEncodableMultipliers{
+    [](const ProcessorProfile& profile) {
+        return familyTraits(profile).clockEncoding != ClockEncoding::quarterStepDivisor || profile.maxMultiplier != 0.0;
+    },
+    "cannot encode multiplier (family 0x14) - unknown max multiplier"};
+
 void requireEncodableMultipliers(const ProcessorProfile& profile)
 {
-    if (familyTraits(profile).clockEncoding == ClockEncoding::quarterStepDivisor && profile.maxMultiplier == 0.0)
-        throw ExceptionWithMessage("cannot encode multiplier (family 0x14) - unknown max multiplier");
+    requireFeature(profile, kEncodableMultipliers);
 }
 
 MultiplierCodes encodeMultiplier(const ProcessorProfile& profile, double requested)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "cpu/features.h"
 #include "cpu/processor_profile.h"
 
 // The two codes of a clock: frequency ID and divisor ID on families 0x10, 0x12
@@ -26,6 +27,10 @@ struct DivisorChoice {
 // Throws ExceptionWithMessage on family 0x14 when the profile does not know the
 // undivided clock (maxMultiplier 0). Touches no device.
 MultiplierCodes encodeMultiplier(const ProcessorProfile& profile, double requested);
+
+// A processor whose multipliers can be encoded: on family 0x14 only when the
+// profile knows the undivided clock.
+extern const Feature kEncodableMultipliers;
 
 // Throws the refusal encodeMultiplier would throw for any request on this
 // processor, so that it can be given before anything is written.

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "cpu/family_traits.h"
+#include "cpu/features.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
@@ -52,7 +53,7 @@ double nbRatio(NbRatioCode code)
 std::uint32_t nbPstateRegister(const ProcessorProfile& profile, std::int32_t index)
 {
     if (!familyTraits(profile).hasNbPstateRegisters)
-        throw ExceptionWithMessage("NB P-states not supported");
+        throw ExceptionWithMessage(kNbPstateFeature.lacking);
     // A number past the last northbridge P-state would land on the control
     // register behind them or beyond; refuse it rather than write there.
     if (index < 0 || index >= profile.nbPstateCount || index >= kMaxNbPstates)

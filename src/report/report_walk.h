@@ -1,0 +1,84 @@
+#pragma once
+// The report as a walk over what it reads. Each item is handed to the sink as
+// soon as it is complete, so a sink that prints at once leaves on the terminal
+// everything read before a failing read, and the reads happen in the order of
+// the items whatever the sink does with them.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <variant>
+#include <vector>
+
+#include "cpu/processor_profile.h"
+#include "pstate/core_pstate.h"
+#include "pstate/nb_pstate.h"
+
+// The processor as the probe found it; nothing is read for it. Multipliers are
+// as the user types them, multiples of the reference clock.
+struct GeneralItem {
+    std::int32_t family = 0;
+    std::int32_t model = 0;
+    std::int32_t coreCount = 0;
+    double referenceClockMhz = 0.0;
+    double minMultiplier = 0.0;
+    double topMultiplier = 0.0;
+    double minVoltage = 0.0;
+    double maxVoltage = 0.0;
+    double voltageStep = 0.0;
+};
+
+// Core performance boost as the probe found it. The other fields mean nothing
+// when it is not supported; maxMultiplier is there only where boost raises the
+// ceiling above the top multiplier.
+struct BoostItem {
+    bool supported = false;
+    bool enabled = false;
+    bool locked = false;
+    std::optional<double> maxMultiplier;
+};
+
+// How many core P-states are enabled of the registers the family has, and how
+// many of the first ones are boost P-states (none where boost is unsupported).
+struct PstateCountItem {
+    std::int32_t enabled = 0;
+    std::int32_t total = 0;
+    std::int32_t boosted = 0;
+};
+
+// One enabled core P-state of core 0, decoded from its register.
+struct CorePstateItem {
+    CorePstate pstate;
+};
+
+// A core whose P-state registers are not all core 0's, and which they are.
+struct DifferingCoreItem {
+    std::int32_t core = 0;
+    std::vector<std::int32_t> pstates;
+};
+
+// The northbridge P-states follow, this many; only on families with registers
+// for them.
+struct NbPstateCountItem {
+    std::int32_t count = 0;
+};
+
+// One northbridge P-state, decoded from its register.
+struct NbPstateItem {
+    NbPstate pstate;
+};
+
+// In the order the walk hands them over: General, Boost, PstateCount, every
+// CorePstate, the DifferingCores, then NbPstateCount and every NbPstate.
+using ReportItem = std::variant<GeneralItem, BoostItem, PstateCountItem, CorePstateItem, DifferingCoreItem,
+                                NbPstateCountItem, NbPstateItem>;
+
+using ReportSink = std::function<void(const ReportItem&)>;
+
+// Reads what the report shows, in its order: core 0's P-state registers, each
+// other core's, then the northbridge P-state registers.
+void walkReport(const ProcessorProfile& profile, const ReportSink& sink);
+
+// The items of registers already read, as the walk makes them.
+CorePstateItem corePstateItem(const ProcessorProfile& profile, std::int32_t index, std::uint64_t value);
+NbPstateItem nbPstateItem(const ProcessorProfile& profile, std::int32_t index, std::uint32_t value);
