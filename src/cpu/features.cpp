@@ -3,18 +3,34 @@
 #include "cpu/family_traits.h"
 #include "hw/exception_with_message.h"
 
-const Feature kBoostFeature{[](const ProcessorProfile& profile) { return profile.boostSupported; },
-                            "CPB not supported"};
+namespace {
 
-const Feature kApmFeature{[](const ProcessorProfile& profile) { return familyTraits(profile).hasApm; },
-                          "APM not supported"};
+bool hasBoost(const ProcessorProfile& profile)
+{
+    return profile.boostSupported;
+}
 
-const Feature kNbPstateFeature{[](const ProcessorProfile& profile) { return familyTraits(profile).hasNbPstateSelect; },
-                               "NB P-states not supported"};
+bool hasApm(const ProcessorProfile& profile)
+{
+    return familyTraits(profile).hasApm;
+}
 
-const Feature kNbMultiplierFeature{
-    [](const ProcessorProfile& profile) { return familyTraits(profile).hasNbPstateRegisters; },
-    "NB multiplier not supported"};
+bool hasNbPstates(const ProcessorProfile& profile)
+{
+    return familyTraits(profile).hasNbPstateSelect;
+}
+
+bool hasNbMultipliers(const ProcessorProfile& profile)
+{
+    return familyTraits(profile).hasNbPstateRegisters;
+}
+
+} // namespace
+
+const Feature kBoostFeature{hasBoost, "CPB not supported"};
+const Feature kApmFeature{hasApm, "APM not supported"};
+const Feature kNbPstateFeature{hasNbPstates, "NB P-states not supported"};
+const Feature kNbMultiplierFeature{hasNbMultipliers, "NB multiplier not supported"};
 
 void requireFeature(const ProcessorProfile& profile, const Feature& feature)
 {

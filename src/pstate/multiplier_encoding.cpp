@@ -91,11 +91,19 @@ DivisorChoice searchDivisorTable(const double* divisors, std::int32_t minNumerat
     return choice;
 }
 
-const Feature kEncodableMultipliers{
-    [](const ProcessorProfile& profile) {
-        return familyTraits(profile).clockEncoding != ClockEncoding::quarterStepDivisor || profile.maxMultiplier != 0.0;
-    },
-    "cannot encode multiplier (family 0x14) - unknown max multiplier"};
+namespace {
+
+// The quarter-step encoding counts down from the undivided clock, which only
+// the maximum multiplier gives.
+bool encodesMultipliers(const ProcessorProfile& profile)
+{
+    return familyTraits(profile).clockEncoding != ClockEncoding::quarterStepDivisor || profile.maxMultiplier != 0.0;
+}
+
+} // namespace
+
+const Feature kEncodableMultipliers{encodesMultipliers,
+                                   "cannot encode multiplier (family 0x14) - unknown max multiplier"};
 
 void requireEncodableMultipliers(const ProcessorProfile& profile)
 {

@@ -1,0 +1,142 @@
+#include "report/change_lines.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "control/active_pstate.h"
+#include "cpu/family_traits.h"
+#include "cpu/registers.h"
+#include "hw/bitfield.h"
+#include "hw/device.h"
+#include "pstate/core_pstate.h"
+#include "pstate/nb_pstate.h"
+#include "report/format.h"
+#include "report/report_walk.h"
+
+namespace {
+
+// Which northbridge P-state register this is, or -1.
+std::int32_t nbPstateAt(std::uint32_t reg)
+{
+    for (std::int32_t n = 0; n < kMaxNbPstates; ++n)
+        if (reg == nbPstateAddress(n))
+            return n;
+    return -1;
+}
+
+std::string onOff(bool on)
+{
+    return on ? "on" : "off";
+}
+
+std::string transition(const std::string& before, const std::string& after)
+{
+    return before + " -> " + after;
+}
+
+// Name and decoded fields of an MSR; no fields for one the program does not
+// know.
+void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, RegisterChange& change)
+{
+    change.name = "MSR " + hexText(msr);
+    if (profile == nullptr)
+        return;
+    if (msr >= kMsrPstateBase && msr < kMsrPstateBase + static_cast<std::uint32_t>(kMaxCorePstates)) {
+        const auto n = static_cast<std::int32_t>(msr - kMsrPstateBase);
+        change.name = "P" + std::to_string(n) + " (" + change.name + ")";
+        change.fields.push_back(FieldChange{"", corePstateLineText(*profile, corePstateItem(*profile, n, change.before)),
+                                            corePstateLineText(*profile, corePstateItem(*profile, n, change.after))});
+    } else if (msr == kMsrHardwareConfig) {
+        // The bit disables boost.
+        change.fields.push_back(FieldChange{"core performance boost", onOff(!bits::test(change.before, kBoostDisable)),
+                                            onOff(!bits::test(change.after, kBoostDisable))});
+    } else if (msr == kMsrPstateControl) {
+        change.fields.push_back(FieldChange{"P-state request", std::to_string(bits::get(change.before, kPstateRequest)),
+                                            std::to_string(bits::get(change.after, kPstateRequest))});
+    }
+}
+
+} // namespace
+
+std::vector<RegisterChange> msrChanges(const ProcessorProfile* profile, std::uint32_t msr,
+                                       const std::vector<CoreValues>& values)
+{
+    std::vector<RegisterChange> changes;
+    for (const CoreValues& value : values) {
+        auto same = changes.begin();
+        while (same != changes.end() && (same->before != value.before || same->after != value.after))
+            ++same;
+        if (same == changes.end()) {
+            RegisterChange change;
+            change.before = value.before;
+            change.after = value.after;
+            describeMsr(profile, msr, change);
+            same = changes.insert(changes.end(), change);
+        }
+        same->cores.push_back(value.core);
+    }
+    return changes;
+}
+
+RegisterChange pciChange(const ProcessorProfile* profile, std::uint8_t device, std::uint8_t function,
+                         std::uint32_t reg, std::uint32_t before, std::uint32_t after)
+{
+    RegisterChange change;
+    change.name = "PCI " + pciRegisterText(device, function, reg);
+    change.before = before;
+    change.after = after;
+    if (profile == nullptr || device != kNorthbridgeDevice)
+        return change;
+    const FamilyTraits& traits = familyTraits(*profile);
+    const std::int32_t nbPstate = function == kFunctionExtendedMisc ? nbPstateAt(reg) : -1;
+    if (traits.hasNbPstateRegisters && nbPstate >= 0) {
+        change.name = "NB_P" + std::to_string(nbPstate) + " (" + change.name + ")";
+        change.fields.push_back(
+            FieldChange{"", clockText(*profile, nbPstateItem(*profile, nbPstate, before), UndefinedMultiplier::namedUnknown),
+                        clockText(*profile, nbPstateItem(*profile, nbPstate, after), UndefinedMultiplier::namedUnknown)});
+    } else if (function == kFunctionLinkControl && reg == kPciBoostControl) {
+        change.fields.push_back(FieldChange{"boost source", std::to_string(bits::get(before, kBoostSource)),
+                                            std::to_string(bits::get(after, kBoostSource))});
+        // The APM bit means APM only where the family has APM.
+        if (traits.hasApm)
+            change.fields.push_back(
+                FieldChange{"APM", onOff(bits::test(before, kApmEnable)), onOff(bits::test(after, kApmEnable))});
+    }
+    return change;
+}
+
+std::string coreListText(const std::vector<std::int32_t>& cores)
+{
+    if (cores.size() == 1)
+        return "core " + std::to_string(cores.front());
+    std::string text;
+    for (std::size_t i = 0; i < cores.size();) {
+        std::size_t last = i;
+        while (last + 1 < cores.size() && cores[last + 1] == cores[last] + 1)
+            ++last;
+        text += (text.empty() ? "" : ",") + std::to_string(cores[i]);
+        if (last > i)
+            text += "-" + std::to_string(cores[last]);
+        i = last + 1;
+    }
+    return "cores " + text;
+}
+
+std::string changeLine(const char* verb, const RegisterChange& change, bool severalCores)
+{
+    std::string line = std::string(verb) + " " + change.name;
+    if (severalCores && !change.cores.empty())
+        line += " on " + coreListText(change.cores);
+    line += ": " + transition(hexText(change.before), hexText(change.after));
+    const char* separator = ": ";
+    for (const FieldChange& field : change.fields) {
+        line += separator;
+        if (!field.label.empty())
+            line += field.label + " ";
+        line += transition(field.before, field.after);
+        separator = ", ";
+    }
+    return line;
+}
