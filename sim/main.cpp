@@ -35,11 +35,23 @@ struct Options {
     bool changes = false;
     bool help = false;
     int firstToken = 0; // index in argv of the first token for the program
+    // The program's own options, found among the emulator's; they go to the
+    // program before the tokens.
+    std::vector<const char*> programOptions;
 };
+
+// Options of pravellon rather than of the emulator.
+bool isProgramOption(const std::string& argument)
+{
+    return argument == "--dry-run" || argument == "-n" || argument == "--tokens";
+}
 
 void printUsage()
 {
-    std::cout << "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--] [TOKEN...]"
+    std::cout << "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--dry-run | -n]"
+              << std::endl
+              << "                     [--] [TOKEN...]" << std::endl
+              << "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens"
               << std::endl
               << "       pravellon-sim [--machine FILE | --preset NAME] --print-machine" << std::endl
               << "       pravellon-sim --list-presets | --help" << std::endl
@@ -56,7 +68,10 @@ void printUsage()
               << "  --print-machine  print the processor as a machine file, to start one's own" << std::endl
               << "  --list-presets   list the built-in processors" << std::endl
               << "  --help           this text" << std::endl
-              << "  --               ends the options, as does the first argument without --" << std::endl;
+              << "  --dry-run, -n, --tokens" << std::endl
+              << "                   pravellon's own options, passed on to it before the TOKENs" << std::endl
+              << "  --               ends the options, as does the first argument without --;" << std::endl
+              << "                   every argument after it goes to pravellon as it stands" << std::endl;
 }
 
 int usageError(const std::string& message)
@@ -74,6 +89,10 @@ int parseOptions(int argc, char** argv, Options& options)
         if (argument == "--") {
             ++i;
             break;
+        }
+        if (isProgramOption(argument)) {
+            options.programOptions.push_back(argv[i]);
+            continue;
         }
         if (argument.compare(0, 2, "--") != 0)
             break;
@@ -218,7 +237,8 @@ int main(int argc, char** argv)
         printUsage();
         return 0;
     }
-    if ((options.listPresets || options.printMachine) && options.firstToken < argc)
+    const bool programArguments = options.firstToken < argc || !options.programOptions.empty();
+    if ((options.listPresets || options.printMachine) && programArguments)
         return usageError(std::string(options.listPresets ? "--list-presets" : "--print-machine")
                           + " takes no tokens");
     if (options.listPresets) {
@@ -240,7 +260,7 @@ int main(int argc, char** argv)
     }
     // A write could not be saved without breaking the link, so none is tried.
     const std::string links = hardLinkProblem(machineStatus);
-    if (!options.machineFile.empty() && options.firstToken < argc && !links.empty())
+    if (!options.machineFile.empty() && programArguments && !links.empty())
         return usageError("cannot save " + options.machineFile + ": " + links);
     if (!options.traceFile.empty()) {
         if (const int status = checkTraceFile(options.traceFile, options.machineFile, machineStatus))
@@ -267,6 +287,7 @@ int main(int argc, char** argv)
     // argv[0] stays, so that err(3) names this program as it was invoked.
     std::vector<const char*> programArgv;
     programArgv.push_back(argv[0]);
+    programArgv.insert(programArgv.end(), options.programOptions.begin(), options.programOptions.end());
     for (int i = options.firstToken; i < argc; ++i)
         programArgv.push_back(argv[i]);
     programArgv.push_back(nullptr);

@@ -1,24 +1,78 @@
 #include "app/driver.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <iostream>
+#include <vector>
 
 #include "cli/apply_changes.h"
 #include "cli/change_set.h"
+#include "cli/dry_run.h"
 #include "cli/parse_arguments.h"
+#include "cli/settings_tokens.h"
 #include "cpu/probe.h"
+#include "hw/recorded_writes.h"
 #include "hw/signal_hold.h"
 #include "report/report.h"
 
 namespace {
 
-int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* argv)
+constexpr const char* kTokensOption = "--tokens";
+
+bool isDryRunOption(const char* argument)
+{
+    return std::strcmp(argument, "--dry-run") == 0 || std::strcmp(argument, "-n") == 0;
+}
+
+int invalidParameter(const char* argument)
+{
+    std::cerr << "ERROR: invalid parameter " << argument << std::endl;
+    return kStatusInvalidArgument;
+}
+
+// --tokens stands alone: anything beside it is named as invalid, before any
+// other option is looked at.
+int printTokensAlone(const ProcessorProfile& profile, int argc, const char* const* argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], kTokensOption) != 0)
+            return invalidParameter(argv[i]);
+    }
+    printSettingsAsTokens(profile);
+    return kStatusOk;
+}
+
+// The tokens from argv[first] on; a dry run plays them through with every
+// write only planned, and says what would change.
+int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* argv, int first, bool dryRun)
 {
     ChangeSet changes;
-    if (!parseArguments(profile, changes, argc, argv))
+    // parseArguments skips its argv[0], the program's name: here the argument
+    // before the first token.
+    if (!parseArguments(profile, changes, argc - first + 1, argv + first - 1))
         return kStatusInvalidArgument;
-    applyChanges(profile, changes);
+    if (dryRun)
+        recordWrites(Writes::planned);
+    const std::vector<std::int32_t> switched = applyChanges(profile, changes);
+    if (dryRun)
+        printPlannedChanges(profile, changes.targetPstate, switched);
     return kStatusOk;
+}
+
+int runWithArguments(const ProcessorProfile& profile, int argc, const char* const* argv)
+{
+    if (std::any_of(argv + 1, argv + argc, [](const char* argument) { return std::strcmp(argument, kTokensOption) == 0; }))
+        return printTokensAlone(profile, argc, argv);
+    int first = 1;
+    while (first < argc && isDryRunOption(argv[first]))
+        ++first;
+    if (first == argc)
+        return invalidParameter(argv[1]);
+    // The change set lives inside parseAndApply, so it is gone before the
+    // handler below writes anything.
+    return parseAndApply(profile, argc, argv, first, first > 1);
 }
 
 int probeAndRun(int argc, const char* const* argv)
@@ -33,9 +87,7 @@ int probeAndRun(int argc, const char* const* argv)
             printReport(profile);
             return kStatusOk;
         }
-        // The change set lives inside parseAndApply, so it is gone before the
-        // handler below writes anything.
-        return parseAndApply(profile, argc, argv);
+        return runWithArguments(profile, argc, argv);
     } catch (const std::exception& e) {
         std::cerr << "ERROR: " << e.what() << std::endl;
         return kStatusRefused;

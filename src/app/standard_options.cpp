@@ -9,15 +9,19 @@
 
 std::string pravellonUsage()
 {
-    return "usage: pravellon [TOKEN ...]\n"
+    return "usage: pravellon [--dry-run | -n] [TOKEN ...]\n"
+           "       pravellon --tokens\n"
            "       pravellon --help | --version\n"
            "\n"
            "Without tokens, prints a report of the processor. The tokens change it; all\n"
            "of them are read first, and one invalid token means nothing is written:\n"
         + tokenFormsUsage()
         + "\n"
-          "Run as root. Try a command on a copy of this machine first, with\n"
-          "pravellon-capture and pravellon-sim --changes.\n"
+          "  --dry-run, -n  write nothing; print what the tokens would change\n"
+          "  --tokens       print the tokens that would set the current settings again\n"
+          "\n"
+          "Run as root. Try a command first with --dry-run, or on a copy of this\n"
+          "machine with pravellon-capture and pravellon-sim --changes.\n"
           "The manual page: man 8 pravellon\n";
 }
 

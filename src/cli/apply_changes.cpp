@@ -60,7 +60,7 @@ void warnOrRefuseBeforeAnyAccess(const ChangeSet& changes)
         throw ExceptionWithMessage(changes.refusal);
 }
 
-void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
+std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
 {
     warnOrRefuseBeforeAnyAccess(changes);
 
@@ -101,5 +101,5 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
     if (turboRequested)
         setCpbEnabled(profile, changes.turbo == 1);
 
-    switchPstates(profile, changes.targetPstate, modifiedPstates(corePstates));
+    return switchPstates(profile, changes.targetPstate, modifiedPstates(corePstates));
 }

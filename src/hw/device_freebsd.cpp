@@ -4,6 +4,7 @@
 // on a line of their own.
 
 #include "hw/device.h"
+#include "hw/device_transfer.h"
 
 #include <err.h>
 #include <fcntl.h>
@@ -74,7 +75,7 @@ pci_io pciRecord(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
 
 } // namespace
 
-std::uint64_t readMsr(std::int32_t core, std::uint32_t msr)
+std::uint64_t deviceReadMsr(std::int32_t core, std::uint32_t msr)
 {
     cpuctl_msr_args_t args{};
     args.msr = static_cast<int>(msr);
@@ -82,7 +83,7 @@ std::uint64_t readMsr(std::int32_t core, std::uint32_t msr)
     return args.data;
 }
 
-void writeMsr(std::int32_t core, std::uint32_t msr, std::uint64_t value)
+void deviceWriteMsr(std::int32_t core, std::uint32_t msr, std::uint64_t value)
 {
     cpuctl_msr_args_t args{};
     args.msr = static_cast<int>(msr);
@@ -103,14 +104,14 @@ CpuidRegisters cpuid(std::uint32_t leaf)
     return CpuidRegisters{args.data[0], args.data[1], args.data[2], args.data[3]};
 }
 
-std::uint32_t readPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
+std::uint32_t deviceReadPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
 {
     pci_io io = pciRecord(device, function, reg);
     transfer(kPciPath, PCIOCREAD, &io, "PCIOCREAD");
     return io.pi_data;
 }
 
-void writePciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, std::uint32_t value)
+void deviceWritePciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, std::uint32_t value)
 {
     pci_io io = pciRecord(device, function, reg);
     io.pi_data = value;

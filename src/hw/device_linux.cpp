@@ -6,6 +6,7 @@
 // on a line of their own.
 
 #include "hw/device.h"
+#include "hw/device_transfer.h"
 
 #include <err.h>
 #include <fcntl.h>
@@ -91,14 +92,14 @@ PciConfigPath pciConfigPath(std::uint8_t device, std::uint8_t function)
 
 } // namespace
 
-std::uint64_t readMsr(std::int32_t core, std::uint32_t msr)
+std::uint64_t deviceReadMsr(std::int32_t core, std::uint32_t msr)
 {
     std::uint64_t value = 0;
     readAt(msrPath(core).c_str(), &value, sizeof value, static_cast<off_t>(msr), "MSR");
     return value;
 }
 
-void writeMsr(std::int32_t core, std::uint32_t msr, std::uint64_t value)
+void deviceWriteMsr(std::int32_t core, std::uint32_t msr, std::uint64_t value)
 {
     writeAt(msrPath(core).c_str(), &value, sizeof value, static_cast<off_t>(msr), "MSR");
 }
@@ -115,7 +116,7 @@ CpuidRegisters cpuid(std::uint32_t leaf)
     return CpuidRegisters{words[0], words[1], words[2], words[3]};
 }
 
-std::uint32_t readPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
+std::uint32_t deviceReadPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
 {
     const PciConfigPath path = pciConfigPath(device, function);
     std::uint32_t value = 0;
@@ -123,7 +124,7 @@ std::uint32_t readPciConfig(std::uint8_t device, std::uint8_t function, std::uin
     return value;
 }
 
-void writePciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, std::uint32_t value)
+void deviceWritePciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, std::uint32_t value)
 {
     const PciConfigPath path = pciConfigPath(device, function);
     writeAt(path.text, &value, sizeof value, static_cast<off_t>(reg), "PCI config");

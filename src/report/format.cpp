@@ -17,18 +17,6 @@ std::string number(double value)
 
 } // namespace
 
-std::string hexText(std::uint64_t value)
-{
-    std::ostringstream text;
-    text << "0x" << std::hex << value;
-    return text.str();
-}
-
-std::string pciRegisterText(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
-{
-    return hexText(device).substr(2) + "." + hexText(function).substr(2) + " " + hexText(reg);
-}
-
 double shownCoreMultiplier(const ProcessorProfile& profile, double multiplier)
 {
     return multiplier / profile.refClockFactor;

@@ -25,12 +25,6 @@ std::string voltageText(const ProcessorProfile& profile, std::int32_t vid);
 // P-state that names a northbridge P-state.
 std::string northbridgeText(const ProcessorProfile& profile, const CorePstate& pstate);
 
-// Lower-case hexadecimal after 0x, without leading zeros: 0x0, 0xc0010064.
-std::string hexText(std::uint64_t value);
-
-// A PCI register of bus 0 as the listings name it: "18.4 0x15c".
-std::string pciRegisterText(std::uint8_t device, std::uint8_t function, std::uint32_t reg);
-
 // How a multiplier whose divisor has no meaning reads. The report has always
 // shown the -1 it decodes to; a listing of changes names it.
 enum class UndefinedMultiplier { shownAsDecoded, namedUnknown };
