@@ -516,3 +516,53 @@ TEST(ApplyChanges, SignalDuringTheChangeEndsTheProcessAfterTheLastLine)
 }
 
 } // namespace
+
+// A dry run makes the run's reads but writes nothing, does not pause, and
+// says what the run would change, in the words of pravellon-sim --changes.
+TEST(ApplyChanges, DryRunWritesNothingAndSaysWhatWouldChange)
+{
+    struct Case {
+        const char* machineText;
+        std::int32_t current;
+        std::vector<std::string> arguments;
+        int status;
+        const char* out;
+        const char* err;
+    };
+    const Case cases[] = {
+        {kFamily10, 0, {"-n", "Turbo=1"}, 0, "nothing would change\n", ""},
+        {kFamily15, 0, {"--dry-run", "P1=@1.2", "-n"}, 3, "", "ERROR: invalid parameter -n\n"},
+        {kFamily15, 0, {"-n", "--dry-run", "P1=@1.2"}, 0,
+         "would change P1 (MSR 0xc0010065) on cores 0-7: 0x8000000000416810 -> 0x8000000000413810: "
+         "16x at 0.9V, NorthBridge in NB_P1 -> 16x at 1.2V, NorthBridge in NB_P1\n",
+         ""},
+        // The boost source is read again for APM: from the plan.
+        {kFamily15, 0, {"-n", "Turbo=0", "APM=1"}, 0,
+         "would change MSR 0xc0010015 on cores 0-7: 0x1000010 -> 0x3000010: core performance boost on -> off\n"
+         "would change PCI 18.4 0x15c: 0x1 -> 0x80: boost source 1 -> 0, APM off -> on\n",
+         ""},
+        {kFamily10, 0, {"-n", "P2"}, 0, "would switch cores 0-5 to P2\n", ""},
+        // The current P-state rewritten: the move away and back says nothing.
+        {kFamily10, 2, {"-n", "P2=@1.2"}, 0,
+         "would change P2 (MSR 0xc0010066) on cores 0-5: 0x800001343c003008 -> 0x800001343c003808: "
+         "12x at 1.25V, NorthBridge in NB_P0 at 1.175V -> 12x at 1.2V, NorthBridge in NB_P0 at 1.175V\n",
+         ""},
+        {kFamily14, 0, {"-n", "APM=1", "P0=20"}, 10, "",
+         "WARNING: APM=1: APM not supported, left unchanged\n"
+         "ERROR: cannot encode multiplier (family 0x14) - unknown max multiplier\n"},
+        {kFamily10, 0, {"-n"}, 3, "", "ERROR: invalid parameter -n\n"},
+        {kFamily10, 0, {"-n", "--tokens"}, 3, "", "ERROR: invalid parameter -n\n"},
+        {kFamily10, 0, {"--tokens", "--tokens", "P0"}, 3, "", "ERROR: invalid parameter P0\n"},
+    };
+    for (const Case& c : cases) {
+        const Machine machine = machineOf(c.machineText, c.current);
+        const RunResult result = run(machine, c.arguments);
+        const std::string name = joined(c.arguments);
+        EXPECT_EQ(result.status, c.status) << name;
+        EXPECT_EQ(result.out, c.out) << name;
+        EXPECT_EQ(result.err, c.err) << name;
+        EXPECT_EQ(joined(writesOf(result.accesses)), "") << name;
+        EXPECT_EQ(emulation::attachedMachine().msrs, machine.msrs) << name;
+        EXPECT_EQ(emulation::attachedMachine().pciRegisters, machine.pciRegisters) << name;
+    }
+}

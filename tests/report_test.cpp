@@ -14,6 +14,7 @@
 
 #include "report_machines.h"
 #include "run_program.h"
+#include "hw/register_write.h"
 
 namespace {
 
@@ -432,3 +433,48 @@ TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
 }
 
 } // namespace
+
+// --tokens makes the report's reads (and on family 0x15 one more, for APM),
+// and its line, given back, changes nothing the report shows: a dry run with
+// it afterwards has nothing to do.
+TEST(Report, TokensSetTheReportedSettingsAgain)
+{
+    const struct {
+        const char* preset;
+        const char* tokens;
+        bool apm = false; // family 0x15
+    } cases[] = {
+        {"family10", "P0=18@1.475 P1=16@1.4 P2=12@1.25 P3=8@1.1 P4=4@1 NB_P0=@1.175 NB_P1=@1.075 NB_low=4 Turbo=1"},
+        {"family10-noboost", "P0=15@1.35 P1=11.5@1.25 P2=9@1.15 P3=4@1.05 NB_P0=@1.175 NB_P1=@1.075 NB_low=3"},
+        {"family12", "P0=28@1.4125 P1=25@1.3375 P2=20@1.2 P3=12@1.025 P4=8@0.9 Turbo=1"},
+        {"family14", "P0=16@1.25 P1=12.8@1.15 P2=8@1"},
+        {"family15", "P0=21@1.4125 P1=19.5@1.3875 P2=18@1.35 P3=16.5@1.2875 P4=13.5@1.175 P5=10.5@1.0625 P6=7@0.875 "
+                     "NB_P0=22@1.175 NB_P1=11@1.05 NB_low=5 Turbo=1 APM=1", true},
+        {"family15-8bit", "P0=42@1.475 P1=40@1.45 P2=38@1.4125 P3=34@1.35 P4=30@1.2875 P5=25@1.2 P6=19@1.1 "
+                          "P7=14@0.9625 NB_P0=18@1.25 NB_P1=16@1.1875 NB_P2=14@1.125 NB_P3=11@1 NB_low=5 Turbo=1 APM=1", true},
+    };
+    for (const auto& c : cases) {
+        Machine machine;
+        std::string error;
+        ASSERT_TRUE(parseMachine(findPreset(c.preset)->machineText, machine, error)) << c.preset;
+        const std::string report = runProgram(machine).out;
+        std::vector<std::string> reportTrace = emulation::traceLines();
+
+        const ProgramRun tokens = runProgram(machine, {"--tokens"});
+        EXPECT_EQ(tokens.out, std::string(c.tokens) + "\n") << c.preset;
+        if (c.apm)
+            reportTrace.insert(reportTrace.end(), {"open /dev/pci", "pciread 18.4 0x15c -> " +
+                hexText(machine.pciRegisters[PciAddress{0x18, 4, 0x15c}]), "close /dev/pci"});
+        EXPECT_EQ(joined(emulation::traceLines()), joined(reportTrace)) << c.preset;
+
+        std::vector<std::string> words;
+        std::istringstream line(c.tokens);
+        for (std::string word; line >> word;)
+            words.push_back(word);
+        EXPECT_EQ(runProgram(machine, words).status, 0) << c.preset;
+        const Machine applied = emulation::attachedMachine();
+        EXPECT_EQ(runProgram(applied).out, report) << c.preset;
+        words.insert(words.begin(), "-n");
+        EXPECT_EQ(runProgram(applied, words).out, "nothing would change\n") << c.preset;
+    }
+}

@@ -102,6 +102,7 @@ int runPravellon(int argc, const char* const* argv)
     // half; they are let through once the last line is out, and a signal that
     // came meanwhile ends the process here.
     const int status = probeAndRun(argc, argv);
+    stopRecordingWrites();
     releaseSignals();
     return status;
 }

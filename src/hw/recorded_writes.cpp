@@ -81,6 +81,11 @@ void recordWrites(Writes writes)
     state.planned = writes == Writes::planned;
 }
 
+void stopRecordingWrites()
+{
+    recording() = Recording{};
+}
+
 bool writesArePlanned()
 {
     return recording().active && recording().planned;

@@ -14,6 +14,9 @@ enum class Writes { made, planned };
 // Writes::planned none reaches a device.
 void recordWrites(Writes writes);
 
+// Ends the recording and forgets it: the accessors read and write again.
+void stopRecordingWrites();
+
 // Whether writes are only planned: a dry run, which also does not pause.
 bool writesArePlanned();
 
