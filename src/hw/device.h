@@ -1,7 +1,8 @@
 #pragma once
 // The register accessors: the program's only way to the hardware. Exactly one
-// implementation is linked into each executable (FreeBSD devices, Linux
-// devices). Each call opens its device, makes one transfer and closes it
+// device implementation is linked into each executable (FreeBSD devices, Linux
+// devices), under the accessors of hw/recorded_writes.cpp, which keep a dry
+// run's writes from it. Each call opens its device, makes one transfer and closes it
 // again; a failure ends the process through err(3) with status 255 (open) or
 // 254 (transfer), so callers never see an error. Where the administrator can
 // remove the cause, a second line says how (hw/device_failure.h).
