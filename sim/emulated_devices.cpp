@@ -30,8 +30,10 @@
 #include <sys/pciio.h>
 
 #include "app/driver.h"
-#include "sim/ending_signals.h"
-#include "sim/text_file.h"
+#include "machine/ending_signals.h"
+#include "machine/text_file.h"
+#include "machine/tokenizer.h"
+#include "machine/writer.h"
 
 extern "C" {
 int __real_open(const char* path, int flags, ...);

@@ -13,8 +13,9 @@
 #include "cpu/probe.h"
 #include "cpu/registers_read.h"
 #include "hw/device.h"
-#include "sim/machine_format.h"
-#include "sim/text_file.h"
+#include "machine/machine.h"
+#include "machine/text_file.h"
+#include "machine/writer.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include "app/driver.h"
 #include "app/standard_options.h"
+#include "machine/ending_signals.h"
 #include "tools/capture.h"
-#include "sim/ending_signals.h"
 
 namespace {
 
