@@ -160,7 +160,7 @@ void applyNbSplit(const TokenRequest& request, ChangeSet& changes)
 
 void applyTurbo(const TokenRequest& request, ChangeSet& changes)
 {
-    changes.turbo = *request.number;
+    changes.boost = *request.number;
 }
 
 void applyApm(const TokenRequest& request, ChangeSet& changes)

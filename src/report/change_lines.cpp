@@ -44,8 +44,8 @@ void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, RegisterCha
     change.name = "MSR " + hexText(msr);
     if (profile == nullptr)
         return;
-    if (msr >= kMsrPstateBase && msr < kMsrPstateBase + static_cast<std::uint32_t>(kMaxCorePstates)) {
-        const auto n = static_cast<std::int32_t>(msr - kMsrPstateBase);
+    if (msr >= corePstateMsr(0) && msr < corePstateMsr(kMaxCorePstates)) {
+        const auto n = static_cast<std::int32_t>(msr - corePstateMsr(0));
         change.name = "P" + std::to_string(n) + " (" + change.name + ")";
         change.fields.push_back(FieldChange{"", corePstateLineText(*profile, corePstateItem(*profile, n, change.before)),
                                             corePstateLineText(*profile, corePstateItem(*profile, n, change.after))});

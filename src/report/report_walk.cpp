@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "cpu/every_core.h"
 #include "cpu/family_traits.h"
+#include "cpu/registers.h"
 #include "hw/device.h"
 #include "report/format.h"
 
@@ -56,7 +58,7 @@ PstateRegisters walkCorePstates(const ProcessorProfile& profile, const ReportSin
 {
     PstateRegisters registers;
     for (std::int32_t i = 0; i < profile.pstateCount; ++i) {
-        registers.push_back(readMsr(0, kMsrPstateBase + static_cast<std::uint32_t>(i)));
+        registers.push_back(readMsr(0, corePstateMsr(i)));
         sink(corePstateItem(profile, i, registers.back()));
     }
     return registers;
@@ -67,17 +69,17 @@ PstateRegisters walkCorePstates(const ProcessorProfile& profile, const ReportSin
 // at P-states nobody sees otherwise, so it gets an item naming them.
 void walkDifferingCores(const ProcessorProfile& profile, const PstateRegisters& core0, const ReportSink& sink)
 {
-    for (std::int32_t core = 1; core < profile.coreCount; ++core) {
+    forEachOtherCore(profile, [&](std::int32_t core) {
         DifferingCoreItem item;
         item.core = core;
         for (std::size_t i = 0; i < core0.size(); ++i) {
-            const std::uint64_t value = readMsr(core, kMsrPstateBase + static_cast<std::uint32_t>(i));
-            if (value != core0[i])
-                item.pstates.push_back(static_cast<std::int32_t>(i));
+            const auto n = static_cast<std::int32_t>(i);
+            if (readMsr(core, corePstateMsr(n)) != core0[i])
+                item.pstates.push_back(n);
         }
         if (!item.pstates.empty())
             sink(item);
-    }
+    });
 }
 
 void walkNbPstates(const ProcessorProfile& profile, const ReportSink& sink)
