@@ -29,8 +29,11 @@
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 
-#include "sim/ending_signals.h"
-#include "sim/text_file.h"
+#include "app/driver.h"
+#include "machine/ending_signals.h"
+#include "machine/text_file.h"
+#include "machine/tokenizer.h"
+#include "machine/writer.h"
 
 extern "C" {
 int __real_open(const char* path, int flags, ...);
@@ -75,7 +78,7 @@ Emulator& emulator()
 void traceFailed(const std::string& file, int error)
 {
     std::cerr << "pravellon-sim: cannot write trace " << file << ": " << std::strerror(error) << std::endl;
-    std::exit(1);
+    std::exit(kStatusUsage);
 }
 
 void trace(const std::string& line)

@@ -16,16 +16,15 @@
 #include "app/driver.h"
 #include "app/standard_options.h"
 #include "hw/signal_hold.h"
+#include "machine/ending_signals.h"
+#include "machine/parser.h"
+#include "machine/text_file.h"
+#include "machine/writer.h"
 #include "sim/emulated_devices.h"
-#include "sim/ending_signals.h"
-#include "sim/machine_format.h"
 #include "sim/presets.h"
 #include "sim/register_changes.h"
-#include "sim/text_file.h"
 
 namespace {
-
-constexpr int kStatusUsage = 1;
 
 struct Options {
     std::string machineFile;

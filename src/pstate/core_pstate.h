@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "cpu/processor_profile.h"
+#include "cpu/registers.h"
 
 struct CorePstate {
     std::int32_t index = 0;
@@ -15,16 +16,10 @@ struct CorePstate {
     std::int32_t nbVid = -1;
 };
 
-// Core P-state n lives in MSR kMsrPstateBase + n.
-constexpr std::uint32_t kMsrPstateBase = 0xC0010064;
-
-// The hardware has room for eight core P-state registers, P0 to P7.
-constexpr std::int32_t kMaxCorePstates = 8;
-
 // Decodes a P-state register value already read; touches no device.
 CorePstate decodeCorePstate(const ProcessorProfile& profile, std::int32_t index, std::uint64_t value);
 
-// Reads MSR kMsrPstateBase + index of core 0 once and decodes it: core 0
+// Reads MSR corePstateMsr(index) of core 0 once and decodes it: core 0
 // describes the processor.
 CorePstate readCorePstate(const ProcessorProfile& profile, std::int32_t index);
 
