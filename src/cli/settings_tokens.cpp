@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "cli/number_text.h"
+#include "cpu/clock_codec.h"
 #include "cpu/features.h"
 #include "cpu/registers.h"
 #include "cpu/vid.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "pstate/core_pstate.h"
-#include "pstate/multiplier_encoding.h"
 #include "pstate/nb_pstate.h"
 #include "report/format.h"
 #include "report/report_walk.h"

@@ -10,9 +10,9 @@
 
 #include "cli/number_text.h"
 #include "cli/parse_arguments.h"
+#include "cpu/clock_codec.h"
 #include "cpu/vid.h"
 #include "pstate/core_pstate.h"
-#include "pstate/multiplier_encoding.h"
 #include "pstate/nb_pstate.h"
 
 namespace {

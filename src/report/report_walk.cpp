@@ -7,6 +7,7 @@
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "cpu/registers.h"
+#include "cpu/vid.h"
 #include "hw/device.h"
 #include "report/format.h"
 
@@ -23,7 +24,7 @@ GeneralItem generalItem(const ProcessorProfile& profile)
     item.topMultiplier = shownCoreMultiplier(profile, profile.topMultiplier);
     item.minVoltage = profile.minVoltage;
     item.maxVoltage = profile.maxVoltage;
-    item.voltageStep = profile.vidStep;
+    item.voltageStep = vidStep(profile);
     return item;
 }
 
