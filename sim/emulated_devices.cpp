@@ -29,6 +29,7 @@
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 
+#include "app/driver.h"
 #include "machine/ending_signals.h"
 #include "machine/text_file.h"
 #include "machine/tokenizer.h"

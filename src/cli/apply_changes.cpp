@@ -11,7 +11,7 @@
 #include "cpu/family_traits.h"
 #include "hw/device.h"
 #include "pstate/core_pstate.h"
-#include "pstate/multiplier_encoding.h"
+#include "cpu/clock_codec.h"
 #include "pstate/nb_pstate.h"
 #include "pstate/nb_vid_carry.h"
 
@@ -74,8 +74,7 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
     // or the module missing) must stop the run before the first write, not
     // leave the processor with cores programmed differently. Core 0's device
     // has just served the probe.
-    for (std::int32_t core = 1; core < profile.coreCount; ++core)
-        checkMsrDevice(core);
+    forEachOtherCore(profile, checkMsrDevice);
 
     // Northbridge requests first: carried into the core P-state requests, or
     // written to the northbridge P-state registers.
@@ -90,9 +89,9 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
 
     // The boost source is set before the core P-states are written, and core
     // performance boost after them, both in the same direction.
-    const bool turboRequested = isSet(changes.turbo) && profile.boostSupported;
-    if (turboRequested)
-        setBoostSource(profile, changes.turbo == 1);
+    const bool boostRequested = isSet(changes.boost) && profile.boostSupported;
+    if (boostRequested)
+        setBoostSource(profile, changes.boost == 1);
 
     if (isSet(changes.apm) && traits.hasApm)
         setApmEnabled(profile, changes.apm == 1);
@@ -102,8 +101,8 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
             writeCorePstate(profile, request);
     }
 
-    if (turboRequested)
-        setCpbEnabled(profile, changes.turbo == 1);
+    if (boostRequested)
+        setBoostOnEveryCore(profile, changes.boost == 1);
 
     switchPstates(profile, changes.targetPstate, modifiedPstates(corePstates));
 }

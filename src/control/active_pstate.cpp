@@ -51,13 +51,12 @@ void switchPstates(const ProcessorProfile& profile, std::int32_t target, const s
         return pstate >= 0 && static_cast<std::size_t>(pstate) < modified.size()
             && modified[static_cast<std::size_t>(pstate)];
     };
-    const std::int32_t cores = coresToWrite(profile);
-    std::vector<std::int32_t> current(static_cast<std::size_t>(cores));
-    for (std::int32_t core = 0; core < cores; ++core)
-        current[static_cast<std::size_t>(core)] = currentPstate(core);
+    // Indexed by core: forEachCore counts from core 0.
+    std::vector<std::int32_t> current;
+    forEachCore(profile, [&current](std::int32_t core) { current.push_back(currentPstate(core)); });
 
     std::vector<std::int32_t> sentAway;
-    for (std::int32_t core = 0; core < cores; ++core) {
+    forEachCore(profile, [&](std::int32_t core) {
         const std::int32_t pstate = current[static_cast<std::size_t>(core)];
         if (target >= 0 && target != pstate) {
             activatePstate(profile, core, target);
@@ -65,7 +64,7 @@ void switchPstates(const ProcessorProfile& profile, std::int32_t target, const s
             activatePstate(profile, core, awayPstate(profile, pstate));
             sentAway.push_back(core);
         }
-    }
+    });
     if (sentAway.empty())
         return;
     ::sleep(1);

@@ -1,21 +1,39 @@
 #pragma once
 // The cores of the first processor, which the program reaches one by one: each
-// core has its own copy of the MSRs it writes, and the processor wants every
-// core programmed alike.
+// core has its own copy of the MSRs it reads and writes, and the processor
+// wants every core programmed alike. Every loop over cores goes through here,
+// so that which cores there are is decided in one place.
 
 #include <algorithm>
 #include <cstdint>
 
 #include "cpu/processor_profile.h"
 #include "hw/bitfield.h"
-#include "hw/device.h"
 #include "hw/register_write.h"
 
-// How many cores a write goes to: core 0 at least, also for a profile that
-// has not counted its cores.
-inline std::int32_t coresToWrite(const ProcessorProfile& profile)
+// The cores are 0 .. coreCount - 1, and core 0 at least, also for a profile
+// that has not counted its cores: core 0 is the one the probe has read.
+inline std::int32_t reachedCoreCount(const ProcessorProfile& profile)
 {
     return std::max<std::int32_t>(profile.coreCount, 1);
+}
+
+// visit(core) for every core in turn, core 0 first. An exception from visit
+// ends the walk there.
+template <typename Visit>
+void forEachCore(const ProcessorProfile& profile, Visit visit)
+{
+    for (std::int32_t core = 0; core < reachedCoreCount(profile); ++core)
+        visit(core);
+}
+
+// The same for every core but core 0, whose registers describe the processor
+// and have been read already: the others are checked against it.
+template <typename Visit>
+void forEachOtherCore(const ProcessorProfile& profile, Visit visit)
+{
+    for (std::int32_t core = 1; core < reachedCoreCount(profile); ++core)
+        visit(core);
 }
 
 // One read-modify-write of msr on each core in turn, core 0 first, each write
@@ -26,8 +44,5 @@ inline std::int32_t coresToWrite(const ProcessorProfile& profile)
 template <typename Modify>
 void modifyMsrOnEveryCore(const ProcessorProfile& profile, std::uint32_t msr, Modify modify)
 {
-    for (std::int32_t core = 0; core < coresToWrite(profile); ++core) {
-        const bits::Rewrite<std::uint64_t> after = modify(readMsr(core, msr));
-        writeMsrChecked(core, msr, after.value, after.fields);
-    }
+    forEachCore(profile, [&](std::int32_t core) { modifyMsr(core, msr, modify); });
 }

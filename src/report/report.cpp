@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "cpu/every_core.h"
 #include "cpu/family_traits.h"
+#include "cpu/registers.h"
 #include "cpu/vid.h"
 #include "hw/device.h"
 #include "pstate/core_pstate.h"
@@ -51,10 +53,10 @@ void printGeneral(std::ostream& out, const ProcessorProfile& profile)
     out << "  Available multipliers: " << shownCoreMultiplier(profile, profile.minMultiplier) << " .. "
         << shownCoreMultiplier(profile, profile.topMultiplier) << std::endl;
     out << "  Available voltage IDs: " << profile.minVoltage << " .. " << profile.maxVoltage << " ("
-        << profile.vidStep << " steps)" << std::endl;
+        << vidStep(profile) << " steps)" << std::endl;
 }
 
-void printTurbo(std::ostream& out, const ProcessorProfile& profile)
+void printBoost(std::ostream& out, const ProcessorProfile& profile)
 {
     out << std::endl;
     out << ".:. Turbo" << std::endl;
@@ -92,7 +94,7 @@ PstateRegisters printCorePstates(std::ostream& out, const ProcessorProfile& prof
     // lines of the P-states before it on the terminal.
     PstateRegisters registers;
     for (std::int32_t i = 0; i < profile.pstateCount; ++i) {
-        registers.push_back(readMsr(0, kMsrPstateBase + static_cast<std::uint32_t>(i)));
+        registers.push_back(readMsr(0, corePstateMsr(i)));
         const CorePstate pstate = decodeCorePstate(profile, i, registers.back());
         out << "  P" << i << ": " << multiplierText(shownCoreMultiplier(profile, pstate.multiplier)) << " at "
             << voltageText(profile, pstate.vid) << std::endl;
@@ -107,16 +109,16 @@ PstateRegisters printCorePstates(std::ostream& out, const ProcessorProfile& prof
 // at P-states nobody sees otherwise, so it gets a line naming them.
 void printDisagreeingCores(std::ostream& out, const ProcessorProfile& profile, const PstateRegisters& core0)
 {
-    for (std::int32_t core = 1; core < profile.coreCount; ++core) {
+    forEachOtherCore(profile, [&](std::int32_t core) {
         std::string differing;
         for (std::size_t i = 0; i < core0.size(); ++i) {
-            const std::uint64_t value = readMsr(core, kMsrPstateBase + static_cast<std::uint32_t>(i));
+            const std::uint64_t value = readMsr(core, corePstateMsr(static_cast<std::int32_t>(i)));
             if (value != core0[i])
                 differing += (differing.empty() ? " P" : ", P") + std::to_string(i);
         }
         if (!differing.empty())
             out << "  Core " << core << " differs from core 0 in" << differing << std::endl;
-    }
+    });
 }
 
 void printNbPstates(std::ostream& out, const ProcessorProfile& profile)
@@ -142,7 +144,7 @@ void printReport(const ProcessorProfile& profile)
     out.precision(6);
 
     printGeneral(out, profile);
-    printTurbo(out, profile);
+    printBoost(out, profile);
     const PstateRegisters core0 = printCorePstates(out, profile);
     printDisagreeingCores(out, profile, core0);
     if (familyTraits(profile).hasNbPstateRegisters)

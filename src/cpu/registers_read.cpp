@@ -1,0 +1,62 @@
+#include "cpu/registers_read.h"
+
+#include "cpu/family_traits.h"
+#include "cpu/registers.h"
+
+namespace {
+
+ReadRegister cpuidLeaf(std::uint32_t leaf)
+{
+    return ReadRegister{ReadRegister::Kind::cpuid, leaf, 0};
+}
+
+ReadRegister msr(std::uint32_t number)
+{
+    return ReadRegister{ReadRegister::Kind::msr, number, 0};
+}
+
+ReadRegister pci(std::uint8_t function, std::uint32_t reg)
+{
+    return ReadRegister{ReadRegister::Kind::pci, reg, function};
+}
+
+} // namespace
+
+std::vector<ReadRegister> registersReadBy(const ProcessorProfile& profile)
+{
+    const FamilyTraits& traits = familyTraits(profile);
+
+    // The probe, in its own order.
+    std::vector<ReadRegister> list = {
+        cpuidLeaf(kCpuidVendor),
+        cpuidLeaf(kCpuidFamilyModel),
+        cpuidLeaf(kCpuidCoreCount),
+        pci(kFunctionMisc, kPciClockPowerControl),
+    };
+    if (traits.hasNbPstateRegisters)
+        list.push_back(pci(kFunctionExtendedMisc, kPciNbPstateControl));
+    list.push_back(msr(kMsrCofvidStatus));
+    list.push_back(cpuidLeaf(kCpuidPowerManagement));
+    if (profile.boostSupported) {
+        list.push_back(msr(kMsrHardwareConfig));
+        list.push_back(pci(kFunctionLinkControl, kPciBoostControl));
+        if (traits.boostLimitRegister != 0)
+            list.push_back(pci(kFunctionMisc, traits.boostLimitRegister));
+    } else if (traits.hasApm) {
+        // APM lives in the boost control register too, and is switched
+        // whether or not the processor has boost.
+        list.push_back(pci(kFunctionLinkControl, kPciBoostControl));
+    }
+
+    // The report's P-states, which the writers read again before writing.
+    for (std::int32_t n = 0; n < profile.pstateCount; ++n)
+        list.push_back(msr(corePstateMsr(n)));
+    if (traits.hasNbPstateRegisters) {
+        for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
+            list.push_back(pci(kFunctionExtendedMisc, nbPstateAddress(n)));
+    }
+
+    // Read before every switch of P-state.
+    list.push_back(msr(kMsrPstateControl));
+    return list;
+}
