@@ -224,7 +224,7 @@ private:
             entry_.fault = Fault{FaultKind::ignorePciWrite, address};
             return true;
         }
-        error = "unknown ignored write '" + what + "' (expected wrmsr or pciwrite)";
+        error = "unknown ignored write '" + shown(what) + "' (expected wrmsr or pciwrite)";
         return false;
     }
 

@@ -42,6 +42,12 @@ bool parseNumber(const std::string& text, unsigned width, std::uint64_t& value);
 // function of address.
 bool parsePciFunction(const std::string& text, PciAddress& address);
 
+// A name the user gave (a file, an option, a preset) as a message of
+// pravellon-sim or pravellon-capture quotes it: control bytes (below 0x20,
+// and 0x7F) as \xHH, so that no escape sequence reaches the terminal, and
+// every other byte as it is, so that UTF-8 names stay readable.
+std::string printable(const std::string& name);
+
 // An entry of the file as a message repeats it: the file may hold anything,
 // and what reaches the terminal must be plain text of one line, so control
 // and non-ASCII bytes are written \xHH, a backslash \\, and a long entry is

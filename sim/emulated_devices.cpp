@@ -77,7 +77,7 @@ Emulator& emulator()
 
 std::string cannotWriteTrace(const std::string& file, int error)
 {
-    return "cannot write trace " + file + ": " + std::strerror(error);
+    return "cannot write trace " + printable(file) + ": " + std::strerror(error);
 }
 
 // Each line is written as it happens, so that a killed process leaves every

@@ -20,6 +20,7 @@
 #include "machine/ending_signals.h"
 #include "machine/parser.h"
 #include "machine/text_file.h"
+#include "machine/tokenizer.h"
 #include "machine/writer.h"
 #include "sim/emulated_devices.h"
 #include "sim/presets.h"
@@ -92,17 +93,17 @@ int parseOptions(int argc, char** argv, Options& options)
         const bool takesValue = argument == "--machine" || argument == "--preset" || argument == "--trace";
         if (takesValue && !hasValue) {
             if (i + 1 >= argc)
-                return usageError("option " + argument + " needs a value");
+                return usageError("option " + printable(argument) + " needs a value");
             value = argv[++i];
         } else if (!takesValue && hasValue) {
-            return usageError("option " + argument + " takes no value");
+            return usageError("option " + printable(argument) + " takes no value");
         }
         if (takesValue && value.empty())
-            return usageError("option " + argument + " needs a value");
+            return usageError("option " + printable(argument) + " needs a value");
 
         if (argument == "--machine" || argument == "--preset") {
             if (!options.machineFile.empty() || !options.presetName.empty())
-                return usageError("option " + argument + ": only one of --machine and --preset, once");
+                return usageError("option " + printable(argument) + ": only one of --machine and --preset, once");
             (argument == "--machine" ? options.machineFile : options.presetName) = value;
         } else if (argument == "--trace") {
             if (!options.traceFile.empty())
@@ -117,7 +118,7 @@ int parseOptions(int argc, char** argv, Options& options)
         } else if (argument == "--help") {
             options.help = true;
         } else {
-            return usageError("unknown option " + argument + " (see --help)");
+            return usageError("unknown option " + printable(argument) + " (see --help)");
         }
     }
     options.firstToken = i;
@@ -134,18 +135,18 @@ int loadMachine(const Options& options, Machine& machine, struct stat& status)
         std::string text;
         std::string error;
         const auto waiting = [&path] {
-            std::cerr << "pravellon-sim: waiting for " << path << " (another run holds it)" << std::endl;
+            std::cerr << "pravellon-sim: waiting for " << printable(path) << " (another run holds it)" << std::endl;
         };
         if (!lockAndReadFile(path, text, status, error, waiting))
             return usageError(error);
         std::size_t line = 0;
         if (!parseMachine(text, machine, error, line))
-            return usageError(path + ":" + std::to_string(line) + ": " + error);
+            return usageError(printable(path) + ":" + std::to_string(line) + ": " + error);
         return 0;
     }
     const Preset* preset = options.presetName.empty() ? &defaultPreset() : findPreset(options.presetName);
     if (preset == nullptr)
-        return usageError("option --preset: no preset " + options.presetName + " (see --list-presets)");
+        return usageError("option --preset: no preset " + printable(options.presetName) + " (see --list-presets)");
     std::string error;
     if (!parseMachine(preset->machineText, machine, error))
         return usageError("preset " + preset->name + ": " + error); // a fault of this program
@@ -170,7 +171,7 @@ int openTraceFile(const std::string& path, const std::string& machineFile, const
     struct stat status {};
     if (!machineFile.empty() && stat(path.c_str(), &status) == 0 && status.st_dev == machineStatus.st_dev
         && status.st_ino == machineStatus.st_ino)
-        return usageError("option --trace: " + path + " is the machine file");
+        return usageError("option --trace: " + printable(path) + " is the machine file");
     std::string error;
     if (!emulation::openTraceFile(path, error))
         return usageError(error);
@@ -251,7 +252,7 @@ int main(int argc, char** argv)
     // A write could not be saved without breaking the link, so none is tried.
     const std::string links = hardLinkProblem(machineStatus);
     if (!options.machineFile.empty() && options.firstToken < argc && !links.empty())
-        return usageError("cannot save " + options.machineFile + ": " + links);
+        return usageError("cannot save " + printable(options.machineFile) + ": " + links);
     if (!options.traceFile.empty())
         if (const int status = openTraceFile(options.traceFile, options.machineFile, machineStatus))
             return status;

@@ -90,6 +90,7 @@ TEST(MachineFile, MalformedInputNamesItsLine)
         {"fail frob 1", "line 1: unknown fault 'frob'"},
         {"fail", "line 1: unknown fault ''"},
         {"ignore rdmsr 1", "line 1: unknown ignored write 'rdmsr'"},
+        {"ignore \x1b[2J 1", "line 1: unknown ignored write '\\x1b[2J' ("},
         {"ignore wrmsr 1 core", "line 1: expected 'ignore wrmsr NUMBER [core N]'"},
         {"ignore wrmsr 1 on 0", "line 1: expected 'ignore wrmsr NUMBER [core N]'"},
         {"ignore wrmsr 1 core 0x100", "line 1: bad core"},
