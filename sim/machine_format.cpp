@@ -21,6 +21,9 @@ constexpr unsigned kPciFunctionBits = 3; // functions 0-7
 // How much of an offending entry a message repeats.
 constexpr std::size_t kShownEntryBytes = 80;
 constexpr unsigned kCoreBits = 31;       // a core number fits an int32_t
+// A CPU count or number of a cpus or offline line: far beyond any machine's,
+// and small enough that a loop over the CPUs stays short.
+constexpr unsigned kCpuNumberBits = 12;
 
 // A token is a span of its line, so that a value can be replaced in place.
 struct Token {
@@ -35,6 +38,8 @@ enum class EntryKind {
     pci,
     fault,
     failOp,
+    cpus,
+    offline,
 };
 
 // The words that start the line of each fault kind, in the order of FaultKind.
@@ -197,7 +202,9 @@ public:
             return parseFail(error);
         if (keyword == "ignore")
             return parseIgnore(error);
-        error = "unknown entry '" + shown(keyword) + "' (expected cpuid, msr, pci, fail or ignore)";
+        if (keyword == "cpus" || keyword == "offline")
+            return parseCpus(keyword, error);
+        error = "unknown entry '" + shown(keyword) + "' (expected cpuid, msr, pci, fail, ignore, cpus or offline)";
         return false;
     }
 
@@ -365,6 +372,22 @@ private:
         return false;
     }
 
+    // cpus N: the operating system's CPUs, 0 .. N - 1; offline C: CPU C is
+    // offline. The value is the line's only number, and saves keep it.
+    bool parseCpus(const std::string& keyword, std::string& error)
+    {
+        const bool cpus = keyword == "cpus";
+        if (!expectTokens(2, cpus ? "cpus N" : "offline CPU", error))
+            return false;
+        entry_.kind = cpus ? EntryKind::cpus : EntryKind::offline;
+        if (!number(1, kCpuNumberBits, cpus ? "CPU count" : "CPU number", entry_.value, error))
+            return false;
+        if (!cpus || entry_.value != 0)
+            return true;
+        error = "bad CPU count 0 (a machine has CPU 0 at least)";
+        return false;
+    }
+
     // A write the device accepts and drops: the register keeps its value, as
     // one locked by the firmware or behind a hypervisor does.
     bool parseIgnore(std::string& error)
@@ -455,6 +478,13 @@ bool addEntry(const Entry& entry, Machine& machine)
             return false;
         machine.failOp = static_cast<long>(entry.value);
         return true;
+    case EntryKind::cpus:
+        if (machine.cpus != 0)
+            return false;
+        machine.cpus = static_cast<std::int32_t>(entry.value);
+        return true;
+    case EntryKind::offline:
+        return addOnce(machine.offline, static_cast<std::int32_t>(entry.value));
     }
     return false;
 }
@@ -465,6 +495,8 @@ struct Written {
     std::set<MachineRegister> registers;
     std::set<Fault> faults;
     bool failOp = false;
+    bool cpus = false;
+    std::set<std::int32_t> offline;
 };
 
 // The value of an MSR's line: core 0's, or a core's own one where it differs
@@ -531,6 +563,15 @@ bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, 
         if (static_cast<std::uint64_t>(machine.failOp) != entry.value)
             replaceValue(entry.values[0], static_cast<std::uint64_t>(machine.failOp));
         return true;
+    case EntryKind::cpus:
+        // Nothing the emulated devices do changes these.
+        if (machine.cpus == 0 || written.cpus)
+            return false;
+        written.cpus = true;
+        return true;
+    case EntryKind::offline:
+        return machine.offline.count(static_cast<std::int32_t>(entry.value)) != 0
+            && addOnce(written.offline, static_cast<std::int32_t>(entry.value));
     }
     return true;
 }
@@ -592,8 +633,17 @@ std::string coresText(std::int32_t count)
 // known; empty when nothing is.
 std::string coreProblem(const Machine& machine, const Entry& entry)
 {
-    const std::int32_t count = machineCoreCount(machine);
-    const std::string cores = "(the machine has " + coresText(count) + ", by its CPUID leaf 0x80000008)";
+    const std::int32_t count = machineCpuCount(machine);
+    const std::string cores = machine.cpus != 0
+        ? "(the machine has " + std::to_string(count) + (count == 1 ? " CPU" : " CPUs") + ", by its cpus line)"
+        : "(the machine has " + coresText(count) + ", by its CPUID leaf 0x80000008)";
+    if (entry.kind == EntryKind::offline) {
+        if (entry.value == 0)
+            return "CPU 0 cannot be offline (the program reads it first)";
+        if (entry.value >= static_cast<std::uint64_t>(count))
+            return "bad CPU " + std::to_string(entry.value) + " " + cores;
+        return std::string();
+    }
     if (entry.kind == EntryKind::msr) {
         if (entry.reg.core >= count)
             return "bad core " + std::to_string(entry.reg.core) + " " + cores;
@@ -630,11 +680,13 @@ bool parseMachine(const std::string& text, Machine& machine, std::string& error,
         }
         if (!addEntry(entry, parsed)) {
             error = entry.kind == EntryKind::failOp ? "a second 'fail op' line"
+                : entry.kind == EntryKind::cpus     ? "a second 'cpus' line"
+                : entry.kind == EntryKind::offline  ? "a second 'offline' line for the same CPU"
                                                     : "a second line for the same register, leaf or fault";
             errorLine = i + 1;
             return false;
         }
-        if (entry.kind == EntryKind::msr || entry.kind == EntryKind::fault)
+        if (entry.kind == EntryKind::msr || entry.kind == EntryKind::fault || entry.kind == EntryKind::offline)
             namingCores.emplace_back(i, entry);
     }
     for (const auto& [i, entry] : namingCores) {
@@ -681,6 +733,11 @@ std::vector<std::string> machineLines(const Machine& machine, const AddedLines& 
     };
     for (const MachineRegister& reg : added.order)
         addRegister(reg);
+    if (machine.cpus != 0 && !written.cpus)
+        lines.push_back("cpus " + std::to_string(machine.cpus));
+    for (const std::int32_t cpu : machine.offline)
+        if (written.offline.count(cpu) == 0)
+            lines.push_back("offline " + std::to_string(cpu));
     for (const auto& leaf : machine.cpuidLeaves)
         addRegister(MachineRegister{MachineRegister::Kind::cpuid, leaf.first, PciAddress()});
     for (const auto& msr : machine.msrs)
@@ -750,6 +807,19 @@ std::int32_t machineCoreCount(const Machine& machine)
     return static_cast<std::int32_t>(bits::get(leaf->second.ecx, kCoreCountMinusOne) + 1);
 }
 
+std::int32_t machineCpuCount(const Machine& machine)
+{
+    return machine.cpus != 0 ? machine.cpus : machineCoreCount(machine);
+}
+
+std::int32_t machineNodeCount(const Machine& machine)
+{
+    const auto nodeId = machine.pciRegisters.find(PciAddress{kNorthbridgeDevice, kFunctionHtConfig, kPciNodeId});
+    if (nodeId == machine.pciRegisters.end())
+        return 1;
+    return static_cast<std::int32_t>(bits::get(nodeId->second, kNodeCountMinusOne) + 1);
+}
+
 bool msrOnCore(const Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t& value)
 {
     const auto every = machine.msrs.find(number);
@@ -765,7 +835,7 @@ void setMsrOnCore(Machine& machine, std::int32_t core, std::uint32_t number, std
     std::uint64_t& every = machine.msrs.at(number);
     if (core == 0) {
         // The cores that shared core 0's value keep it as their own.
-        for (std::int32_t other = 1; other < machineCoreCount(machine); ++other)
+        for (std::int32_t other = 1; other < machineCpuCount(machine); ++other)
             machine.coreMsrs.emplace(CoreMsr{number, other}, every);
         every = value;
         for (auto it = machine.coreMsrs.lower_bound(CoreMsr{number, 0});

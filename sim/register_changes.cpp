@@ -151,7 +151,7 @@ std::vector<CoreChange> coreChanges(const Machine& before, const Machine& after,
 {
     const bool existed = before.msrs.count(msr) != 0;
     std::vector<CoreChange> changes;
-    for (std::int32_t core = 0; core < machineCoreCount(after); ++core) {
+    for (std::int32_t core = 0; core < machineCpuCount(after); ++core) {
         CoreChange change;
         (void)msrOnCore(after, core, msr, change.after);
         if (existed && msrOnCore(before, core, msr, change.before) && change.before == change.after)
@@ -182,7 +182,7 @@ std::vector<std::string> describeRegisterChanges(const Machine& before, const Ma
     const ProcessorProfile* profile = decodingProfile(before, decoded) ? &decoded : nullptr;
 
     std::vector<std::string> lines;
-    const bool severalCores = machineCoreCount(after) > 1;
+    const bool severalCores = machineCpuCount(after) > 1;
     for (const auto& entry : after.msrs) {
         const std::uint32_t msr = entry.first;
         for (const CoreChange& change : coreChanges(before, after, msr)) {

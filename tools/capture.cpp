@@ -10,6 +10,7 @@
 
 #include "app/driver.h"
 #include "control/active_pstate.h"
+#include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "cpu/probe.h"
 #include "cpu/registers.h"
@@ -33,9 +34,9 @@ MachineRegister msr(std::uint32_t number)
     return MachineRegister{MachineRegister::Kind::msr, number, PciAddress()};
 }
 
-MachineRegister pci(std::uint8_t function, std::uint32_t reg)
+MachineRegister pci(std::uint8_t function, std::uint32_t reg, std::int32_t node = 0)
 {
-    return MachineRegister{MachineRegister::Kind::pci, 0, PciAddress{kNorthbridgeDevice, function, reg}};
+    return MachineRegister{MachineRegister::Kind::pci, 0, PciAddress{northbridgeOf(node), function, reg}};
 }
 
 void readInto(Machine& machine, const MachineRegister& r)
@@ -80,6 +81,8 @@ std::vector<MachineRegister> registersReadBy(const ProcessorProfile& profile)
         // whether or not the processor has boost.
         list.push_back(pci(kFunctionLinkControl, kPciBoostControl));
     }
+    if (traits.hasNodes)
+        list.push_back(pci(kFunctionHtConfig, kPciNodeId));
 
     // The report's P-states, which the writers read again before writing.
     for (std::int32_t n = 0; n < profile.pstateCount; ++n)
@@ -91,6 +94,18 @@ std::vector<MachineRegister> registersReadBy(const ProcessorProfile& profile)
 
     // Read before every switch of P-state.
     list.push_back(msr(kMsrPstateControl));
+
+    // The other nodes' northbridge registers that the report compares with
+    // node 0's and a change writes.
+    forEachNode(profile, [&](std::int32_t node) {
+        if (node == 0)
+            return;
+        if (profile.boostSupported || traits.hasApm)
+            list.push_back(pci(kFunctionLinkControl, kPciBoostControl, node));
+        if (traits.hasNbPstateRegisters)
+            for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
+                list.push_back(pci(kFunctionExtendedMisc, nbPstateAddress(n), node));
+    });
     return list;
 }
 
@@ -113,9 +128,16 @@ bool captureMachine(std::ostream& out)
     added.fullWidth = true;
     for (const MachineRegister& r : added.order)
         readInto(machine, r);
-    // The other cores' MSRs, core by core; only where a core differs from
-    // core 0 does it get lines of its own, after the others.
-    for (std::int32_t core = 1; core < profile.coreCount; ++core) {
+    // The other CPUs' MSRs, CPU by CPU; only where a CPU differs from CPU 0
+    // does it get lines of its own, after the others. An offline CPU cannot
+    // be read: the copy gives it CPU 0's values, and says so.
+    const std::vector<SystemCpu> cpus = profileCpus(profile);
+    machine.cpus = cpus.back().number + 1;
+    for (const std::int32_t cpu : offlineCores(profile))
+        machine.lines.push_back("# CPU " + std::to_string(cpu) + " was offline: it has CPU 0's registers here.");
+    forEachCore(profile, [&](std::int32_t core) {
+        if (core == 0)
+            return;
         for (const MachineRegister& r : added.order) {
             if (r.kind != MachineRegister::Kind::msr)
                 continue;
@@ -123,7 +145,7 @@ bool captureMachine(std::ostream& out)
             if (value != machine.msrs[r.number])
                 machine.coreMsrs[CoreMsr{r.number, core}] = value;
         }
-    }
+    });
     out << formatMachine(machine, added) << std::flush;
     return true;
 }

@@ -34,16 +34,21 @@ void setBoostSource(const ProcessorProfile& profile, bool enabled)
 {
     requireBoost(profile);
     const std::uint32_t source = enabled ? familyTraits(profile).boostSourceOn : 0;
-    const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
-    writePciConfigChecked(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
-                          bits::set(value, kBoostSource, source), bits::mask(kBoostSource));
+    // Each node has its own northbridge, and its own boost source.
+    modifyPciOnEveryNode(profile, kFunctionLinkControl, kPciBoostControl, [source](std::uint32_t value) {
+        bits::Rewrite<std::uint32_t> after{value};
+        bits::replace(after, kBoostSource, source);
+        return after;
+    });
 }
 
 void setApmEnabled(const ProcessorProfile& profile, bool enabled)
 {
     if (!familyTraits(profile).hasApm)
         throw ExceptionWithMessage("APM not supported");
-    const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
-    writePciConfigChecked(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
-                          bits::set(value, kApmEnable, enabled ? 1u : 0u), bits::mask(kApmEnable));
+    modifyPciOnEveryNode(profile, kFunctionLinkControl, kPciBoostControl, [enabled](std::uint32_t value) {
+        bits::Rewrite<std::uint32_t> after{value};
+        bits::replace(after, kApmEnable, enabled ? 1u : 0u);
+        return after;
+    });
 }

@@ -124,5 +124,12 @@ bool probeProcessor(ProcessorProfile& profile)
     profile.boostSupported = bits::test(cpuid(kCpuidPowerManagement).edx, kCpbSupported);
     if (profile.boostSupported)
         readBoostState(profile);
+
+    // CPUID counts the cores of one processor; a machine may have several
+    // processors, and a processor several nodes, all of which are written.
+    profile.cpus = systemCpus();
+    if (familyTraits(profile).hasNodes)
+        profile.nodeCount = static_cast<std::int32_t>(
+            bits::get(readPciConfig(kNorthbridgeDevice, kFunctionHtConfig, kPciNodeId), kNodeCountMinusOne) + 1);
     return true;
 }

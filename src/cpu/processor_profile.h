@@ -4,6 +4,9 @@
 // numbers is asked of its traits (cpu/family_traits.h).
 
 #include <cstdint>
+#include <vector>
+
+#include "hw/device.h"
 
 struct ProcessorProfile {
     std::int32_t family = 0;
@@ -22,4 +25,10 @@ struct ProcessorProfile {
     bool boostEnabled = false;
     bool boostLocked = false;
     std::int32_t boostStateCount = 0;
+    // Every CPU of the operating system, ascending: each core of each processor
+    // and node. Empty in a profile the probe has not filled; cores 0 ..
+    // coreCount - 1 stand for them then (cpu/every_core.h).
+    std::vector<SystemCpu> cpus;
+    // The nodes of the machine, each with a northbridge of its own.
+    std::int32_t nodeCount = 1;
 };

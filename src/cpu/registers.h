@@ -62,3 +62,9 @@ constexpr bits::Field kFamily10BoostLimitMultiplier{25, 20};
 constexpr std::uint8_t kFunctionExtendedMisc = 5;
 constexpr std::uint32_t kPciNbPstateControl = 0x170;
 constexpr bits::Field kNbPstateCountMinusOne{1, 0};
+
+// Northbridge function 0 register 0x60, node ID: the number of nodes of the
+// whole machine, minus one.
+constexpr std::uint8_t kFunctionHtConfig = 0;
+constexpr std::uint32_t kPciNodeId = 0x60;
+constexpr bits::Field kNodeCountMinusOne{6, 4};

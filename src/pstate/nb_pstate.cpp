@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
@@ -129,8 +130,8 @@ NbPstate readNbPstate(const ProcessorProfile& profile, std::int32_t index)
 void writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate)
 {
     const std::uint32_t reg = nbPstateRegister(profile, pstate.index);
-    const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, reg);
-    const bits::Rewrite<std::uint32_t> after = encode(profile, pstate, value);
-    // Written even when the request sets nothing: the register gets back what it held.
-    writePciConfigChecked(kNorthbridgeDevice, kFunctionExtendedMisc, reg, after.value, after.fields);
+    // On every node, node 0 first. Written even when the request sets nothing:
+    // the register gets back what it held.
+    modifyPciOnEveryNode(profile, kFunctionExtendedMisc, reg,
+                         [&](std::uint32_t value) { return encode(profile, pstate, value); });
 }
