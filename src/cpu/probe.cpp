@@ -71,7 +71,8 @@ void readBoostState(ProcessorProfile& profile)
     const FamilyTraits& traits = familyTraits(profile);
     const std::uint64_t hwcr = readMsr(0, kMsrHardwareConfig);
     const std::uint32_t control = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
-    const bool notDisabled = !bits::test(hwcr, kBoostDisable);
+    profile.boostDisabled = bits::test(hwcr, kBoostDisable);
+    const bool notDisabled = !profile.boostDisabled;
     const bool sourceOn = bits::get(control, kBoostSource) == traits.boostSourceOn;
     profile.boostEnabled = sourceOn && notDisabled;
     profile.boostLocked = traits.boostAlwaysLocked || bits::test(control, kBoostLock);

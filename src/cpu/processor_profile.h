@@ -24,6 +24,9 @@ struct ProcessorProfile {
     bool boostSupported = false;
     bool boostEnabled = false;
     bool boostLocked = false;
+    // Core 0's own boost-disable bit (HWCR bit 25), where boost is supported:
+    // each core has its own, which the report compares.
+    bool boostDisabled = false;
     std::int32_t boostStateCount = 0;
     // Every CPU of the operating system, ascending: each core of each processor
     // and node. Empty in a profile the probe has not filled; cores 0 ..

@@ -20,6 +20,12 @@ struct CorePstate {
 // Core P-state n lives in MSR kMsrPstateBase + n.
 constexpr std::uint32_t kMsrPstateBase = 0xC0010064;
 
+// The register of core P-state n.
+constexpr std::uint32_t corePstateMsr(std::int32_t n)
+{
+    return kMsrPstateBase + static_cast<std::uint32_t>(n);
+}
+
 // The hardware has room for eight core P-state registers, P0 to P7.
 constexpr std::int32_t kMaxCorePstates = 8;
 

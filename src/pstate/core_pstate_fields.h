@@ -9,6 +9,9 @@ namespace core_pstate_fields {
 
 constexpr bits::Field kLowHalf{31, 0};
 
+// Whether the P-state is enabled: the one bit of the upper half we look at.
+constexpr bits::Field kPstateEnable = bits::bit(63);
+
 // Power-of-two clock encoding: frequency ID, then a divisor ID above it.
 constexpr bits::Field kPowerOfTwoFrequencyId{5, 0};
 constexpr bits::Field kPowerOfTwoDivisorId{8, 6};

@@ -119,6 +119,30 @@ TEST_F(CaptureOnLinux, SimulatorReportsTheCopyAsPravellonReportsTheDevices)
     }
 }
 
+// A CPU that Linux has taken offline has no MSR device: the report names it,
+// a change warns of it and leaves it, and the copy says it could not read it.
+TEST_F(CaptureOnLinux, OfflineCpuIsNamedAndLeftAlone)
+{
+    Machine machine = machineFrom(findPreset("family10")->machineText);
+    machine.offline.insert(3);
+    standInFor("offline", machine);
+
+    const ProgramRun report = runPravellonHere();
+    EXPECT_EQ(report.status, 0);
+    EXPECT_NE(report.out.find("      NorthBridge in NB_P1 at 1.075V\n  Core 3 is offline\n"), std::string::npos)
+        << report.out;
+    const ProgramRun change = runPravellonHere({"Bogus=1"});
+    EXPECT_EQ(change.err, "ERROR: invalid parameter Bogus=1\n");
+    const ProgramRun turbo = runPravellonHere({"Turbo=1"});
+    EXPECT_EQ(turbo.status, 0);
+    EXPECT_EQ(turbo.err, "WARNING: core 3 is offline, left unchanged\n");
+
+    std::ostringstream text;
+    ASSERT_TRUE(captureMachine(text));
+    EXPECT_NE(text.str().find("# CPU 3 was offline: it has CPU 0's registers here.\n"), std::string::npos);
+    EXPECT_NE(text.str().find("\ncpus 6\n"), std::string::npos) << text.str();
+}
+
 TEST_F(CaptureOnLinux, RefusesAnUnsupportedProcessorAsPravellonDoes)
 {
     for (const char* name : {"intel", "family11"}) {
