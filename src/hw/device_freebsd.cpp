@@ -115,6 +115,7 @@ std::vector<SystemCpu> systemCpus()
     if (size != sizeof count || count < 1)
         failDevice(-2, EINVAL, nullptr, "sysctlbyname(hw.ncpu)");
     std::vector<SystemCpu> cpus;
+    cpus.reserve(static_cast<std::size_t>(count));
     for (int cpu = 0; cpu < count; ++cpu)
         cpus.push_back(SystemCpu{cpu, true});
     return cpus;

@@ -155,6 +155,7 @@ std::vector<SystemCpu> systemCpus()
     if (present.empty())
         failDevice(-2, EINVAL, nullptr, std::string("read(CPU list) on ") + kPresentCpusPath);
     std::vector<SystemCpu> cpus;
+    cpus.reserve(present.size());
     for (const std::int32_t cpu : present)
         cpus.push_back(SystemCpu{cpu, std::binary_search(online.begin(), online.end(), cpu)});
     return cpus;
