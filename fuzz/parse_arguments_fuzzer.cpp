@@ -85,7 +85,7 @@ void checkShape(const ChangeSet& changes, const ProcessorProfile& profile)
         require(isVidOrUnset(profile, changes.nbPstates[i].vid));
         require(isMultiplierOrUnset(changes.nbPstates[i].multiplier));
     }
-    require(isSwitchOrUnset(changes.turbo));
+    require(isSwitchOrUnset(changes.boost));
     require(isSwitchOrUnset(changes.apm));
     require(changes.targetPstate >= -1 && changes.targetPstate < profile.pstateCount);
 }

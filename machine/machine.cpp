@@ -5,8 +5,8 @@
 
 #include <iterator>
 
+#include "cpu/probe.h"
 #include "cpu/registers.h"
-#include "hw/bitfield.h"
 #include "machine/tokenizer.h"
 
 const char* const kEmulatedCpuctlPathPrefix = "/dev/cpuctl";
@@ -36,7 +36,7 @@ std::int32_t machineCoreCount(const Machine& machine)
     const auto leaf = machine.cpuidLeaves.find(kCpuidCoreCount);
     if (leaf == machine.cpuidLeaves.end())
         return 1;
-    return static_cast<std::int32_t>(bits::get(leaf->second.ecx, kCoreCountMinusOne) + 1);
+    return decodeCoreCount(leaf->second.ecx);
 }
 
 std::int32_t machineCpuCount(const Machine& machine)

@@ -31,6 +31,7 @@
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 
+#include "app/driver.h"
 #include "machine/ending_signals.h"
 #include "machine/text_file.h"
 #include "machine/tokenizer.h"
@@ -79,7 +80,7 @@ Emulator& emulator()
 void traceFailed(const std::string& file, int error)
 {
     std::cerr << "pravellon-sim: cannot write trace " << file << ": " << std::strerror(error) << std::endl;
-    std::exit(1);
+    std::exit(kStatusUsage);
 }
 
 void trace(const std::string& line)

@@ -27,8 +27,6 @@
 
 namespace {
 
-constexpr int kStatusUsage = 1;
-
 struct Options {
     std::string machineFile;
     std::string presetName;

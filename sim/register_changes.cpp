@@ -5,7 +5,6 @@
 #include <set>
 
 #include "control/active_pstate.h"
-#include "control/boost.h"
 #include "cpu/probe.h"
 #include "cpu/processor_profile.h"
 #include "cpu/family_traits.h"
@@ -83,8 +82,8 @@ void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, std::uint64
     name = "MSR " + hex(msr);
     if (profile == nullptr)
         return;
-    if (msr >= kMsrPstateBase && msr < kMsrPstateBase + static_cast<std::uint32_t>(kMaxCorePstates)) {
-        const std::uint32_t n = msr - kMsrPstateBase;
+    if (msr >= corePstateMsr(0) && msr < corePstateMsr(kMaxCorePstates)) {
+        const std::uint32_t n = msr - corePstateMsr(0);
         name = "P" + std::to_string(n) + " (" + name + ")";
         decoded = transition(corePstateText(*profile, n, before), corePstateText(*profile, n, after));
     } else if (msr == kMsrHardwareConfig) {

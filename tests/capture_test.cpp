@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "tools/capture.h"
 #include "cpu/probe.h"
 #include "sim/register_changes.h"
 #include "run_program.h"

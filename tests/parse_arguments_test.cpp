@@ -35,7 +35,7 @@ std::string describe(const ChangeSet& changes)
         out << "P" << p.index << "{" << p.multiplier << " " << p.vid << " " << p.nbPstate << " " << p.nbVid << "} ";
     for (const NbPstate& p : changes.nbPstates)
         out << "NB_P" << p.index << "{" << p.multiplier << " " << p.vid << "} ";
-    out << "turbo " << changes.turbo << " apm " << changes.apm << " target " << changes.targetPstate;
+    out << "turbo " << changes.boost << " apm " << changes.apm << " target " << changes.targetPstate;
     for (const UnsupportedRequest& r : changes.unsupported)
         out << " [" << r.token << ": " << r.reason << "]";
     return out.str();
@@ -128,11 +128,11 @@ TEST(ParseArguments, TokensIntoChangeSet)
         {{"NB_low=99999999999"}, "ERROR: invalid parameter NB_low=99999999999\n", nullptr},
         {{"NB_low=4", "NB_low=1"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = p.index < 1 ? 0 : 1; }},
         // Switches: 0 or 1 only, read leniently.
-        {{"TURBO=1"}, nullptr, [](ChangeSet& c) { c.turbo = 1; }},
+        {{"TURBO=1"}, nullptr, [](ChangeSet& c) { c.boost = 1; }},
         {{"Turbo=abc"}, "ERROR: invalid parameter Turbo=abc\n", nullptr},
         {{"Turbo=1.9"}, "ERROR: invalid parameter Turbo=1.9\n", nullptr},
-        {{"Turbo=+1"}, nullptr, [](ChangeSet& c) { c.turbo = 1; }},
-        {{"Turbo=1", "Turbo=0"}, nullptr, [](ChangeSet& c) { c.turbo = 0; }},
+        {{"Turbo=+1"}, nullptr, [](ChangeSet& c) { c.boost = 1; }},
+        {{"Turbo=1", "Turbo=0"}, nullptr, [](ChangeSet& c) { c.boost = 0; }},
         {{"Turbo=2"}, "ERROR: invalid parameter Turbo=2\n", nullptr},
         {{"Turbo=-1"}, "ERROR: invalid parameter Turbo=-1\n", nullptr},
         {{"Turbo=4294967297"}, "ERROR: invalid parameter Turbo=4294967297\n", nullptr},

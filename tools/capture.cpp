@@ -1,4 +1,4 @@
-#include "capture.h"
+#include "tools/capture.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,35 +9,28 @@
 #include <string>
 
 #include "app/driver.h"
-#include "control/active_pstate.h"
 #include "cpu/every_core.h"
-#include "cpu/family_traits.h"
 #include "cpu/probe.h"
-#include "cpu/registers.h"
+#include "cpu/registers_read.h"
 #include "hw/device.h"
+#include "machine/machine.h"
 #include "machine/text_file.h"
 #include "machine/writer.h"
-#include "pstate/core_pstate.h"
-#include "pstate/nb_pstate.h"
 
 namespace {
 
-// A wrong argument, or a machine file that could not be written.
-constexpr int kStatusUsage = 1;
-
-MachineRegister cpuidLeaf(std::uint32_t leaf)
+// The machine file's name for a register the program reads.
+MachineRegister machineRegister(const ReadRegister& r)
 {
-    return MachineRegister{MachineRegister::Kind::cpuid, leaf, PciAddress()};
-}
-
-MachineRegister msr(std::uint32_t number)
-{
-    return MachineRegister{MachineRegister::Kind::msr, number, PciAddress()};
-}
-
-MachineRegister pci(std::uint8_t function, std::uint32_t reg, std::int32_t node = 0)
-{
-    return MachineRegister{MachineRegister::Kind::pci, 0, PciAddress{northbridgeOf(node), function, reg}};
+    switch (r.kind) {
+    case ReadRegister::Kind::cpuid:
+        return MachineRegister{MachineRegister::Kind::cpuid, r.number, PciAddress()};
+    case ReadRegister::Kind::msr:
+        break;
+    case ReadRegister::Kind::pci:
+        return MachineRegister{MachineRegister::Kind::pci, 0, PciAddress{northbridgeOf(r.node), r.function, r.number}};
+    }
+    return MachineRegister{MachineRegister::Kind::msr, r.number, PciAddress()};
 }
 
 void readInto(Machine& machine, const MachineRegister& r)
@@ -57,59 +50,6 @@ void readInto(Machine& machine, const MachineRegister& r)
 
 } // namespace
 
-std::vector<MachineRegister> registersReadBy(const ProcessorProfile& profile)
-{
-    const FamilyTraits& traits = familyTraits(profile);
-
-    // The probe, in its own order.
-    std::vector<MachineRegister> list = {
-        cpuidLeaf(kCpuidVendor),
-        cpuidLeaf(kCpuidFamilyModel),
-        cpuidLeaf(kCpuidCoreCount),
-        pci(kFunctionMisc, kPciClockPowerControl),
-    };
-    if (traits.hasNbPstateRegisters)
-        list.push_back(pci(kFunctionExtendedMisc, kPciNbPstateControl));
-    list.push_back(msr(kMsrCofvidStatus));
-    list.push_back(cpuidLeaf(kCpuidPowerManagement));
-    if (profile.boostSupported) {
-        list.push_back(msr(kMsrHardwareConfig));
-        list.push_back(pci(kFunctionLinkControl, kPciBoostControl));
-        if (traits.boostLimitRegister != 0)
-            list.push_back(pci(kFunctionMisc, traits.boostLimitRegister));
-    } else if (traits.hasApm) {
-        // APM lives in the boost control register too, and is switched
-        // whether or not the processor has boost.
-        list.push_back(pci(kFunctionLinkControl, kPciBoostControl));
-    }
-    if (traits.hasNodes)
-        list.push_back(pci(kFunctionHtConfig, kPciNodeId));
-
-    // The report's P-states, which the writers read again before writing.
-    for (std::int32_t n = 0; n < profile.pstateCount; ++n)
-        list.push_back(msr(kMsrPstateBase + static_cast<std::uint32_t>(n)));
-    if (traits.hasNbPstateRegisters) {
-        for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
-            list.push_back(pci(kFunctionExtendedMisc, nbPstateAddress(n)));
-    }
-
-    // Read before every switch of P-state.
-    list.push_back(msr(kMsrPstateControl));
-
-    // The other nodes' northbridge registers that the report compares with
-    // node 0's and a change writes.
-    forEachNode(profile, [&](std::int32_t node) {
-        if (node == 0)
-            return;
-        if (profile.boostSupported || traits.hasApm)
-            list.push_back(pci(kFunctionLinkControl, kPciBoostControl, node));
-        if (traits.hasNbPstateRegisters)
-            for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
-                list.push_back(pci(kFunctionExtendedMisc, nbPstateAddress(n), node));
-    });
-    return list;
-}
-
 bool captureMachine(std::ostream& out)
 {
     ProcessorProfile profile;
@@ -125,20 +65,18 @@ bool captureMachine(std::ostream& out)
     // A file written afresh: the registers in the order in which pravellon
     // reads them, their numbers in columns.
     AddedLines added;
-    added.order = registersReadBy(profile);
+    for (const ReadRegister& r : registersReadBy(profile))
+        added.order.push_back(machineRegister(r));
     added.fullWidth = true;
     for (const MachineRegister& r : added.order)
         readInto(machine, r);
     // The other CPUs' MSRs, CPU by CPU; only where a CPU differs from CPU 0
     // does it get lines of its own, after the others. An offline CPU cannot
     // be read: the copy gives it CPU 0's values, and says so.
-    const std::vector<SystemCpu> cpus = profileCpus(profile);
-    machine.cpus = cpus.back().number + 1;
+    machine.cpus = profileCpus(profile).back().number + 1;
     for (const std::int32_t cpu : offlineCores(profile))
         machine.lines.push_back("# CPU " + std::to_string(cpu) + " was offline: it has CPU 0's registers here.");
-    forEachCore(profile, [&](std::int32_t core) {
-        if (core == 0)
-            return;
+    forEachOtherCore(profile, [&](std::int32_t core) {
         for (const MachineRegister& r : added.order) {
             if (r.kind != MachineRegister::Kind::msr)
                 continue;

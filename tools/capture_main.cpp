@@ -8,8 +8,8 @@
 
 #include "app/driver.h"
 #include "app/standard_options.h"
-#include "capture.h"
 #include "machine/ending_signals.h"
+#include "tools/capture.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     // A signal while -o FILE is being written leaves no temporary file.
     if (!handleEndingSignals()) {
         std::cerr << "pravellon-capture: cannot handle signals: " << std::strerror(errno) << std::endl;
-        return 1;
+        return kStatusUsage;
     }
     return runCapture(argc, argv);
 }

@@ -56,7 +56,7 @@ void readOtherNodes(const ProcessorProfile& profile, const ChangeSet& changes)
 {
     const FamilyTraits& traits = familyTraits(profile);
     const bool writesBoostControl =
-        (isSet(changes.turbo) && profile.boostSupported) || (isSet(changes.apm) && traits.hasApm);
+        (isSet(changes.boost) && profile.boostSupported) || (isSet(changes.apm) && traits.hasApm);
     std::vector<std::uint32_t> nbPstateRegisters;
     if (traits.hasNbPstateRegisters)
         for (const NbPstate& request : changes.nbPstates)
@@ -104,10 +104,7 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
     // opened, or a node that cannot be read, must stop the run before the
     // first write, not leave the machine programmed differently. Core 0's
     // device and node 0 have just served the probe.
-    forEachCore(profile, [](std::int32_t core) {
-        if (core != 0)
-            checkMsrDevice(core);
-    });
+    forEachOtherCore(profile, checkMsrDevice);
     readOtherNodes(profile, changes);
 
     // Northbridge requests first: carried into the core P-state requests, or
@@ -123,9 +120,9 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
 
     // The boost source is set before the core P-states are written, and core
     // performance boost after them, both in the same direction.
-    const bool turboRequested = isSet(changes.turbo) && profile.boostSupported;
-    if (turboRequested)
-        setBoostSource(profile, changes.turbo == 1);
+    const bool boostRequested = isSet(changes.boost) && profile.boostSupported;
+    if (boostRequested)
+        setBoostSource(profile, changes.boost == 1);
 
     if (isSet(changes.apm) && traits.hasApm)
         setApmEnabled(profile, changes.apm == 1);
@@ -135,8 +132,8 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
             writeCorePstate(profile, request, changes.nbPstates);
     }
 
-    if (turboRequested)
-        setCpbEnabled(profile, changes.turbo == 1);
+    if (boostRequested)
+        setBoostOnEveryCore(profile, changes.boost == 1);
 
     switchPstates(profile, changes.targetPstate, modifiedPstates(corePstates));
 }

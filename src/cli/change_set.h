@@ -21,7 +21,7 @@ struct UnsupportedRequest {
 struct ChangeSet {
     std::vector<CorePstate> corePstates;
     std::vector<NbPstate> nbPstates;
-    std::int32_t turbo = -1;
+    std::int32_t boost = -1; // the Turbo token
     std::int32_t apm = -1;
     std::int32_t targetPstate = -1;
     // In command-line order.

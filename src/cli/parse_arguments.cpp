@@ -196,7 +196,7 @@ bool applyToken(const ProcessorProfile& profile, ChangeSet& changes, const std::
         || applyNbPstateToken(profile, changes, token, key, value)
         || applyNbSplitToken(profile, changes, token, key, value)
         || applySwitchToken(changes, token, key, "Turbo", value, profile.boostSupported, "CPB not supported",
-                            changes.turbo)
+                            changes.boost)
         || applySwitchToken(changes, token, key, "APM", value, familyTraits(profile).hasApm, "APM not supported",
                             changes.apm);
 }

@@ -5,11 +5,10 @@
 #include <vector>
 
 #include "cpu/processor_profile.h"
+#include "cpu/registers.h"
 #include "hw/bitfield.h"
 
-constexpr std::uint32_t kMsrPstateControl = 0xC0010062;
-
-// Request field of the P-state control MSR, counting from the first
+// Request field of the P-state control MSR (kMsrPstateControl), counting from the first
 // non-boosted P-state.
 constexpr bits::Field kPstateRequest{2, 0};
 

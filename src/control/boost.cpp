@@ -18,16 +18,12 @@ void requireBoost(const ProcessorProfile& profile)
 
 } // namespace
 
-void setCpbEnabled(const ProcessorProfile& profile, bool enabled)
+void setBoostOnEveryCore(const ProcessorProfile& profile, bool enabled)
 {
     requireBoost(profile);
     // The bit disables boost, so it is the inverse of the switch. Each core has
     // its own, and a core left out would go on boosting.
-    modifyMsrOnEveryCore(profile, kMsrHardwareConfig, [enabled](std::uint64_t value) {
-        bits::Rewrite<std::uint64_t> after{value};
-        bits::replace(after, kBoostDisable, enabled ? 0u : 1u);
-        return after;
-    });
+    modifyMsrOnEveryCore(profile, kMsrHardwareConfig, replacingField(kBoostDisable, enabled ? 0u : 1u));
 }
 
 void setBoostSource(const ProcessorProfile& profile, bool enabled)
@@ -35,20 +31,13 @@ void setBoostSource(const ProcessorProfile& profile, bool enabled)
     requireBoost(profile);
     const std::uint32_t source = enabled ? familyTraits(profile).boostSourceOn : 0;
     // Each node has its own northbridge, and its own boost source.
-    modifyPciOnEveryNode(profile, kFunctionLinkControl, kPciBoostControl, [source](std::uint32_t value) {
-        bits::Rewrite<std::uint32_t> after{value};
-        bits::replace(after, kBoostSource, source);
-        return after;
-    });
+    modifyPciOnEveryNode(profile, kFunctionLinkControl, kPciBoostControl, replacingField(kBoostSource, source));
 }
 
 void setApmEnabled(const ProcessorProfile& profile, bool enabled)
 {
     if (!familyTraits(profile).hasApm)
         throw ExceptionWithMessage("APM not supported");
-    modifyPciOnEveryNode(profile, kFunctionLinkControl, kPciBoostControl, [enabled](std::uint32_t value) {
-        bits::Rewrite<std::uint32_t> after{value};
-        bits::replace(after, kApmEnable, enabled ? 1u : 0u);
-        return after;
-    });
+    modifyPciOnEveryNode(profile, kFunctionLinkControl, kPciBoostControl,
+                         replacingField(kApmEnable, enabled ? 1u : 0u));
 }

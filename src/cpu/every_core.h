@@ -1,9 +1,9 @@
 #pragma once
 // Every core and every node of the machine, which the program reaches one by
 // one: each core (a CPU of the operating system) has its own copy of the MSRs
-// it writes, each node its own northbridge, and the processors want every core
-// and every node programmed alike. Which cores and nodes there are is decided
-// here and nowhere else.
+// it reads and writes, each node its own northbridge, and the processors want
+// every core and every node programmed alike. Every loop over cores or nodes
+// goes through here, so that which there are is decided in one place.
 
 #include <algorithm>
 #include <cstdint>
@@ -15,7 +15,8 @@
 #include "hw/register_write.h"
 
 // The CPUs of the profile, ascending; for a profile that has not listed them,
-// cores 0 .. coreCount - 1, core 0 at least.
+// cores 0 .. coreCount - 1, and core 0 at least: core 0 is the one the probe
+// has read.
 inline std::vector<SystemCpu> profileCpus(const ProcessorProfile& profile)
 {
     if (!profile.cpus.empty())
@@ -36,7 +37,8 @@ inline std::vector<std::int32_t> offlineCores(const ProcessorProfile& profile)
     return offline;
 }
 
-// visit(core) for every online core, ascending.
+// visit(core) for every online core in turn, ascending, core 0 first. An
+// exception from visit ends the walk there.
 template <typename Visit>
 void forEachCore(const ProcessorProfile& profile, Visit visit)
 {
@@ -45,17 +47,46 @@ void forEachCore(const ProcessorProfile& profile, Visit visit)
             visit(cpu.number);
 }
 
+// The same for every online core but core 0, whose registers describe the
+// processor and have been read already: the others are checked against it.
+template <typename Visit>
+void forEachOtherCore(const ProcessorProfile& profile, Visit visit)
+{
+    forEachCore(profile, [&visit](std::int32_t core) {
+        if (core != 0)
+            visit(core);
+    });
+}
+
+// visit(cpu) for every CPU but CPU 0, ascending, offline ones included (whose
+// online is false): what the report goes over to compare them with CPU 0.
+template <typename Visit>
+void forEachOtherCpu(const ProcessorProfile& profile, Visit visit)
+{
+    for (const SystemCpu& cpu : profileCpus(profile))
+        if (cpu.number != 0)
+            visit(cpu);
+}
+
 // The PCI device of node's northbridge.
 inline std::uint8_t northbridgeOf(std::int32_t node)
 {
     return static_cast<std::uint8_t>(kNorthbridgeDevice + node);
 }
 
-// visit(node) for every node, ascending, node 0 first.
+// visit(node) for every node in turn, node 0 first.
 template <typename Visit>
 void forEachNode(const ProcessorProfile& profile, Visit visit)
 {
     for (std::int32_t node = 0; node < std::max<std::int32_t>(profile.nodeCount, 1); ++node)
+        visit(node);
+}
+
+// The same for every node but node 0, whose northbridge the probe has read.
+template <typename Visit>
+void forEachOtherNode(const ProcessorProfile& profile, Visit visit)
+{
+    for (std::int32_t node = 1; node < profile.nodeCount; ++node)
         visit(node);
 }
 
@@ -67,10 +98,7 @@ void forEachNode(const ProcessorProfile& profile, Visit visit)
 template <typename Modify>
 void modifyMsrOnEveryCore(const ProcessorProfile& profile, std::uint32_t msr, Modify modify)
 {
-    forEachCore(profile, [&](std::int32_t core) {
-        const bits::Rewrite<std::uint64_t> after = modify(readMsr(core, msr));
-        writeMsrChecked(core, msr, after.value, after.fields);
-    });
+    forEachCore(profile, [&](std::int32_t core) { modifyMsr(core, msr, modify); });
 }
 
 // The same for a northbridge register, node by node, node 0 first, each
@@ -78,9 +106,5 @@ void modifyMsrOnEveryCore(const ProcessorProfile& profile, std::uint32_t msr, Mo
 template <typename Modify>
 void modifyPciOnEveryNode(const ProcessorProfile& profile, std::uint8_t function, std::uint32_t reg, Modify modify)
 {
-    forEachNode(profile, [&](std::int32_t node) {
-        const std::uint8_t device = northbridgeOf(node);
-        const bits::Rewrite<std::uint32_t> after = modify(readPciConfig(device, function, reg));
-        writePciConfigChecked(device, function, reg, after.value, after.fields);
-    });
+    forEachNode(profile, [&](std::int32_t node) { modifyPciConfig(northbridgeOf(node), function, reg, modify); });
 }

@@ -111,7 +111,7 @@ bool probeProcessor(ProcessorProfile& profile)
     if (!identifyProcessor(profile, cpuid(kCpuidFamilyModel).eax))
         return false;
 
-    profile.coreCount = static_cast<std::int32_t>(bits::get(cpuid(kCpuidCoreCount).ecx, kCoreCountMinusOne) + 1);
+    profile.coreCount = decodeCoreCount(cpuid(kCpuidCoreCount).ecx);
     profile.pstateCount = static_cast<std::int32_t>(
         bits::get(readPciConfig(kNorthbridgeDevice, kFunctionMisc, kPciClockPowerControl), kPstateCountMinusOne) + 1);
     if (familyTraits(profile).hasNbPstateRegisters)
@@ -122,7 +122,7 @@ bool probeProcessor(ProcessorProfile& profile)
 
     decodeLimits(profile, readMsr(0, kMsrCofvidStatus));
 
-    profile.boostSupported = bits::test(cpuid(kCpuidPowerManagement).edx, kCpbSupported);
+    profile.boostSupported = bits::test(cpuid(kCpuidPowerManagement).edx, kBoostSupported);
     if (profile.boostSupported)
         readBoostState(profile);
 

@@ -8,6 +8,9 @@
 
 #include <cstdint>
 
+#include "hw/bitfield.h"
+#include "hw/device.h"
+
 // Writes value to msr on core and reads it back from that core; throws
 // ExceptionWithMessage when a bit of fields, the fields this write replaced,
 // reads otherwise than written. The other bits are the hardware's, which may
@@ -22,3 +25,32 @@ void writePciConfigChecked(std::uint8_t device, std::uint8_t function, std::uint
 // the operating system's own P-state driver change at will, so that what it
 // reads a moment later says nothing about this write.
 void writeMsrUnchecked(std::int32_t core, std::uint32_t msr, std::uint64_t value);
+
+// One read-modify-write of msr on core: modify takes the value read and
+// returns the new value and the fields it replaced, which the read-back then
+// checks. Every bit outside those fields is written back as read.
+template <typename Modify>
+void modifyMsr(std::int32_t core, std::uint32_t msr, Modify modify)
+{
+    const bits::Rewrite<std::uint64_t> after = modify(readMsr(core, msr));
+    writeMsrChecked(core, msr, after.value, after.fields);
+}
+
+// The same for a PCI configuration register.
+template <typename Modify>
+void modifyPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, Modify modify)
+{
+    const bits::Rewrite<std::uint32_t> after = modify(readPciConfig(device, function, reg));
+    writePciConfigChecked(device, function, reg, after.value, after.fields);
+}
+
+// The modify of a write that replaces one field with fieldValue, cut to its
+// width, for either helper above.
+inline auto replacingField(bits::Field field, std::uint64_t fieldValue)
+{
+    return [field, fieldValue](auto value) {
+        bits::Rewrite<decltype(value)> after{value};
+        bits::replace(after, field, fieldValue);
+        return after;
+    };
+}

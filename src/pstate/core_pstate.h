@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cpu/processor_profile.h"
+#include "cpu/registers.h"
 #include "pstate/nb_pstate.h"
 
 struct CorePstate {
@@ -17,18 +18,6 @@ struct CorePstate {
     std::int32_t nbVid = -1;
 };
 
-// Core P-state n lives in MSR kMsrPstateBase + n.
-constexpr std::uint32_t kMsrPstateBase = 0xC0010064;
-
-// The register of core P-state n.
-constexpr std::uint32_t corePstateMsr(std::int32_t n)
-{
-    return kMsrPstateBase + static_cast<std::uint32_t>(n);
-}
-
-// The hardware has room for eight core P-state registers, P0 to P7.
-constexpr std::int32_t kMaxCorePstates = 8;
-
 // The clock divisors of the two divisor-ID encodings, indexed by divisor ID and
 // closed by 0.0, which is how the encoder's search finds their length.
 inline constexpr double family12Divisors[] = {1.0, 1.5, 2.0, 3.0, 4.0, 6.0, 8.0, 12.0, 16.0, 0.0};
@@ -37,7 +26,7 @@ inline constexpr double powerOfTwoDivisors[] = {1.0, 2.0, 4.0, 8.0, 16.0, 0.0}; 
 // Decodes a P-state register value already read; touches no device.
 CorePstate decodeCorePstate(const ProcessorProfile& profile, std::int32_t index, std::uint64_t value);
 
-// Reads MSR kMsrPstateBase + index of core 0 once and decodes it: core 0
+// Reads MSR corePstateMsr(index) of core 0 once and decodes it: core 0
 // describes the processor.
 CorePstate readCorePstate(const ProcessorProfile& profile, std::int32_t index);
 

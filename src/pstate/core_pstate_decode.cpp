@@ -73,5 +73,5 @@ CorePstate decodeCorePstate(const ProcessorProfile& profile, std::int32_t index,
 
 CorePstate readCorePstate(const ProcessorProfile& profile, std::int32_t index)
 {
-    return decodeCorePstate(profile, index, readMsr(0, kMsrPstateBase + static_cast<std::uint32_t>(index)));
+    return decodeCorePstate(profile, index, readMsr(0, corePstateMsr(index)));
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The fields of a core P-state register (MSR kMsrPstateBase + n), shared by the
+// The fields of a core P-state register (MSR corePstateMsr(n)), shared by the
 // decoder and the writer so that both read and store the same bits. Only the low
 // 32 bits carry anything we use.
 

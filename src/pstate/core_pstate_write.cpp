@@ -71,7 +71,7 @@ std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t va
 
 void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate, const std::vector<NbPstate>& nbPstates)
 {
-    const std::uint32_t msr = kMsrPstateBase + static_cast<std::uint32_t>(pstate.index);
+    const std::uint32_t msr = corePstateMsr(pstate.index);
 
     // On each core one read, one write and its read-back, also when nothing is
     // requested. The encoding, the only step that can refuse, sits between the

@@ -64,7 +64,7 @@ void printGeneral(std::ostream& out, const ProcessorProfile& profile)
         << profile.vidStep << " steps)" << std::endl;
 }
 
-void printTurbo(std::ostream& out, const ProcessorProfile& profile)
+void printBoost(std::ostream& out, const ProcessorProfile& profile)
 {
     out << std::endl;
     out << ".:. Turbo" << std::endl;
@@ -135,13 +135,11 @@ void appendItem(std::string& list, const std::string& item)
 // naming them. An offline core cannot be read, and is named as such.
 void printDisagreeingCores(std::ostream& out, const ProcessorProfile& profile, const PstateRegisters& core0)
 {
-    for (const SystemCpu& cpu : profileCpus(profile)) {
+    forEachOtherCpu(profile, [&](const SystemCpu& cpu) {
         if (!cpu.online) {
             out << "  Core " << cpu.number << " is offline" << std::endl;
-            continue;
+            return;
         }
-        if (cpu.number == 0)
-            continue;
         std::string differing;
         for (std::size_t i = 0; i < core0.size(); ++i) {
             const auto index = static_cast<std::int32_t>(i);
@@ -154,7 +152,7 @@ void printDisagreeingCores(std::ostream& out, const ProcessorProfile& profile, c
             appendItem(differing, "boost");
         if (!differing.empty())
             out << "  Core " << cpu.number << " differs from core 0 in" << differing << std::endl;
-    }
+    });
 }
 
 // The other nodes should hold node 0's northbridge settings. Every register
@@ -168,7 +166,8 @@ void printDisagreeingNodes(std::ostream& out, const ProcessorProfile& profile)
     const auto nodes = static_cast<std::size_t>(profile.nodeCount);
     const auto readOnEveryNode = [&](std::uint8_t function, std::uint32_t reg) {
         std::vector<std::uint32_t> values;
-        forEachNode(profile, [&](std::int32_t node) { values.push_back(readPciConfig(northbridgeOf(node), function, reg)); });
+        forEachNode(profile,
+                    [&](std::int32_t node) { values.push_back(readPciConfig(northbridgeOf(node), function, reg)); });
         return values;
     };
     std::vector<std::string> differing(nodes);
@@ -220,7 +219,7 @@ void printReport(const ProcessorProfile& profile)
     out.precision(6);
 
     printGeneral(out, profile);
-    printTurbo(out, profile);
+    printBoost(out, profile);
     const PstateRegisters core0 = printCorePstates(out, profile);
     printDisagreeingCores(out, profile, core0);
     printDisagreeingNodes(out, profile);

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "../run_program.h"
-#include "capture.h"
+#include "tools/capture.h"
 #include "device_fixture.h"
 #include "spread_registers.h"
 
