@@ -270,8 +270,58 @@ bool makeTemporary(const SaveTarget& target, TemporaryFile& temporary, std::stri
     return false;
 }
 
+void (*beforeRename)() = nullptr;
+
+const char* const kReplacedMeanwhile = "another program replaced it since it was read";
+
+// Whether the file at path is still the one the save found there.
+bool stillTheTarget(const std::string& path, const SaveTarget& target)
+{
+    struct stat named {};
+    return stat(path.c_str(), &named) == 0 && sameFile(named, target.original);
+}
+
+// Puts the temporary file in the target's place, unless another program put
+// a file of its own there since the target was read: that file would be lost.
+// Where the system can exchange two names in one step, the exchange itself
+// shows what was replaced, and a wrong one is exchanged back; elsewhere the
+// name is looked at right before the rename. False with why set on failure,
+// the target as it was found and the temporary file still under its name.
+bool putInPlace(const SaveTarget& target, const TemporaryFile& temporary, std::string& why)
+{
+    if (beforeRename != nullptr)
+        beforeRename();
+    if (target.exists) {
+#ifdef RENAME_EXCHANGE
+        if (renameat2(AT_FDCWD, temporary.path.data(), AT_FDCWD, target.path.c_str(), RENAME_EXCHANGE) == 0) {
+            if (stillTheTarget(temporary.path.data(), target)) {
+                (void)unlink(temporary.path.data()); // the old file, now under the temporary name
+                return true;
+            }
+            (void)renameat2(AT_FDCWD, temporary.path.data(), AT_FDCWD, target.path.c_str(), RENAME_EXCHANGE);
+            why = kReplacedMeanwhile;
+            return false;
+        }
+        // A file system that cannot exchange names is checked as elsewhere.
+        if (errno != EINVAL && errno != ENOSYS) {
+            why = reason(errno);
+            return false;
+        }
+#endif
+        if (!stillTheTarget(target.path, target)) {
+            why = kReplacedMeanwhile;
+            return false;
+        }
+    }
+    if (std::rename(temporary.path.data(), target.path.c_str()) != 0) {
+        why = reason(errno);
+        return false;
+    }
+    return true;
+}
+
 // Gives the temporary file the target's owner, group and permissions, writes
-// text into it, flushes it and renames it over the target, then moves the
+// text into it, flushes it and puts it in the target's place, then moves the
 // lock over to it. On failure the temporary file is removed and the target
 // stays as it was.
 bool writeAndRename(const SaveTarget& target, const TemporaryFile& temporary, const std::string& text,
@@ -310,16 +360,21 @@ bool writeAndRename(const SaveTarget& target, const TemporaryFile& temporary, co
         step(writeAll(fd, text));
     if (saved)
         step(fsync(fd) == 0);
-    if (saved)
-        step(std::rename(temporary.path.data(), target.path.c_str()) == 0);
-    if (!saved) {
-        (void)unlink(temporary.path.data()); // the error reported is the save's
-        setFileToRemoveOnSignal(nullptr);
-        (void)close(fd);
+    if (!saved)
         why = reason(saveError);
+    // No signal may remove the temporary name while it stands for the old
+    // file, or for another program's file on its way back.
+    const sigset_t previous = holdEndingSignals();
+    if (saved)
+        saved = putInPlace(target, temporary, why);
+    if (!saved)
+        (void)unlink(temporary.path.data()); // the error reported is the save's
+    setFileToRemoveOnSignal(nullptr);
+    releaseEndingSignals(previous);
+    if (!saved) {
+        (void)close(fd);
         return false;
     }
-    setFileToRemoveOnSignal(nullptr);
     flushDirectoryOf(target.path);
     LockedFile& locked = lockedFile();
     if (target.holdsLock) {
@@ -338,9 +393,17 @@ bool replaceFileContent(const std::string& path, const std::string& text, std::s
     SaveTarget target;
     TemporaryFile temporary;
     std::string why;
-    if (checkTarget(path, target, why) && makeTemporary(target, temporary, why)
+    // The next run would refuse to read it.
+    if (text.size() > kMaxMachineFileSize)
+        why = "it would be larger than 16 MiB";
+    else if (checkTarget(path, target, why) && makeTemporary(target, temporary, why)
         && writeAndRename(target, temporary, text, why))
         return true;
     error = "cannot save " + path + ": " + why;
     return false;
+}
+
+void setBeforeRename(void (*hook)())
+{
+    beforeRename = hook;
 }

@@ -61,6 +61,8 @@ struct Emulator {
     std::string savePath;
     std::vector<std::string> trace;
     std::string traceFile;
+    int traceFd = -1;     // open while the trace file takes lines
+    int traceError = 0;   // why the trace file stopped taking them; 0 if it did not
     void (*afterWrite)() noexcept = nullptr;
     long operations = 0; // opens and ioctls so far, for `fail op N`
     int sleepSignal = 0;  // raised by the emulated sleep; 0 for none
@@ -75,39 +77,35 @@ Emulator& emulator()
     return *instance;
 }
 
-// A trace that silently lost lines would mislead more than none: a line that
-// cannot be written ends the run at once.
-void traceFailed(const std::string& file, int error)
+std::string cannotWriteTrace(const std::string& file, int error)
 {
-    std::cerr << "pravellon-sim: cannot write trace " << file << ": " << std::strerror(error) << std::endl;
-    std::exit(kStatusUsage);
+    return "cannot write trace " + file + ": " + std::strerror(error);
 }
 
+// Each line is written as it happens, so that a killed process leaves every
+// line it traced. A line the file does not take stops the tracing but not the
+// run: ending it there would cut a change in half. That the trace is
+// incomplete is told when the run ends.
 void trace(const std::string& line)
 {
     Emulator& e = emulator();
     e.trace.push_back(line);
-    if (e.traceFile.empty())
+    if (e.traceFd < 0)
         return;
-    // Opened for each line so that a killed process leaves every line it traced.
-    const int fd = __real_open(e.traceFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
-        traceFailed(e.traceFile, errno);
     const std::string text = line + "\n";
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t written = write(fd, text.data() + done, text.size() - done);
+        const ssize_t written = write(e.traceFd, text.data() + done, text.size() - done);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
-            const int error = written < 0 ? errno : ENOSPC;
-            (void)__real_close(fd);
-            traceFailed(e.traceFile, error);
+            e.traceError = written < 0 ? errno : ENOSPC;
+            (void)__real_close(e.traceFd);
+            e.traceFd = -1;
+            return;
         }
         done += static_cast<std::size_t>(written);
     }
-    if (__real_close(fd) != 0)
-        traceFailed(e.traceFile, errno);
 }
 
 int fail(const std::string& line, int error)
@@ -438,9 +436,35 @@ const std::vector<std::string>& traceLines()
     return emulator().trace;
 }
 
-void setTraceFile(const std::string& path)
+bool openTraceFile(const std::string& path, std::string& error)
 {
-    emulator().traceFile = path;
+    Emulator& e = emulator();
+    // Not blocking: a FIFO without a reader fails at once (ENXIO) instead of
+    // waiting, with the ending signals held, for one that may never come.
+    const int fd = __real_open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = cannotWriteTrace(path, errno);
+        return false;
+    }
+    // A reader that is there is waited for as it reads.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        error = cannotWriteTrace(path, errno);
+        (void)__real_close(fd);
+        return false;
+    }
+    if (e.traceFd >= 0)
+        (void)__real_close(e.traceFd);
+    e.traceFile = path;
+    e.traceFd = fd;
+    e.traceError = 0;
+    return true;
+}
+
+std::string traceFailure()
+{
+    const Emulator& e = emulator();
+    return e.traceError == 0 ? std::string() : cannotWriteTrace(e.traceFile, e.traceError);
 }
 
 void setAfterWrite(void (*callback)() noexcept)

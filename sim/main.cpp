@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/driver.h"
+#include "app/output_check.h"
 #include "app/standard_options.h"
 #include "hw/signal_hold.h"
 #include "machine/ending_signals.h"
@@ -178,19 +179,18 @@ void listPresets()
                   << std::endl;
 }
 
-// The trace file must be writable before the program runs: a trace that
-// silently stays empty would mislead. Appended to the machine file, it would
-// make that unreadable.
-int checkTraceFile(const std::string& path, const std::string& machineFile, const struct stat& machineStatus)
+// The trace file is opened before the program runs: a trace that silently
+// stays empty would mislead. Appended to the machine file, it would make that
+// unreadable.
+int openTraceFile(const std::string& path, const std::string& machineFile, const struct stat& machineStatus)
 {
     struct stat status {};
     if (!machineFile.empty() && stat(path.c_str(), &status) == 0 && status.st_dev == machineStatus.st_dev
         && status.st_ino == machineStatus.st_ino)
         return usageError("option --trace: " + path + " is the machine file");
-    std::FILE* file = std::fopen(path.c_str(), "a");
-    if (file == nullptr)
-        return usageError("option --trace: cannot open " + path + ": " + std::strerror(errno));
-    (void)std::fclose(file); // nothing was written
+    std::string error;
+    if (!emulation::openTraceFile(path, error))
+        return usageError(error);
     return 0;
 }
 
@@ -230,6 +230,10 @@ void printRegisterChanges()
 
 int main(int argc, char** argv)
 {
+    // Whatever follows, output that could not be written ends the run with
+    // status 1, the trace's included.
+    if (!checkOutputAtExit("pravellon-sim", emulation::traceFailure))
+        return usageError(std::string("cannot handle signals: ") + std::strerror(errno));
     // -h and --version as the only argument, as pravellon and
     // pravellon-capture answer them.
     if (answerHelpOrVersion(argc, argv, "pravellon-sim", usage().c_str()))
@@ -265,11 +269,9 @@ int main(int argc, char** argv)
     const std::string links = hardLinkProblem(machineStatus);
     if (!options.machineFile.empty() && options.firstToken < argc && !links.empty())
         return usageError("cannot save " + options.machineFile + ": " + links);
-    if (!options.traceFile.empty()) {
-        if (const int status = checkTraceFile(options.traceFile, options.machineFile, machineStatus))
+    if (!options.traceFile.empty())
+        if (const int status = openTraceFile(options.traceFile, options.machineFile, machineStatus))
             return status;
-        emulation::setTraceFile(options.traceFile);
-    }
     emulation::attachMachine(machine, options.machineFile);
     // The signals the program holds while it writes stay held until this
     // program's own last line, the listing below: a save or the listing cut

@@ -495,7 +495,9 @@ void printLastLine()
 
     Machine machine = machineOf(kFamily10, 0);
     withoutBoost(machine);
-    emulation::setTraceFile(tracePath);
+    std::string error;
+    if (!emulation::openTraceFile(tracePath, error))
+        std::_Exit(102);
     emulation::attachMachine(machine);
     emulation::raiseDuringSleep(SIGINT);
     if (asSim) {

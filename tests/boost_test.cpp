@@ -9,14 +9,13 @@
 #include "control/boost.h"
 #include "cpu/registers.h"
 #include "emulated_machine.h"
+#include "profiles.h"
 
 namespace {
 
 ProcessorProfile withBoost(std::int32_t family, bool boostSupported = true)
 {
-    ProcessorProfile profile;
-    profile.family = family;
-    profile.model = 0x02;
+    ProcessorProfile profile = profileOf(family, 0x02);
     profile.boostSupported = boostSupported;
     return profile;
 }

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <set>
 
 #include "cpu/probe.h"
 #include "emulated_machine.h"
+#include "machine/text_file.h"
 #include "machine/writer.h"
 
 namespace {
@@ -234,6 +237,47 @@ TEST(MachineFile, CoresKeepOwnLinesOnlyWhileTheyDiffer)
     Machine again;
     ASSERT_TRUE(parseMachine(formatMachine(machine), again, error)) << error;
     EXPECT_EQ(again.coreMsrs, machine.coreMsrs);
+}
+
+// A save that would lose another program's file, or leave one the next run
+// refuses, is not made; nothing of it stays behind.
+std::string movedInFrom;
+std::string movedInTo;
+void moveAFileIn()
+{
+    EXPECT_EQ(std::rename(movedInFrom.c_str(), movedInTo.c_str()), 0);
+}
+
+TEST(MachineFile, SavesThatWouldLoseAFileAreRefused)
+{
+    const TestFile file("refused_save");
+    const TestFile other("refused_save_other");
+    const struct {
+        const char* name;
+        std::size_t size;    // of the text saved
+        bool replacedMeanwhile; // by a rename right before the save's own
+        std::string error;
+    } cases[] = {
+        {"replaced between read and save", 10, true, "another program replaced it since it was read"},
+        {"larger than a machine file may be", kMaxMachineFileSize + 1, false, "it would be larger than 16 MiB"},
+    };
+    for (const auto& c : cases) {
+        writeFile(file.path, "read\n");
+        writeFile(other.path, "moved in\n");
+        std::string text;
+        std::string error;
+        struct stat status {};
+        ASSERT_TRUE(lockAndReadFile(file.path, text, status, error, [] {})) << error;
+        movedInFrom = other.path;
+        movedInTo = file.path;
+        setBeforeRename(c.replacedMeanwhile ? moveAFileIn : nullptr);
+        EXPECT_FALSE(replaceFileContent(file.path, std::string(c.size, '#'), error)) << c.name;
+        setBeforeRename(nullptr);
+        EXPECT_EQ(error, "cannot save " + file.path + ": " + c.error) << c.name;
+        EXPECT_EQ(readFile(file.path), c.replacedMeanwhile ? "moved in\n" : "read\n") << c.name;
+        for (const auto& entry : std::filesystem::directory_iterator(::testing::TempDir()))
+            EXPECT_NE(entry.path().string().rfind(file.path + ".saving-", 0), 0u) << entry.path();
+    }
 }
 
 // What each preset reports is checked whole elsewhere; here, that its enabled

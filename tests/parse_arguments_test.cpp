@@ -10,6 +10,7 @@
 
 #include "cli/parse_arguments.h"
 #include "cli/number_text.h"
+#include "profiles.h"
 
 namespace {
 
@@ -17,12 +18,9 @@ namespace {
 // five P-states, two northbridge P-states, boost.
 ProcessorProfile family10Profile()
 {
-    ProcessorProfile profile;
-    profile.family = 0x10;
+    ProcessorProfile profile = profileOf(0x10, 0x0a);
     profile.pstateCount = 5;
     profile.nbPstateCount = 2;
-    profile.refClockFactor = 2.0;
-    profile.vidStep = 0.0125;
     profile.boostSupported = true;
     return profile;
 }
@@ -185,31 +183,29 @@ TEST(ParseArguments, ProfileDecidesUnitsAndBounds)
         const char* name;
         std::int32_t pstateCount;
         std::int32_t nbPstateCount;
-        double refClockFactor;
-        double vidStep;
+        // Family 0x15 models: 0x01 has a 200 MHz clock and 7-bit VIDs, 0x10
+        // 8-bit VIDs, 0x20 neither.
+        std::int32_t model;
         std::vector<std::string> tokens;
         bool valid;
         void (*edit)(ChangeSet&);
     };
     const Case cases[] = {
-        {"100 MHz clock stores as typed", 8, 2, 1.0, 0.0125, {"P7=15@1.25"}, true,
+        {"100 MHz clock stores as typed", 8, 2, 0x20, {"P7=15@1.25"}, true,
          [](ChangeSet& c) { c.corePstates[7].multiplier = 15.0; c.corePstates[7].vid = 24; }},
-        {"northbridge ratio never scaled", 5, 2, 2.0, 0.0125, {"NB_P1=18"}, true,
+        {"northbridge ratio never scaled", 5, 2, 0x01, {"NB_P1=18"}, true,
          [](ChangeSet& c) { c.nbPstates[1].multiplier = 18.0; }},
-        {"8-bit VID step", 5, 4, 1.0, 0.00625, {"P0=@1.25", "NB_P3=@1.0"}, true,
+        {"8-bit VID step", 5, 4, 0x10, {"P0=@1.25", "NB_P3=@1.0"}, true,
          [](ChangeSet& c) { c.corePstates[0].vid = 48; c.nbPstates[3].vid = 88; }},
-        {"four northbridge P-states", 5, 4, 1.0, 0.0125, {"NB_P3=20"}, true,
+        {"four northbridge P-states", 5, 4, 0x20, {"NB_P3=20"}, true,
          [](ChangeSet& c) { c.nbPstates[3].multiplier = 20.0; }},
-        {"one P-state", 1, 2, 1.0, 0.0125, {"P1=20"}, false, nullptr},
-        {"one P-state, target", 1, 2, 1.0, 0.0125, {"P0"}, true, [](ChangeSet& c) { c.targetPstate = 0; }},
+        {"one P-state", 1, 2, 0x20, {"P1=20"}, false, nullptr},
+        {"one P-state, target", 1, 2, 0x20, {"P0"}, true, [](ChangeSet& c) { c.targetPstate = 0; }},
     };
     for (const Case& c : cases) {
-        ProcessorProfile profile;
-        profile.family = 0x15;
+        ProcessorProfile profile = profileOf(0x15, c.model);
         profile.pstateCount = c.pstateCount;
         profile.nbPstateCount = c.nbPstateCount;
-        profile.refClockFactor = c.refClockFactor;
-        profile.vidStep = c.vidStep;
         const ParseResult result = parse(profile, c.tokens);
         EXPECT_EQ(result.valid, c.valid) << c.name;
         if (c.valid) {

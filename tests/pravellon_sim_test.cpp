@@ -56,7 +56,7 @@ TEST(PravellonSim, UsageErrorsNameTheOptionOrFileLine)
         {"--machine " + missing, "pravellon-sim: cannot read " + missing + ": No such file or directory"},
         {"--machine " + bad, "pravellon-sim: " + bad + ":3: expected 'msr NUMBER VALUE [core N]'"},
         {"--machine=" + bad + " P0", "pravellon-sim: " + bad + ":3: "},
-        {"--trace " + TestFile("no_dir/trace").path, "pravellon-sim: option --trace: cannot open"},
+        {"--trace " + TestFile("no_dir/trace").path, "pravellon-sim: cannot write trace "},
         {"--list-presets P0", "pravellon-sim: --list-presets takes no tokens"},
         {"--machine /dev/zero", "pravellon-sim: cannot read /dev/zero: not a regular file\n"},
         {"--machine " + hugeFile.path, "pravellon-sim: cannot read " + hugeFile.path + ": larger than 16 MiB\n"},
@@ -294,12 +294,13 @@ TEST(PravellonSim, MachineFileAndTrace)
 }
 
 // Starts the built pravellon-sim through the shell without waiting for it,
-// standard output discarded and standard error into errPath; as the user uid
-// unless it is negative.
-pid_t startSim(const std::string& arguments, const std::string& errPath, int uid = -1)
+// standard output discarded unless the arguments redirect it, standard error
+// into errPath, the shell command before first; as the user uid unless it is
+// negative.
+pid_t startSim(const std::string& arguments, const std::string& errPath, int uid = -1, const std::string& before = "")
 {
-    const std::string command =
-        std::string("exec '") + PRAVELLON_SIM_PATH + "' " + arguments + " >/dev/null 2>'" + errPath + "'";
+    const std::string command = before + std::string("exec '") + PRAVELLON_SIM_PATH + "' >/dev/null " + arguments
+        + " 2>'" + errPath + "'";
     const pid_t pid = fork();
     if (pid == 0) {
         if (uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(uid)) != 0
@@ -346,7 +347,7 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
     const std::string before = presetText("family15");
     const std::string after = replaced(before, "msr 0xc0010067 0x8000012e00002a11", "msr 0xc0010067 0x8000012e00002a0e");
     const std::string writeFailed = "pravellon-sim: ioctl(CPUCTL_WRMSR) on /dev/cpuctl0: Input/output error\n";
-    enum class Beside { nothing, hardLink, traceLink, readOnlyDirectory };
+    enum class Beside { nothing, hardLink, traceLink, readOnlyDirectory, fifo };
     const struct {
         const char* name;
         mode_t mode;   // the file's, the kind included
@@ -357,6 +358,7 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
         int status;
         std::string err;
         bool saved; // holds the change, or else its bytes as before
+        const char* before = ""; // shell commands run first
     } cases[] = {
         {"saved, keeping the mode", S_IFREG | 0640, -1, Beside::nothing, false, "--machine FILE P3=15", 0, "", true},
         {"without any write permission: kept, even for root", S_IFREG | 0444, -1, Beside::nothing, false,
@@ -375,6 +377,23 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
         {"an owner the user cannot give the file: not saved", S_IFREG | 0666, 1234, Beside::nothing, true,
          "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: Operation not permitted\n" + writeFailed,
          false},
+        // Output that cannot take more cuts no change in half and passes for
+        // no success.
+        {"a trace that stops taking lines: the change goes on untraced", S_IFREG | 0644, -1, Beside::nothing, false,
+         "--machine FILE --trace /dev/full P3=15", 1,
+         "pravellon-sim: cannot write trace /dev/full: No space left on device\n", true},
+        {"a trace FIFO nobody reads: refused, not waited on", S_IFREG | 0644, -1, Beside::fifo, false,
+         "--machine FILE --trace FILE.fifo P3=15", 1,
+         "pravellon-sim: cannot write trace FILE.fifo: No such device or address\n", false},
+        {"standard output a pipe nobody reads: no SIGPIPE", S_IFREG | 0644, -1, Beside::fifo, false,
+         "--machine FILE >&4", 1, "pravellon-sim: cannot write standard output: Broken pipe\n", false,
+         "exec 3<>FILE.fifo 4>FILE.fifo 3<&-; "},
+        {"standard output on a full disk", S_IFREG | 0644, -1, Beside::nothing, false,
+         "--machine FILE --print-machine >/dev/full", 1,
+         "pravellon-sim: cannot write standard output: No space left on device\n", false},
+        {"a file-size limit: a failed save, no SIGXFSZ", S_IFREG | 0644, -1, Beside::nothing, false,
+         "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: File too large\n" + writeFailed, false,
+         "ulimit -f 1; "},
     };
     int index = 0;
     for (const auto& c : cases) {
@@ -397,6 +416,7 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
         ASSERT_EQ(chmod(file.c_str(), c.mode & 07777), 0);
         ASSERT_TRUE(c.beside != Beside::hardLink || link(file.c_str(), (dir + "/other").c_str()) == 0);
         ASSERT_TRUE(c.beside != Beside::traceLink || symlink(file.c_str(), (file + ".trace").c_str()) == 0);
+        ASSERT_TRUE(c.beside != Beside::fifo || mkfifo((file + ".fifo").c_str(), 0600) == 0);
         ASSERT_EQ(chmod(dir.c_str(), c.beside == Beside::readOnlyDirectory ? 0555 : 0777), 0);
         struct stat set {};
         ASSERT_EQ(lstat(file.c_str(), &set), 0);
@@ -407,7 +427,8 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
             return text;
         };
         const TestFile err("files_err");
-        const int status = finishSim(startSim(withFile(c.args), err.path, c.asUser && root ? 4321 : -1));
+        const int status =
+            finishSim(startSim(withFile(c.args), err.path, c.asUser && root ? 4321 : -1, withFile(c.before)));
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(readFile(err.path), withFile(c.err));
 

@@ -8,7 +8,9 @@
 
 #include "cpu/family_traits.h"
 #include "cpu/probe.h"
+#include "cpu/vid.h"
 #include "emulated_machine.h"
+#include "profiles.h"
 
 namespace {
 
@@ -110,7 +112,7 @@ TEST(Probe, ReadsEachFamily)
         p.topMultiplier = topMult;
         p.minVoltage = minV;
         p.maxVoltage = maxV;
-        p.vidStep = step;
+        p.eightBitVids = step == 0.00625;
         p.refClockFactor = ref;
         p.boostSupported = boost;
         p.boostEnabled = enabled;
@@ -158,7 +160,7 @@ TEST(Probe, ReadsEachFamily)
         EXPECT_DOUBLE_EQ(p.topMultiplier, e.topMultiplier);
         EXPECT_DOUBLE_EQ(p.minVoltage, e.minVoltage);
         EXPECT_DOUBLE_EQ(p.maxVoltage, e.maxVoltage);
-        EXPECT_DOUBLE_EQ(p.vidStep, e.vidStep);
+        EXPECT_DOUBLE_EQ(vidStep(p), vidStep(e));
         EXPECT_DOUBLE_EQ(p.refClockFactor, e.refClockFactor);
         EXPECT_EQ(p.boostSupported, e.boostSupported);
         EXPECT_EQ(p.boostEnabled, e.boostEnabled);
@@ -221,16 +223,15 @@ TEST(Probe, Family15ModelsSetStepAndClock)
         ProcessorProfile p;
         ASSERT_TRUE(probeProcessor(p));
         EXPECT_EQ(p.model, c.model);
-        EXPECT_DOUBLE_EQ(p.vidStep, c.vidStep);
+        EXPECT_DOUBLE_EQ(vidStep(p), c.vidStep);
         EXPECT_DOUBLE_EQ(p.refClockFactor, c.refClockFactor);
-        EXPECT_EQ(hasEightBitVids(p), c.vidStep == 0.00625);
+        EXPECT_EQ(p.eightBitVids, c.vidStep == 0.00625);
     }
     for (const int family : {0x10, 0x12, 0x14}) {
-        ProcessorProfile p;
-        p.family = family;
         for (const int model : {0x10, 0x30, 0x60}) {
-            p.model = model;
-            EXPECT_FALSE(hasEightBitVids(p)) << std::hex << family << " " << model;
+            ProcessorProfile p;
+            ASSERT_TRUE(identifyProcessor(p, signatureOf(family, model)));
+            EXPECT_FALSE(p.eightBitVids) << std::hex << family << " " << model;
         }
     }
 }

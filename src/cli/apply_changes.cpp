@@ -13,7 +13,7 @@
 #include "cpu/registers.h"
 #include "hw/device.h"
 #include "pstate/core_pstate.h"
-#include "pstate/multiplier_encoding.h"
+#include "cpu/clock_codec.h"
 #include "pstate/nb_pstate.h"
 #include "pstate/nb_vid_carry.h"
 

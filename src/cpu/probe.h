@@ -13,7 +13,7 @@ bool probeProcessor(ProcessorProfile& profile);
 
 // The probe's two decoding steps, on register values already read; they touch
 // no device, so a register file can be decoded exactly as the probe would.
-// identifyProcessor sets family, model, refClockFactor and vidStep from EAX of
+// identifyProcessor sets family, model, refClockFactor and eightBitVids from EAX of
 // CPUID leaf 0x80000001 and is false for an unsupported family; decodeLimits
 // then sets the multiplier and voltage limits from MSR 0xC0010071.
 bool identifyProcessor(ProcessorProfile& profile, std::uint32_t signature);

@@ -19,7 +19,9 @@ struct ProcessorProfile {
     double topMultiplier = 0.0;
     double minVoltage = 0.0;
     double maxVoltage = 0.0;
-    double vidStep = 0.0125;
+    // The core and northbridge VIDs are 8 bits wide at 6.25 mV a step, not 7
+    // bits at 12.5 mV; the family traits say which models, the probe asks them.
+    bool eightBitVids = false;
     double refClockFactor = 1.0;
     bool boostSupported = false;
     bool boostEnabled = false;

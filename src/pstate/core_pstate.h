@@ -18,11 +18,6 @@ struct CorePstate {
     std::int32_t nbVid = -1;
 };
 
-// The clock divisors of the two divisor-ID encodings, indexed by divisor ID and
-// closed by 0.0, which is how the encoder's search finds their length.
-inline constexpr double family12Divisors[] = {1.0, 1.5, 2.0, 3.0, 4.0, 6.0, 8.0, 12.0, 16.0, 0.0};
-inline constexpr double powerOfTwoDivisors[] = {1.0, 2.0, 4.0, 8.0, 16.0, 0.0}; // families 0x10 and 0x15
-
 // Decodes a P-state register value already read; touches no device.
 CorePstate decodeCorePstate(const ProcessorProfile& profile, std::int32_t index, std::uint64_t value);
 

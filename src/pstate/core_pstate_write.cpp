@@ -1,3 +1,4 @@
+#include "cpu/clock_codec.h"
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "hw/bitfield.h"
@@ -5,7 +6,6 @@
 #include "hw/register_write.h"
 #include "pstate/core_pstate.h"
 #include "pstate/core_pstate_fields.h"
-#include "pstate/multiplier_encoding.h"
 #include "pstate/nb_vid_carry.h"
 
 namespace {
@@ -18,25 +18,6 @@ void put(Replaced& r, bits::Field f, std::int32_t code)
     bits::replace(r, f, static_cast<std::uint64_t>(code));
 }
 
-void putClock(const ProcessorProfile& profile, Replaced& r, const MultiplierCodes& codes)
-{
-    using namespace core_pstate_fields;
-    switch (familyTraits(profile).clockEncoding) {
-    case ClockEncoding::divisorTable:
-        put(r, kTableFrequencyId, codes.first);
-        put(r, kTableDivisorId, codes.second);
-        return;
-    case ClockEncoding::quarterStepDivisor:
-        put(r, kIntegerDigit, codes.first);
-        put(r, kQuarterDigit, codes.second);
-        return;
-    case ClockEncoding::powerOfTwoDivisor:
-        break;
-    }
-    put(r, kPowerOfTwoFrequencyId, codes.first);
-    put(r, kPowerOfTwoDivisorId, codes.second);
-}
-
 // value with the fields request sets replaced, and which those were.
 Replaced encode(const ProcessorProfile& profile, std::uint64_t value, const CorePstate& request)
 {
@@ -46,10 +27,10 @@ Replaced encode(const ProcessorProfile& profile, std::uint64_t value, const Core
     r.value = value;
 
     if (request.multiplier >= 0.0) // a NaN is not a request
-        putClock(profile, r, encodeMultiplier(profile, request.multiplier));
+        replaceMultiplier(profile, r, request.multiplier);
 
     if (request.vid >= 0)
-        put(r, hasEightBitVids(profile) ? kCoreVid8 : kCoreVid7, request.vid);
+        put(r, profile.eightBitVids ? kCoreVid8 : kCoreVid7, request.vid);
 
     if (request.nbPstate >= 0 && traits.hasNbPstateSelect)
         put(r, kNbPstateSelect, request.nbPstate != 0 ? 1 : 0);

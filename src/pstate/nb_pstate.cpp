@@ -75,7 +75,7 @@ bits::Rewrite<std::uint32_t> encode(const ProcessorProfile& profile, const NbPst
     if (request.vid >= 0) {
         const auto vid = static_cast<std::uint32_t>(request.vid);
         bits::replace(r, kVid, vid);
-        if (hasEightBitVids(profile))
+        if (profile.eightBitVids)
             bits::replace(r, kVidBit7, bits::get(vid, kVidCodeBit7));
     }
     return r;
@@ -110,7 +110,7 @@ NbPstate decodeNbPstate(const ProcessorProfile& profile, std::int32_t index, std
     pstate.index = index;
     pstate.multiplier = nbRatio(NbRatioCode{bits::get(value, kFrequencyId), bits::get(value, kDivisor)});
     std::uint32_t vid = bits::get(value, kVid);
-    if (hasEightBitVids(profile))
+    if (profile.eightBitVids)
         vid = bits::set(vid, kVidCodeBit7, bits::get(value, kVidBit7));
     pstate.vid = static_cast<std::int32_t>(vid);
     return pstate;

@@ -61,7 +61,7 @@ void printGeneral(std::ostream& out, const ProcessorProfile& profile)
     out << "  Available multipliers: " << shownCoreMultiplier(profile, profile.minMultiplier) << " .. "
         << shownCoreMultiplier(profile, profile.topMultiplier) << std::endl;
     out << "  Available voltage IDs: " << profile.minVoltage << " .. " << profile.maxVoltage << " ("
-        << profile.vidStep << " steps)" << std::endl;
+        << vidStep(profile) << " steps)" << std::endl;
 }
 
 void printBoost(std::ostream& out, const ProcessorProfile& profile)
