@@ -14,6 +14,10 @@
 // The widest core number a file may give: one that fits an int32_t.
 constexpr unsigned kCoreNumberBits = 31;
 
+// A CPU count or number of a cpus or offline line: far beyond any machine's,
+// and small enough that a loop over the CPUs stays short.
+constexpr unsigned kCpuNumberBits = 12;
+
 // A token is a span of its line, so that a value can be replaced in place.
 struct Token {
     std::size_t begin = 0;

@@ -1,8 +1,10 @@
-// The emulated kernel: open, ioctl, close and sleep are redirected here at link
-// time. /dev/cpuctlN and /dev/pci are answered from the attached Machine, every
-// other path and descriptor goes to the real system. A cpuctl device exists for
-// each of the machine's cores; a higher number fails to open with ENXIO, as
-// for a processor that is not there or offline.
+// The emulated kernel: open, ioctl, close, sleep and sysctlbyname are
+// redirected here at link time. /dev/cpuctlN and /dev/pci are answered from
+// the attached Machine, every other path and descriptor goes to the real
+// system. A cpuctl device exists for each of the machine's CPUs; a higher
+// number fails to open with ENXIO, as for a processor that is not there. The
+// northbridge of a node beyond the machine's node count is not there either
+// (ENODEV).
 //
 // The emulation is strict because it is the device code's only test: whatever
 // the real kernel would refuse, or what the device code must never do (a
@@ -143,7 +145,7 @@ int openDevice(const std::string& path, int flags)
     if (!e.attached || injects(e.machine, Fault{FaultKind::open, path}) || operation == e.machine.failOp)
         return fail(line + " failed", ENOENT);
     const std::int32_t core = emulatedCpuctlCore(path);
-    if (isCpuctlPath(path) && (core < 0 || core >= machineCoreCount(e.machine)))
+    if (isCpuctlPath(path) && (core < 0 || core >= machineCpuCount(e.machine)))
         return fail(line + " failed", ENXIO);
     // A real descriptor, so that the number never clashes with a file the
     // process opens meanwhile.
@@ -315,6 +317,15 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
     return 0;
 }
 
+// Devices 0x18 + N are the northbridges of nodes 0 .. 7.
+constexpr std::uint8_t kLastNorthbridgeDevice = 0x1F;
+
+bool isNorthbridgeBeyondTheNodes(const Machine& machine, std::uint8_t device)
+{
+    return device > kNorthbridgeDevice && device <= kLastNorthbridgeDevice
+        && device - kNorthbridgeDevice >= machineNodeCount(machine);
+}
+
 int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
 {
     Machine& m = e.machine;
@@ -328,6 +339,9 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
     const std::string line = (write ? "pciwrite " : "pciread ") + pciText(address);
     if (failNow || injects(m, Fault{write ? FaultKind::pciWrite : FaultKind::pciRead, address}))
         return fail(line + " failed", EIO);
+    // The northbridge of a node the machine does not have is not there.
+    if (isNorthbridgeBeyondTheNodes(m, address.device))
+        return fail(line + " failed", ENODEV);
     if (write) {
         if (!injects(m, Fault{FaultKind::ignorePciWrite, address})
             && !writeRegister(e, m.pciRegisters, address, io.pi_data))
@@ -344,6 +358,7 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
 }
 
 // What the pci driver refuses in a record, or nullptr.
+
 const char* badPciRecord(const void* record)
 {
     pci_io io;
@@ -530,6 +545,31 @@ int __wrap_close(int fd) noexcept
         // The descriptor is closed all the same; only its trace line is lost.
     }
     return __real_close(fd);
+}
+
+// FreeBSD's sysctl, of which the device code asks only hw.ncpu: the machine's
+// CPUs. Not a device operation, so it has no trace line and no number for
+// `fail op`.
+int __wrap_sysctlbyname(const char* name, void* oldp, size_t* oldlenp, const void* newp, size_t newlen) noexcept
+{
+    try {
+        const Emulator& e = emulator();
+        if (!e.attached || name == nullptr || std::strcmp(name, "hw.ncpu") != 0) {
+            errno = ENOENT;
+            return -1;
+        }
+        const int count = machineCpuCount(e.machine);
+        if (newp != nullptr || newlen != 0 || oldp == nullptr || oldlenp == nullptr || *oldlenp < sizeof count) {
+            errno = EINVAL;
+            return -1;
+        }
+        std::memcpy(oldp, &count, sizeof count);
+        *oldlenp = sizeof count;
+        return 0;
+    } catch (...) {
+        errno = EIO;
+    }
+    return -1;
 }
 
 unsigned __wrap_sleep(unsigned seconds) noexcept

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,18 @@ int parseOptions(int argc, char** argv, Options& options)
     return 0;
 }
 
+// The number (from 1) of the machine's first offline line.
+std::size_t offlineLine(const Machine& machine)
+{
+    for (std::size_t i = 0; i < machine.lines.size(); ++i) {
+        std::istringstream words(machine.lines[i]);
+        std::string first;
+        if (words >> first && first == "offline")
+            return i + 1;
+    }
+    return 0;
+}
+
 // The chosen processor; returns 0, or the exit status after reporting an
 // error. A machine file stays locked until the process ends, and status is
 // then the file's.
@@ -142,6 +155,10 @@ int loadMachine(const Options& options, Machine& machine, struct stat& status)
         std::size_t line = 0;
         if (!parseMachine(text, machine, error, line))
             return usageError(printable(path) + ":" + std::to_string(line) + ": " + error);
+        if (!machine.offline.empty())
+            return usageError(printable(path) + ":" + std::to_string(offlineLine(machine))
+                              + ": 'offline' is for the tests of the Linux device code; pravellon-sim runs the"
+                                " FreeBSD device code, and FreeBSD has no offline CPUs");
         return 0;
     }
     const Preset* preset = options.presetName.empty() ? &defaultPreset() : findPreset(options.presetName);

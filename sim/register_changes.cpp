@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 
 #include "control/active_pstate.h"
 #include "cpu/probe.h"
@@ -120,11 +121,12 @@ void describePci(const ProcessorProfile* profile, const PciAddress& address, std
 }
 
 // The cores of one MSR line, on a machine with more than one: " on core 3",
-// " on cores 0-5", " on cores 1-2,4".
-std::string coresText(const std::vector<std::int32_t>& cores)
+// " on cores 0-5", " on cores 1-2,4"; the nodes of a northbridge register's
+// line alike (what is "node").
+std::string coresText(const std::vector<std::int32_t>& cores, const std::string& what = "core")
 {
     if (cores.size() == 1)
-        return " on core " + std::to_string(cores.front());
+        return " on " + what + " " + std::to_string(cores.front());
     std::string text;
     for (std::size_t i = 0; i < cores.size();) {
         std::size_t last = i;
@@ -135,7 +137,7 @@ std::string coresText(const std::vector<std::int32_t>& cores)
             text += "-" + std::to_string(cores[last]);
         i = last + 1;
     }
-    return " on cores " + text;
+    return " on " + what + "s " + text;
 }
 
 // The cores on which an MSR went from one value to another.
@@ -151,7 +153,7 @@ std::vector<CoreChange> coreChanges(const Machine& before, const Machine& after,
 {
     const bool existed = before.msrs.count(msr) != 0;
     std::vector<CoreChange> changes;
-    for (std::int32_t core = 0; core < machineCoreCount(after); ++core) {
+    for (std::int32_t core = 0; core < machineCpuCount(after); ++core) {
         CoreChange change;
         (void)msrOnCore(after, core, msr, change.after);
         if (existed && msrOnCore(before, core, msr, change.before) && change.before == change.after)
@@ -162,6 +164,35 @@ std::vector<CoreChange> coreChanges(const Machine& before, const Machine& after,
         if (same == changes.end())
             same = changes.insert(changes.end(), change);
         same->cores.push_back(core);
+    }
+    return changes;
+}
+
+// A northbridge register's changes on nodes 0 .. nodes - 1 (address is node
+// 0's), one per pair of old and new values, by lowest node; a register missing
+// reads 0. With one node, the register at address alone.
+std::vector<CoreChange> nodeChanges(const Machine& before, const Machine& after, const PciAddress& address,
+                                    std::int32_t nodes)
+{
+    const auto valueIn = [](const Machine& machine, const PciAddress& reg) -> std::uint64_t {
+        const auto it = machine.pciRegisters.find(reg);
+        return it == machine.pciRegisters.end() ? 0 : it->second;
+    };
+    std::vector<CoreChange> changes;
+    for (std::int32_t node = 0; node < nodes; ++node) {
+        PciAddress reg = address;
+        reg.device = static_cast<std::uint8_t>(address.device + node);
+        CoreChange change;
+        change.before = valueIn(before, reg);
+        change.after = valueIn(after, reg);
+        if (change.before == change.after)
+            continue;
+        auto same = changes.begin();
+        while (same != changes.end() && (same->before != change.before || same->after != change.after))
+            ++same;
+        if (same == changes.end())
+            same = changes.insert(changes.end(), change);
+        same->cores.push_back(node);
     }
     return changes;
 }
@@ -182,7 +213,7 @@ std::vector<std::string> describeRegisterChanges(const Machine& before, const Ma
     const ProcessorProfile* profile = decodingProfile(before, decoded) ? &decoded : nullptr;
 
     std::vector<std::string> lines;
-    const bool severalCores = machineCoreCount(after) > 1;
+    const bool severalCores = machineCpuCount(after) > 1;
     for (const auto& entry : after.msrs) {
         const std::uint32_t msr = entry.first;
         for (const CoreChange& change : coreChanges(before, after, msr)) {
@@ -194,15 +225,27 @@ std::vector<std::string> describeRegisterChanges(const Machine& before, const Ma
             lines.push_back(changeLine(name, change.before, change.after, text));
         }
     }
-    for (const auto& [address, value] : after.pciRegisters) {
-        const auto old = before.pciRegisters.find(address);
-        const std::uint32_t oldValue = old == before.pciRegisters.end() ? 0 : old->second;
-        if (oldValue == value)
+    const std::int32_t nodes = machineNodeCount(after);
+    std::set<PciAddress> described;
+    for (const auto& entry : after.pciRegisters) {
+        // On a machine of several nodes, a northbridge register is described
+        // once for every node, spelled as node 0's.
+        PciAddress address = entry.first;
+        const bool ofANode = nodes > 1 && address.device >= kNorthbridgeDevice
+            && address.device - kNorthbridgeDevice < nodes;
+        if (ofANode)
+            address.device = kNorthbridgeDevice;
+        if (!described.insert(address).second)
             continue;
-        std::string name;
-        std::string text;
-        describePci(profile, address, oldValue, value, name, text);
-        lines.push_back(changeLine(name, oldValue, value, text));
+        for (const CoreChange& change : nodeChanges(before, after, address, ofANode ? nodes : 1)) {
+            std::string name;
+            std::string text;
+            describePci(profile, address, static_cast<std::uint32_t>(change.before),
+                        static_cast<std::uint32_t>(change.after), name, text);
+            if (ofANode)
+                name += coresText(change.cores, "node");
+            lines.push_back(changeLine(name, change.before, change.after, text));
+        }
     }
     return lines;
 }

@@ -98,6 +98,13 @@ TEST(MachineFile, MalformedInputNamesItsLine)
         {"ignore wrmsr 1\nignore wrmsr 0x1", "line 2: a second line"},
         // The cores are counted by CPUID leaf 0x80000008, wherever its line is.
         {"ignore wrmsr 1 core 1", "line 1: bad core 1 (the machine has 1 core,"},
+        // The operating system's CPUs, which per-core lines may name.
+        {"cpus 0", "line 1: bad CPU count 0"},
+        {"cpus 4096", "line 1: bad CPU count '4096'"},
+        {"cpus 2\ncpus 2", "line 2: a second 'cpus' line"},
+        {"cpus 12\nmsr 1 1\nmsr 1 2 core 12", "line 3: bad core 12 (the machine has 12 CPUs, by its cpus line)"},
+        {"offline 2\ncpus 2", "line 1: bad CPU 2 (the machine has 2 CPUs"},
+        {"offline 0", "line 1: CPU 0 cannot be offline"},
         {"ignore wrmsr 1 core 0\nignore wrmsr 1 core 2\ncpuid 0x80000008 0 0 1 0",
          "line 2: bad core 2 (the machine has 2 cores,"},
     };

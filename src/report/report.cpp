@@ -13,7 +13,9 @@
 #include "cpu/registers.h"
 #include "cpu/vid.h"
 #include "hw/device.h"
+#include "hw/bitfield.h"
 #include "pstate/core_pstate.h"
+#include "pstate/core_pstate_fields.h"
 #include "pstate/nb_pstate.h"
 #include "report/format.h"
 #include "version.h"
@@ -49,6 +51,12 @@ void printGeneral(std::ostream& out, const ProcessorProfile& profile)
     out << "---" << std::endl;
     out << "  AMD family 0x" << std::hex << profile.family << ", model 0x" << profile.model << std::dec
         << " CPU, " << profile.coreCount << " cores" << std::endl;
+    // The line above counts the cores of one processor; the machine may have
+    // more processors, or nodes, all of which the program reaches.
+    const std::size_t cpus = profileCpus(profile).size();
+    if (profile.nodeCount > 1 || cpus != static_cast<std::size_t>(profile.coreCount))
+        out << "  " << profile.nodeCount << (profile.nodeCount == 1 ? " node, " : " nodes, ") << cpus
+            << (cpus == 1 ? " CPU" : " CPUs") << " in all" << std::endl;
     out << "  Default reference clock: " << profile.refClockFactor * 100.0 << " MHz" << std::endl;
     out << "  Available multipliers: " << shownCoreMultiplier(profile, profile.minMultiplier) << " .. "
         << shownCoreMultiplier(profile, profile.topMultiplier) << std::endl;
@@ -104,21 +112,88 @@ PstateRegisters printCorePstates(std::ostream& out, const ProcessorProfile& prof
     return registers;
 }
 
-// The lines above are core 0's. The other cores should hold the same P-states;
-// one that does not (set by another tool, or a run that failed half-way) runs
-// at P-states nobody sees otherwise, so it gets a line naming them.
+// Whether two values of P-state register index would print differently: its
+// enable bit, or anything of its line. Bits no line shows and no token sets
+// make no difference a user could see or mend.
+bool pstatesDiffer(const ProcessorProfile& profile, std::int32_t index, std::uint64_t a, std::uint64_t b)
+{
+    const CorePstate x = decodeCorePstate(profile, index, a);
+    const CorePstate y = decodeCorePstate(profile, index, b);
+    return bits::test(a, core_pstate_fields::kPstateEnable) != bits::test(b, core_pstate_fields::kPstateEnable)
+        || x.multiplier != y.multiplier || x.vid != y.vid || x.nbPstate != y.nbPstate || x.nbVid != y.nbVid;
+}
+
+// ", " between the items of a list that starts with " ".
+void appendItem(std::string& list, const std::string& item)
+{
+    list += (list.empty() ? " " : ", ") + item;
+}
+
+// The lines above are core 0's. The other cores should hold the same P-states
+// and boost setting; one that does not (set by another tool, or a run that
+// failed half-way) runs at settings nobody sees otherwise, so it gets a line
+// naming them. An offline core cannot be read, and is named as such.
 void printDisagreeingCores(std::ostream& out, const ProcessorProfile& profile, const PstateRegisters& core0)
 {
-    forEachOtherCore(profile, [&](std::int32_t core) {
+    forEachOtherCpu(profile, [&](const SystemCpu& cpu) {
+        if (!cpu.online) {
+            out << "  Core " << cpu.number << " is offline" << std::endl;
+            return;
+        }
         std::string differing;
         for (std::size_t i = 0; i < core0.size(); ++i) {
-            const std::uint64_t value = readMsr(core, corePstateMsr(static_cast<std::int32_t>(i)));
-            if (value != core0[i])
-                differing += (differing.empty() ? " P" : ", P") + std::to_string(i);
+            const auto index = static_cast<std::int32_t>(i);
+            if (pstatesDiffer(profile, index, readMsr(cpu.number, corePstateMsr(index)), core0[i]))
+                appendItem(differing, "P" + std::to_string(i));
         }
+        // Core 0's bit is the probe's.
+        if (profile.boostSupported
+            && bits::test(readMsr(cpu.number, kMsrHardwareConfig), kBoostDisable) != profile.boostDisabled)
+            appendItem(differing, "boost");
         if (!differing.empty())
-            out << "  Core " << core << " differs from core 0 in" << differing << std::endl;
+            out << "  Core " << cpu.number << " differs from core 0 in" << differing << std::endl;
     });
+}
+
+// The other nodes should hold node 0's northbridge settings. Every register
+// compared is read on node 0 and then on each other node, all before the
+// first line; each node that differs gets a line naming what.
+void printDisagreeingNodes(std::ostream& out, const ProcessorProfile& profile)
+{
+    if (profile.nodeCount <= 1)
+        return;
+    const FamilyTraits& traits = familyTraits(profile);
+    const auto nodes = static_cast<std::size_t>(profile.nodeCount);
+    const auto readOnEveryNode = [&](std::uint8_t function, std::uint32_t reg) {
+        std::vector<std::uint32_t> values;
+        forEachNode(profile,
+                    [&](std::int32_t node) { values.push_back(readPciConfig(northbridgeOf(node), function, reg)); });
+        return values;
+    };
+    std::vector<std::string> differing(nodes);
+    if (profile.boostSupported || traits.hasApm) {
+        const std::vector<std::uint32_t> control = readOnEveryNode(kFunctionLinkControl, kPciBoostControl);
+        for (std::size_t node = 1; node < nodes; ++node) {
+            if (profile.boostSupported && bits::get(control[node], kBoostSource) != bits::get(control[0], kBoostSource))
+                appendItem(differing[node], "boost source");
+            if (traits.hasApm && bits::test(control[node], kApmEnable) != bits::test(control[0], kApmEnable))
+                appendItem(differing[node], "APM");
+        }
+    }
+    if (traits.hasNbPstateRegisters) {
+        for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n) {
+            const std::vector<std::uint32_t> values = readOnEveryNode(kFunctionExtendedMisc, nbPstateAddress(n));
+            const NbPstate node0 = decodeNbPstate(profile, n, values[0]);
+            for (std::size_t node = 1; node < nodes; ++node) {
+                const NbPstate other = decodeNbPstate(profile, n, values[node]);
+                if (other.multiplier != node0.multiplier || other.vid != node0.vid)
+                    appendItem(differing[node], "NB_P" + std::to_string(n));
+            }
+        }
+    }
+    for (std::size_t node = 1; node < nodes; ++node)
+        if (!differing[node].empty())
+            out << "  Node " << node << " differs from node 0 in" << differing[node] << std::endl;
 }
 
 void printNbPstates(std::ostream& out, const ProcessorProfile& profile)
@@ -147,6 +222,7 @@ void printReport(const ProcessorProfile& profile)
     printBoost(out, profile);
     const PstateRegisters core0 = printCorePstates(out, profile);
     printDisagreeingCores(out, profile, core0);
+    printDisagreeingNodes(out, profile);
     if (familyTraits(profile).hasNbPstateRegisters)
         printNbPstates(out, profile);
 }
