@@ -39,6 +39,19 @@ std::int32_t machineCoreCount(const Machine& machine)
     return decodeCoreCount(leaf->second.ecx);
 }
 
+std::int32_t machineCpuCount(const Machine& machine)
+{
+    return machine.cpus != 0 ? machine.cpus : machineCoreCount(machine);
+}
+
+std::int32_t machineNodeCount(const Machine& machine)
+{
+    const auto nodeId = machine.pciRegisters.find(PciAddress{kNorthbridgeDevice, kFunctionHtConfig, kPciNodeId});
+    if (nodeId == machine.pciRegisters.end())
+        return 1;
+    return static_cast<std::int32_t>(bits::get(nodeId->second, kNodeCountMinusOne) + 1);
+}
+
 bool msrOnCore(const Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t& value)
 {
     const auto every = machine.msrs.find(number);
@@ -54,7 +67,7 @@ void setMsrOnCore(Machine& machine, std::int32_t core, std::uint32_t number, std
     std::uint64_t& every = machine.msrs.at(number);
     if (core == 0) {
         // The cores that shared core 0's value keep it as their own.
-        for (std::int32_t other = 1; other < machineCoreCount(machine); ++other)
+        for (std::int32_t other = 1; other < machineCpuCount(machine); ++other)
             machine.coreMsrs.emplace(CoreMsr{number, other}, every);
         every = value;
         for (auto it = machine.coreMsrs.lower_bound(CoreMsr{number, 0});

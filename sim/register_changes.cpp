@@ -1,12 +1,14 @@
 #include "sim/register_changes.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "cpu/probe.h"
 #include "cpu/processor_profile.h"
 #include "cpu/registers.h"
+#include "hw/device.h"
 #include "report/change_lines.h"
 
 namespace {
@@ -28,17 +30,38 @@ bool decodingProfile(const Machine& machine, ProcessorProfile& profile)
 
 // An MSR's values on every core that changed, in core order. An MSR missing
 // from before counts as 0 on every core, and as changed.
-std::vector<CoreValues> changedCores(const Machine& before, const Machine& after, std::uint32_t msr)
+std::vector<ValuesOn> changedCores(const Machine& before, const Machine& after, std::uint32_t msr)
 {
     const bool existed = before.msrs.count(msr) != 0;
-    std::vector<CoreValues> changed;
-    for (std::int32_t core = 0; core < machineCoreCount(after); ++core) {
-        CoreValues values;
-        values.core = core;
+    std::vector<ValuesOn> changed;
+    for (std::int32_t core = 0; core < machineCpuCount(after); ++core) {
+        ValuesOn values;
+        values.number = core;
         (void)msrOnCore(after, core, msr, values.after);
         if (existed && msrOnCore(before, core, msr, values.before) && values.before == values.after)
             continue;
         changed.push_back(values);
+    }
+    return changed;
+}
+
+// A PCI register's values on nodes 0 .. nodes - 1 that changed (address is
+// node 0's), in node order; a register missing reads 0. With one node, the
+// register at address alone.
+std::vector<ValuesOn> changedNodes(const Machine& before, const Machine& after, const PciAddress& address,
+                                   std::int32_t nodes)
+{
+    const auto valueIn = [](const Machine& machine, const PciAddress& reg) -> std::uint64_t {
+        const auto it = machine.pciRegisters.find(reg);
+        return it == machine.pciRegisters.end() ? 0 : it->second;
+    };
+    std::vector<ValuesOn> changed;
+    for (std::int32_t node = 0; node < nodes; ++node) {
+        PciAddress reg = address;
+        reg.device = static_cast<std::uint8_t>(address.device + node);
+        const ValuesOn values{node, valueIn(before, reg), valueIn(after, reg)};
+        if (values.before != values.after)
+            changed.push_back(values);
     }
     return changed;
 }
@@ -51,17 +74,27 @@ std::vector<std::string> describeRegisterChanges(const Machine& before, const Ma
     const ProcessorProfile* profile = decodingProfile(before, decoded) ? &decoded : nullptr;
 
     std::vector<std::string> lines;
-    const bool severalCores = machineCoreCount(after) > 1;
+    const bool severalCores = machineCpuCount(after) > 1;
     for (const auto& entry : after.msrs) {
         for (const RegisterChange& change : msrChanges(profile, entry.first, changedCores(before, after, entry.first)))
-            lines.push_back(changeLine("changed", change, severalCores));
+            lines.push_back(changeLine("changed", change, severalCores, false));
     }
-    for (const auto& [address, value] : after.pciRegisters) {
-        const auto old = before.pciRegisters.find(address);
-        const std::uint32_t oldValue = old == before.pciRegisters.end() ? 0 : old->second;
-        if (oldValue != value)
-            lines.push_back(changeLine(
-                "changed", pciChange(profile, address.device, address.function, address.reg, oldValue, value), false));
+    const std::int32_t nodes = machineNodeCount(after);
+    std::set<PciAddress> described;
+    for (const auto& entry : after.pciRegisters) {
+        // On a machine of several nodes, a northbridge register is described
+        // once for every node, spelled as node 0's.
+        PciAddress address = entry.first;
+        const bool ofANode =
+            nodes > 1 && address.device >= kNorthbridgeDevice && address.device - kNorthbridgeDevice < nodes;
+        if (ofANode)
+            address.device = kNorthbridgeDevice;
+        if (!described.insert(address).second)
+            continue;
+        for (const RegisterChange& change :
+             pciChanges(profile, address.device, address.function, address.reg,
+                        changedNodes(before, after, address, ofANode ? nodes : 1)))
+            lines.push_back(changeLine("changed", change, false, ofANode));
     }
     return lines;
 }

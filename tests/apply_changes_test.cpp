@@ -95,6 +95,7 @@ struct PciValue {
     std::uint8_t function;
     std::uint32_t reg;
     std::uint32_t value;
+    std::uint8_t device = 0x18;
 };
 
 // Registers that keep their value whatever is written to them.
@@ -118,6 +119,23 @@ void ignoreNbP1(Machine& machine)
     machine.faults.insert(Fault{FaultKind::ignorePciWrite, PciAddress{0x18, 5, 0x164}});
 }
 
+// Two nodes of eight cores, 16 CPUs; node 1 with its own boost source and
+// NB_P1 VID.
+void twoNodes(Machine& machine)
+{
+    machine.cpus = 16;
+    machine.pciRegisters[PciAddress{0x18, 0, 0x60}] = 0x10;
+    machine.pciRegisters[PciAddress{0x19, 4, 0x15c}] = 0x0;
+    machine.pciRegisters[PciAddress{0x19, 5, 0x160}] = 0x4c0a;
+    machine.pciRegisters[PciAddress{0x19, 5, 0x164}] = 0x5c05;
+}
+
+// Core 2's P4 runs the northbridge in NB_P0, core 0's in NB_P1.
+void core2P4OnNbP0(Machine& machine)
+{
+    setMsrOnCore(machine, 2, 0xc0010068, 0x800001284c005840);
+}
+
 TEST(ApplyChanges, EndToEnd)
 {
     struct Case {
@@ -133,6 +151,16 @@ TEST(ApplyChanges, EndToEnd)
         std::vector<PciValue> pciAfter;
     };
     const Case cases[] = {
+        {"every CPU and every node, node 0 first", kFamily15, 0, twoNodes, {"Turbo=0", "APM=0", "NB_P1=18"}, 0, "",
+         {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 19.5 0x164 <- 0x5c1d"}},
+          {2, {"pciwrite 18.4 0x15c <- 0x0", "pciwrite 19.4 0x15c <- 0x0"}}, {16, {"wrmsr 0xc0010015 <- 0x3000010"}}},
+         {{0xc0010015, 0x3000010}}, {{5, 0x164, 0x581d}, {5, 0x164, 0x5c1d, 0x19}, {4, 0x15c, 0x0}}},
+        // The P-states to carry it are chosen on core 0; each core takes it
+        // only where its own P-state runs NB_P1.
+        {"family 0x10 NB_P1 VID per core", kFamily10, 1, core2P4OnNbP0, {"NB_P1=@1.05"}, 0, "",
+         {{6, {"wrmsr 0xc0010064 <- 0x8000019a5040404e"}}, {2, {"wrmsr 0xc0010068 <- 0x8000012850405840"}},
+          {1, {"wrmsr 0xc0010068 <- 0x800001284c005840"}}, {3, {"wrmsr 0xc0010068 <- 0x8000012850405840"}}},
+         {{0xc0010064, 0x8000019a5040404e}, {0xc0010068, 0x8000012850405840}}, {}},
         {"family 0x10 NB_P1 VID goes to the P-states on NB_P1", kFamily10, 1, nullptr, {"NB_P1=@1.05"}, 0, "",
          {{6, {"wrmsr 0xc0010064 <- 0x8000019a5040404e"}}, {6, {"wrmsr 0xc0010068 <- 0x8000012850405840"}}},
          {{0xc0010064, 0x8000019a5040404e}, {0xc0010068, 0x8000012850405840}}, {}},
@@ -235,10 +263,10 @@ TEST(ApplyChanges, EndToEnd)
         for (const MsrValue& msr : c.msrsAfter)
             expected.msrs[msr.number] = msr.value;
         for (const PciValue& pci : c.pciAfter)
-            expected.pciRegisters[PciAddress{0x18, pci.function, pci.reg}] = pci.value;
+            expected.pciRegisters[PciAddress{pci.device, pci.function, pci.reg}] = pci.value;
         EXPECT_EQ(emulation::attachedMachine().msrs, expected.msrs) << c.name;
         // Every core alike, but for the cores a refused write never reached.
-        std::map<CoreMsr, std::uint64_t> cores;
+        std::map<CoreMsr, std::uint64_t> cores = machine.coreMsrs;
         if (c.adjust == ignoreP1OnCore3)
             for (std::int32_t core = 3; core < 8; ++core)
                 cores[CoreMsr{0xc0010065, core}] = 0x8000000000416810;
@@ -467,7 +495,9 @@ void printLastLine()
 
     Machine machine = machineOf(kFamily10, 0);
     withoutBoost(machine);
-    emulation::setTraceFile(tracePath);
+    std::string error;
+    if (!emulation::openTraceFile(tracePath, error))
+        std::_Exit(102);
     emulation::attachMachine(machine);
     emulation::raiseDuringSleep(SIGINT);
     if (asSim) {

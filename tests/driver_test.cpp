@@ -58,6 +58,13 @@ TEST(Driver, HelpAndVersionAsTheOnlyArgumentComeFirst)
             EXPECT_EQ(run.out, c.outStart) << what;
         else
             EXPECT_NE(run.out.find(c.manual), std::string::npos) << what << "\n" << run.out;
+
+        // An answer that could not be written is no success.
+        const ProgramRun full = runBuilt("/bin/sh", std::string("-c 'exec \"$0\" \"$1\" >/dev/full' ") + c.program + " "
+                                                        + c.argument);
+        const std::string name = std::string(c.program).substr(std::string(c.program).rfind('/') + 1);
+        EXPECT_EQ(full.status, 1) << what;
+        EXPECT_EQ(full.err, name + ": cannot write standard output: No space left on device\n") << what;
     }
 
     // Anywhere else, or spelled otherwise, they are left to the program.

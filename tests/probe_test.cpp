@@ -125,7 +125,7 @@ TEST(Probe, ReadsEachFamily)
          profile(0x10, 0x04, 4, 5, 2, 1.0, 32.0, 36.0, 0.75, 1.35, 0.0125, 2.0, true, true, true, 1),
          {"cpuid 0x80000000", "cpuid 0x80000001", "cpuid 0x80000008", "pciread 18.3 0xdc",
           "rdmsr 0xc0010071", "cpuid 0x80000007", "rdmsr 0xc0010015", "pciread 18.4 0x15c",
-          "pciread 18.3 0x1f0"}},
+          "pciread 18.3 0x1f0", "pciread 18.0 0x60"}},
         {"family 0x12", kFamily12,
          profile(0x12, 0x01, 2, 8, 2, 1.0, 47.0, 47.0, 0.0, 1.55, 0.0125, 1.0, true, true, true, 2),
          {"cpuid 0x80000000", "cpuid 0x80000001", "cpuid 0x80000008", "pciread 18.3 0xdc",
@@ -138,11 +138,11 @@ TEST(Probe, ReadsEachFamily)
          profile(0x15, 0x02, 8, 7, 4, 1.0, 28.0, 63.0, 1.45, 1.5375, 0.0125, 2.0, true, true, false, 2),
          {"cpuid 0x80000000", "cpuid 0x80000001", "cpuid 0x80000008", "pciread 18.3 0xdc",
           "pciread 18.5 0x170", "rdmsr 0xc0010071", "cpuid 0x80000007", "rdmsr 0xc0010015",
-          "pciread 18.4 0x15c", "pciread 18.3 0xd4"}},
+          "pciread 18.4 0x15c", "pciread 18.3 0xd4", "pciread 18.0 0x60"}},
         {"family 0x15 model 0x13 without boost", kFamily15NoBoost,
          profile(0x15, 0x13, 4, 2, 2, 1.0, 63.0, 63.0, 0.0, 1.5, 0.00625, 1.0, false, false, false, 0),
          {"cpuid 0x80000000", "cpuid 0x80000001", "cpuid 0x80000008", "pciread 18.3 0xdc",
-          "pciread 18.5 0x170", "rdmsr 0xc0010071", "cpuid 0x80000007"}},
+          "pciread 18.5 0x170", "rdmsr 0xc0010071", "cpuid 0x80000007", "pciread 18.0 0x60"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -28,7 +28,7 @@ MachineRegister machineRegister(const ReadRegister& r)
     case ReadRegister::Kind::msr:
         break;
     case ReadRegister::Kind::pci:
-        return MachineRegister{MachineRegister::Kind::pci, 0, PciAddress{kNorthbridgeDevice, r.function, r.number}};
+        return MachineRegister{MachineRegister::Kind::pci, 0, PciAddress{northbridgeOf(r.node), r.function, r.number}};
     }
     return MachineRegister{MachineRegister::Kind::msr, r.number, PciAddress()};
 }
@@ -70,8 +70,12 @@ bool captureMachine(std::ostream& out)
     added.fullWidth = true;
     for (const MachineRegister& r : added.order)
         readInto(machine, r);
-    // The other cores' MSRs, core by core; only where a core differs from
-    // core 0 does it get lines of its own, after the others.
+    // The other CPUs' MSRs, CPU by CPU; only where a CPU differs from CPU 0
+    // does it get lines of its own, after the others. An offline CPU cannot
+    // be read: the copy gives it CPU 0's values, and says so.
+    machine.cpus = profileCpus(profile).back().number + 1;
+    for (const std::int32_t cpu : offlineCores(profile))
+        machine.lines.push_back("# CPU " + std::to_string(cpu) + " was offline: it has CPU 0's registers here.");
     forEachOtherCore(profile, [&](std::int32_t core) {
         for (const MachineRegister& r : added.order) {
             if (r.kind != MachineRegister::Kind::msr)
@@ -110,12 +114,7 @@ int runCapture(int argc, const char* const* argv)
         }
         return kStatusOk;
     }
-    errno = 0;
+    // Standard output that cannot take it is told of when the program ends.
     std::cout << text.str() << std::flush;
-    if (!std::cout) {
-        const int error = errno != 0 ? errno : EIO;
-        std::cerr << "pravellon-capture: cannot write standard output: " << std::strerror(error) << std::endl;
-        return kStatusUsage;
-    }
     return kStatusOk;
 }

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "app/driver.h"
+#include "app/output_check.h"
 #include "app/standard_options.h"
 #include "machine/ending_signals.h"
 #include "tools/capture.h"
@@ -25,6 +26,10 @@ const char* const kCaptureUsage =
 
 int main(int argc, char** argv)
 {
+    if (!checkOutputAtExit("pravellon-capture")) {
+        std::cerr << "pravellon-capture: cannot handle signals: " << std::strerror(errno) << std::endl;
+        return 1;
+    }
     if (answerHelpOrVersion(argc, argv, "pravellon-capture", kCaptureUsage))
         return kStatusOk;
     // A signal while -o FILE is being written leaves no temporary file.

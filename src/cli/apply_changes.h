@@ -15,4 +15,4 @@ std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const Ch
 // What is known before any device is touched for the change: one warning line
 // on standard error for each request this processor cannot carry out, then
 // the refusal (thrown) of a request it cannot carry out at all.
-void warnOrRefuseBeforeAnyAccess(const ChangeSet& changes);
+void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes);

@@ -1,11 +1,16 @@
 #include "cli/dry_run.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <iostream>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "control/active_pstate.h"
+#include "cpu/every_core.h"
+#include "cpu/registers.h"
+#include "hw/device.h"
 #include "hw/recorded_writes.h"
 #include "report/change_lines.h"
 
@@ -17,24 +22,50 @@ constexpr const char* kVerb = "would change";
 // and new values. The P-state request is said as the switch instead: the
 // value it is given says nothing of the P-state, and a move away and back
 // changes nothing.
-std::vector<std::string> msrLines(const ProcessorProfile& profile)
+void addMsrLines(const ProcessorProfile& profile, std::vector<std::string>& lines)
 {
-    std::vector<std::string> lines;
+    const bool severalCores = profileCpus(profile).size() > 1;
     const std::vector<RecordedMsrWrite> writes = recordedMsrWrites();
     for (auto first = writes.begin(); first != writes.end();) {
         auto end = first;
-        std::vector<CoreValues> changed;
+        std::vector<ValuesOn> changed;
         for (; end != writes.end() && end->msr == first->msr; ++end) {
             if (end->before != end->after)
-                changed.push_back(CoreValues{end->core, end->before, end->after});
+                changed.push_back(ValuesOn{end->core, end->before, end->after});
         }
         if (first->msr != kMsrPstateControl) {
             for (const RegisterChange& change : msrChanges(&profile, first->msr, changed))
-                lines.push_back(changeLine(kVerb, change, profile.coreCount > 1));
+                lines.push_back(changeLine(kVerb, change, severalCores, false));
         }
         first = end;
     }
-    return lines;
+}
+
+// The planned PCI writes that change a value; a northbridge register of every
+// node is one register, spelled as node 0's, whose lines name the nodes.
+void addPciLines(const ProcessorProfile& profile, std::vector<std::string>& lines)
+{
+    const std::vector<RecordedPciWrite> writes = recordedPciWrites();
+    const auto nodeOf = [&profile](std::uint8_t device) {
+        const std::int32_t node = device - kNorthbridgeDevice;
+        return node >= 0 && node < profile.nodeCount ? node : -1;
+    };
+    std::set<std::tuple<std::uint8_t, std::uint8_t, std::uint32_t>> described;
+    for (const RecordedPciWrite& write : writes) {
+        const std::int32_t node = nodeOf(write.device);
+        const std::uint8_t device = node >= 0 ? kNorthbridgeDevice : write.device;
+        if (!described.insert({device, write.function, write.reg}).second)
+            continue;
+        std::vector<ValuesOn> changed;
+        for (const RecordedPciWrite& other : writes) {
+            const bool same = other.function == write.function && other.reg == write.reg
+                && (node >= 0 ? nodeOf(other.device) >= 0 : other.device == write.device);
+            if (same && other.before != other.after)
+                changed.push_back(ValuesOn{std::max(nodeOf(other.device), 0), other.before, other.after});
+        }
+        for (const RegisterChange& change : pciChanges(&profile, device, write.function, write.reg, changed))
+            lines.push_back(changeLine(kVerb, change, false, node >= 0 && profile.nodeCount > 1));
+    }
 }
 
 } // namespace
@@ -42,14 +73,11 @@ std::vector<std::string> msrLines(const ProcessorProfile& profile)
 void printPlannedChanges(const ProcessorProfile& profile, std::int32_t target,
                          const std::vector<std::int32_t>& switchedCores)
 {
-    std::vector<std::string> lines = msrLines(profile);
-    for (const RecordedPciWrite& write : recordedPciWrites()) {
-        if (write.before != write.after)
-            lines.push_back(changeLine(
-                kVerb, pciChange(&profile, write.device, write.function, write.reg, write.before, write.after), false));
-    }
+    std::vector<std::string> lines;
+    addMsrLines(profile, lines);
+    addPciLines(profile, lines);
     if (!switchedCores.empty())
-        lines.push_back("would switch " + coreListText(switchedCores) + " to P" + std::to_string(target));
+        lines.push_back("would switch " + numberListText("core", switchedCores) + " to P" + std::to_string(target));
     if (lines.empty())
         lines.emplace_back("nothing would change");
     for (const std::string& line : lines)

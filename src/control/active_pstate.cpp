@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <utility>
 
 #include "cpu/every_core.h"
 #include "cpu/registers.h"
@@ -53,28 +54,27 @@ std::vector<std::int32_t> switchPstates(const ProcessorProfile& profile, std::in
         return pstate >= 0 && static_cast<std::size_t>(pstate) < modified.size()
             && modified[static_cast<std::size_t>(pstate)];
     };
-    // Indexed by core: forEachCore counts from core 0.
-    std::vector<std::int32_t> current;
-    forEachCore(profile, [&current](std::int32_t core) { current.push_back(currentPstate(core)); });
+    // Each core with the P-state it runs in.
+    std::vector<std::pair<std::int32_t, std::int32_t>> current;
+    forEachCore(profile, [&current](std::int32_t core) { current.emplace_back(core, currentPstate(core)); });
 
     std::vector<std::int32_t> switched;
-    std::vector<std::int32_t> sentAway;
-    forEachCore(profile, [&](std::int32_t core) {
-        const std::int32_t pstate = current[static_cast<std::size_t>(core)];
+    std::vector<std::pair<std::int32_t, std::int32_t>> sentAway;
+    for (const auto& [core, pstate] : current) {
         if (target >= 0 && target != pstate) {
             activatePstate(profile, core, target);
             switched.push_back(core);
         } else if (isModified(pstate)) {
             activatePstate(profile, core, awayPstate(profile, pstate));
-            sentAway.push_back(core);
+            sentAway.emplace_back(core, pstate);
         }
-    });
+    }
     if (sentAway.empty())
         return switched;
     // A dry run changes no P-state, so there is nothing to wait for.
     if (!writesArePlanned())
         ::sleep(1);
-    for (const std::int32_t core : sentAway)
-        activatePstate(profile, core, current[static_cast<std::size_t>(core)]);
+    for (const auto& [core, pstate] : sentAway)
+        activatePstate(profile, core, pstate);
     return switched;
 }

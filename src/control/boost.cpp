@@ -20,12 +20,13 @@ void setBoostSource(const ProcessorProfile& profile, bool enabled)
 {
     requireFeature(profile, kBoostFeature);
     const std::uint32_t source = enabled ? familyTraits(profile).boostSourceOn : 0;
-    modifyPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl, replacingField(kBoostSource, source));
+    // Each node has its own northbridge, and its own boost source.
+    modifyPciOnEveryNode(profile, kFunctionLinkControl, kPciBoostControl, replacingField(kBoostSource, source));
 }
 
 void setApmEnabled(const ProcessorProfile& profile, bool enabled)
 {
     requireFeature(profile, kApmFeature);
-    modifyPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl,
-                    replacingField(kApmEnable, enabled ? 1u : 0u));
+    modifyPciOnEveryNode(profile, kFunctionLinkControl, kPciBoostControl,
+                         replacingField(kApmEnable, enabled ? 1u : 0u));
 }

@@ -14,6 +14,7 @@ constexpr FamilyTraits family10()
     traits.doubledReferenceClockBelowModel = 0x100; // every model
     traits.hasNbPstateSelect = true;
     traits.hasNbVidInCorePstate = true;
+    traits.hasNodes = true;
     // Both boost sources.
     traits.boostSourceOn = 3;
     traits.boostStateCount = kFamily10BoostStateCount;
@@ -52,6 +53,7 @@ constexpr FamilyTraits family15()
     traits.hasNbPstateSelect = true;
     traits.hasNbPstateRegisters = true;
     traits.hasApm = true;
+    traits.hasNodes = true;
     traits.boostLimitRegister = kPciFamily15BoostLimit;
     traits.boostLimitMultiplier = kFamily15BoostLimitMultiplier;
     return traits;

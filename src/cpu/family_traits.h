@@ -42,6 +42,9 @@ struct FamilyTraits {
     // Northbridge P-states have registers of their own, and a count.
     bool hasNbPstateRegisters = false;
     bool hasApm = false;
+    // A machine may have several nodes, each with its own northbridge, and
+    // node 0's northbridge counts them; the other families have one.
+    bool hasNodes = false;
     // The boost source value that switches boost on.
     std::uint32_t boostSourceOn = 1;
     // The boost control register's lock bit means nothing: always locked.

@@ -13,7 +13,8 @@ void readBoostState(ProcessorProfile& profile)
     const FamilyTraits& traits = familyTraits(profile);
     const std::uint64_t hwcr = readMsr(0, kMsrHardwareConfig);
     const std::uint32_t control = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
-    const bool notDisabled = !bits::test(hwcr, kBoostDisable);
+    profile.boostDisabled = bits::test(hwcr, kBoostDisable);
+    const bool notDisabled = !profile.boostDisabled;
     const bool sourceOn = bits::get(control, kBoostSource) == traits.boostSourceOn;
     profile.boostEnabled = sourceOn && notDisabled;
     profile.boostLocked = traits.boostAlwaysLocked || bits::test(control, kBoostLock);
@@ -48,5 +49,12 @@ bool probeProcessor(ProcessorProfile& profile)
     profile.boostSupported = bits::test(cpuid(kCpuidPowerManagement).edx, kBoostSupported);
     if (profile.boostSupported)
         readBoostState(profile);
+
+    // CPUID counts the cores of one processor; a machine may have several
+    // processors, and a processor several nodes, all of which are written.
+    profile.cpus = systemCpus();
+    if (familyTraits(profile).hasNodes)
+        profile.nodeCount = static_cast<std::int32_t>(
+            bits::get(readPciConfig(kNorthbridgeDevice, kFunctionHtConfig, kPciNodeId), kNodeCountMinusOne) + 1);
     return true;
 }

@@ -4,6 +4,9 @@
 // numbers is asked of its traits (cpu/family_traits.h).
 
 #include <cstdint>
+#include <vector>
+
+#include "hw/device.h"
 
 struct ProcessorProfile {
     std::int32_t family = 0;
@@ -23,5 +26,14 @@ struct ProcessorProfile {
     bool boostSupported = false;
     bool boostEnabled = false;
     bool boostLocked = false;
+    // Core 0's own boost-disable bit (HWCR bit 25), where boost is supported:
+    // each core has its own, which the report compares.
+    bool boostDisabled = false;
     std::int32_t boostStateCount = 0;
+    // Every CPU of the operating system, ascending: each core of each processor
+    // and node. Empty in a profile the probe has not filled; cores 0 ..
+    // coreCount - 1 stand for them then (cpu/every_core.h).
+    std::vector<SystemCpu> cpus;
+    // The nodes of the machine, each with a northbridge of its own.
+    std::int32_t nodeCount = 1;
 };

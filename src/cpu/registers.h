@@ -88,3 +88,9 @@ constexpr std::uint32_t nbPstateAddress(std::int32_t n)
 {
     return kPciNbPstateBase + 4 * static_cast<std::uint32_t>(n);
 }
+
+// Northbridge function 0 register 0x60, node ID: the number of nodes of the
+// whole machine, minus one.
+constexpr std::uint8_t kFunctionHtConfig = 0;
+constexpr std::uint32_t kPciNodeId = 0x60;
+constexpr bits::Field kNodeCountMinusOne{6, 4};

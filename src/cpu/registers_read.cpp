@@ -1,5 +1,6 @@
 #include "cpu/registers_read.h"
 
+#include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "cpu/registers.h"
 
@@ -15,9 +16,9 @@ ReadRegister msr(std::uint32_t number)
     return ReadRegister{ReadRegister::Kind::msr, number, 0};
 }
 
-ReadRegister pci(std::uint8_t function, std::uint32_t reg)
+ReadRegister pci(std::uint8_t function, std::uint32_t reg, std::int32_t node = 0)
 {
-    return ReadRegister{ReadRegister::Kind::pci, reg, function};
+    return ReadRegister{ReadRegister::Kind::pci, reg, function, node};
 }
 
 } // namespace
@@ -47,6 +48,8 @@ std::vector<ReadRegister> registersReadBy(const ProcessorProfile& profile)
         // whether or not the processor has boost.
         list.push_back(pci(kFunctionLinkControl, kPciBoostControl));
     }
+    if (traits.hasNodes)
+        list.push_back(pci(kFunctionHtConfig, kPciNodeId));
 
     // The report's P-states, which the writers read again before writing.
     for (std::int32_t n = 0; n < profile.pstateCount; ++n)
@@ -58,5 +61,14 @@ std::vector<ReadRegister> registersReadBy(const ProcessorProfile& profile)
 
     // Read before every switch of P-state.
     list.push_back(msr(kMsrPstateControl));
+
+    // The other nodes' registers that the report compares with node 0's.
+    forEachOtherNode(profile, [&](std::int32_t node) {
+        if (profile.boostSupported || traits.hasApm)
+            list.push_back(pci(kFunctionLinkControl, kPciBoostControl, node));
+        if (traits.hasNbPstateRegisters)
+            for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
+                list.push_back(pci(kFunctionExtendedMisc, nbPstateAddress(n), node));
+    });
     return list;
 }

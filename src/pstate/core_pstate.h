@@ -4,9 +4,11 @@
 // "leave unchanged" in a request; a NaN multiplier counts as unset too.
 
 #include <cstdint>
+#include <vector>
 
 #include "cpu/processor_profile.h"
 #include "cpu/registers.h"
+#include "pstate/nb_pstate.h"
 
 struct CorePstate {
     std::int32_t index = 0;
@@ -29,6 +31,9 @@ CorePstate readCorePstate(const ProcessorProfile& profile, std::int32_t index);
 std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t value, const CorePstate& request);
 
 // One read and one write of the P-state's register on every core, core by
-// core, changing only the fields the request sets. May throw the family 0x14
-// refusal of the multiplier encoder.
-void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate);
+// core, changing only the fields the request sets. A northbridge VID carried
+// from nbPstates goes to each core as that core's register selects
+// (carryNbVidOnCore). May throw the family 0x14 refusal of the multiplier
+// encoder.
+void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate,
+                     const std::vector<NbPstate>& nbPstates = {});

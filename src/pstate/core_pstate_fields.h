@@ -10,6 +10,9 @@ namespace core_pstate_fields {
 
 constexpr bits::Field kLowHalf{31, 0};
 
+// Whether the P-state is enabled: the one bit of the upper half we look at.
+constexpr bits::Field kPstateEnable = bits::bit(63);
+
 // Core VID: 7 bits, or 8 bits (reaching into bit 16) on the 8-bit-VID models.
 constexpr bits::Field kCoreVid7{15, 9};
 constexpr bits::Field kCoreVid8{16, 9};

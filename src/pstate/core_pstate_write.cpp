@@ -6,6 +6,7 @@
 #include "hw/register_write.h"
 #include "pstate/core_pstate.h"
 #include "pstate/core_pstate_fields.h"
+#include "pstate/nb_vid_carry.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t va
     return encode(profile, value, request).value;
 }
 
-void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate)
+void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate, const std::vector<NbPstate>& nbPstates)
 {
     const std::uint32_t msr = corePstateMsr(pstate.index);
 
@@ -57,5 +58,7 @@ void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate)
     // requested. The encoding, the only step that can refuse, sits between the
     // read and the write and refuses on core 0 already, so a refusal leaves
     // every core's register as it was.
-    modifyMsrOnEveryCore(profile, msr, [&](std::uint64_t before) { return encode(profile, before, pstate); });
+    modifyMsrOnEveryCore(profile, msr, [&](std::uint64_t before) {
+        return encode(profile, before, carryNbVidOnCore(profile, pstate, nbPstates, before));
+    });
 }

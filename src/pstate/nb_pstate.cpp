@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "cpu/features.h"
 #include "hw/bitfield.h"
@@ -130,7 +131,8 @@ NbPstate readNbPstate(const ProcessorProfile& profile, std::int32_t index)
 void writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate)
 {
     const std::uint32_t reg = nbPstateRegister(profile, pstate.index);
-    // Written even when the request sets nothing: the register gets back what it held.
-    modifyPciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, reg,
-                    [&](std::uint32_t value) { return encode(profile, pstate, value); });
+    // On every node, node 0 first. Written even when the request sets nothing:
+    // the register gets back what it held.
+    modifyPciOnEveryNode(profile, kFunctionExtendedMisc, reg,
+                         [&](std::uint32_t value) { return encode(profile, pstate, value); });
 }

@@ -61,11 +61,16 @@ void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, RegisterCha
 
 } // namespace
 
-std::vector<RegisterChange> msrChanges(const ProcessorProfile* profile, std::uint32_t msr,
-                                       const std::vector<CoreValues>& values)
+namespace {
+
+// One change per pair of old and new values, in the order of the lowest number
+// that has it; describe names and decodes a new one.
+template <typename Describe>
+std::vector<RegisterChange> grouped(const std::vector<ValuesOn>& values, std::vector<std::int32_t> RegisterChange::*numbers,
+                                    Describe describe)
 {
     std::vector<RegisterChange> changes;
-    for (const CoreValues& value : values) {
+    for (const ValuesOn& value : values) {
         auto same = changes.begin();
         while (same != changes.end() && (same->before != value.before || same->after != value.after))
             ++same;
@@ -73,23 +78,24 @@ std::vector<RegisterChange> msrChanges(const ProcessorProfile* profile, std::uin
             RegisterChange change;
             change.before = value.before;
             change.after = value.after;
-            describeMsr(profile, msr, change);
+            describe(change);
             same = changes.insert(changes.end(), change);
         }
-        same->cores.push_back(value.core);
+        ((*same).*numbers).push_back(value.number);
     }
     return changes;
 }
 
-RegisterChange pciChange(const ProcessorProfile* profile, std::uint8_t device, std::uint8_t function,
-                         std::uint32_t reg, std::uint32_t before, std::uint32_t after)
+// Name and decoded fields of a PCI register; no fields for one the program
+// does not know.
+void describePci(const ProcessorProfile* profile, std::uint8_t device, std::uint8_t function, std::uint32_t reg,
+                 RegisterChange& change)
 {
-    RegisterChange change;
     change.name = "PCI " + pciRegisterText(device, function, reg);
-    change.before = before;
-    change.after = after;
     if (profile == nullptr || device != kNorthbridgeDevice)
-        return change;
+        return;
+    const auto before = static_cast<std::uint32_t>(change.before);
+    const auto after = static_cast<std::uint32_t>(change.after);
     const FamilyTraits& traits = familyTraits(*profile);
     const std::int32_t nbPstate = function == kFunctionExtendedMisc ? nbPstateAt(reg) : -1;
     if (traits.hasNbPstateRegisters && nbPstate >= 0) {
@@ -105,13 +111,27 @@ RegisterChange pciChange(const ProcessorProfile* profile, std::uint8_t device, s
             change.fields.push_back(
                 FieldChange{"APM", onOff(bits::test(before, kApmEnable)), onOff(bits::test(after, kApmEnable))});
     }
-    return change;
 }
 
-std::string coreListText(const std::vector<std::int32_t>& cores)
+} // namespace
+
+std::vector<RegisterChange> msrChanges(const ProcessorProfile* profile, std::uint32_t msr,
+                                       const std::vector<ValuesOn>& values)
+{
+    return grouped(values, &RegisterChange::cores, [&](RegisterChange& change) { describeMsr(profile, msr, change); });
+}
+
+std::vector<RegisterChange> pciChanges(const ProcessorProfile* profile, std::uint8_t device, std::uint8_t function,
+                                       std::uint32_t reg, const std::vector<ValuesOn>& values)
+{
+    return grouped(values, &RegisterChange::nodes,
+                   [&](RegisterChange& change) { describePci(profile, device, function, reg, change); });
+}
+
+std::string numberListText(const char* what, const std::vector<std::int32_t>& cores)
 {
     if (cores.size() == 1)
-        return "core " + std::to_string(cores.front());
+        return std::string(what) + " " + std::to_string(cores.front());
     std::string text;
     for (std::size_t i = 0; i < cores.size();) {
         std::size_t last = i;
@@ -122,14 +142,16 @@ std::string coreListText(const std::vector<std::int32_t>& cores)
             text += "-" + std::to_string(cores[last]);
         i = last + 1;
     }
-    return "cores " + text;
+    return std::string(what) + "s " + text;
 }
 
-std::string changeLine(const char* verb, const RegisterChange& change, bool severalCores)
+std::string changeLine(const char* verb, const RegisterChange& change, bool severalCores, bool severalNodes)
 {
     std::string line = std::string(verb) + " " + change.name;
     if (severalCores && !change.cores.empty())
-        line += " on " + coreListText(change.cores);
+        line += " on " + numberListText("core", change.cores);
+    if (severalNodes && !change.nodes.empty())
+        line += " on " + numberListText("node", change.nodes);
     line += ": " + transition(hexText(change.before), hexText(change.after));
     const char* separator = ": ";
     for (const FieldChange& field : change.fields) {

@@ -23,12 +23,14 @@ struct RegisterChange {
     std::uint64_t before = 0;
     std::uint64_t after = 0;
     std::vector<std::int32_t> cores; // an MSR's cores, ascending; empty for a PCI register
+    std::vector<std::int32_t> nodes; // a PCI register's nodes, ascending
     std::vector<FieldChange> fields; // decoded; empty for a register the program does not know
 };
 
-// One core's value of an MSR before and after.
-struct CoreValues {
-    std::int32_t core = 0;
+// One core's value of an MSR before and after, or one node's of a PCI
+// register.
+struct ValuesOn {
+    std::int32_t number = 0; // of the core or node
     std::uint64_t before = 0;
     std::uint64_t after = 0;
 };
@@ -37,14 +39,16 @@ struct CoreValues {
 // their lowest core; values lists the cores in ascending order. Without a
 // profile (a processor the program does not know) nothing is decoded.
 std::vector<RegisterChange> msrChanges(const ProcessorProfile* profile, std::uint32_t msr,
-                                       const std::vector<CoreValues>& values);
+                                       const std::vector<ValuesOn>& values);
 
-RegisterChange pciChange(const ProcessorProfile* profile, std::uint8_t device, std::uint8_t function,
-                         std::uint32_t reg, std::uint32_t before, std::uint32_t after);
+// The same for a PCI register on each node (values by node ascending), spelled
+// as node 0's: device is node 0's northbridge for a register of every node.
+std::vector<RegisterChange> pciChanges(const ProcessorProfile* profile, std::uint8_t device, std::uint8_t function,
+                                       std::uint32_t reg, const std::vector<ValuesOn>& values);
 
-// "core 3", "cores 0-5", "cores 1-2,4".
-std::string coreListText(const std::vector<std::int32_t>& cores);
+// "core 3", "cores 0-5", "cores 1-2,4"; what is "core" or "node".
+std::string numberListText(const char* what, const std::vector<std::int32_t>& numbers);
 
-// "VERB NAME[ on CORES]: OLD -> NEW[: FIELD OLD -> NEW, ...]"; the cores are
-// named only on a processor of several cores.
-std::string changeLine(const char* verb, const RegisterChange& change, bool severalCores);
+// "VERB NAME[ on CORES|NODES]: OLD -> NEW[: FIELD OLD -> NEW, ...]"; the cores
+// or nodes are named only when the machine has several.
+std::string changeLine(const char* verb, const RegisterChange& change, bool severalCores, bool severalNodes);

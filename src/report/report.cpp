@@ -4,7 +4,9 @@
 #include <ios>
 #include <iostream>
 #include <ostream>
+#include <string>
 #include <variant>
+#include <vector>
 
 #include "report/format.h"
 #include "report/report_walk.h"
@@ -32,6 +34,15 @@ struct StreamStateGuard {
     StreamStateGuard& operator=(const StreamStateGuard&) = delete;
 };
 
+// " P0, P3, boost".
+std::string listText(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? " " : ", ") + name;
+    return text;
+}
+
 // The text sink: each item's lines, each flushed as it is printed, so that a
 // failing read leaves every line before it on the terminal.
 struct TextLines {
@@ -47,6 +58,11 @@ struct TextLines {
         out << "---" << std::endl;
         out << "  AMD family 0x" << std::hex << item.family << ", model 0x" << item.model << std::dec << " CPU, "
             << item.coreCount << " cores" << std::endl;
+        // The line above counts the cores of one processor; the machine may
+        // have more processors, or nodes, all of which the program reaches.
+        if (item.nodeCount > 1 || item.cpuCount != item.coreCount)
+            out << "  " << item.nodeCount << (item.nodeCount == 1 ? " node, " : " nodes, ") << item.cpuCount
+                << (item.cpuCount == 1 ? " CPU" : " CPUs") << " in all" << std::endl;
         out << "  Default reference clock: " << item.referenceClockMhz << " MHz" << std::endl;
         out << "  Available multipliers: " << item.minMultiplier << " .. " << item.topMultiplier << std::endl;
         out << "  Available voltage IDs: " << item.minVoltage << " .. " << item.maxVoltage << " ("
@@ -94,13 +110,17 @@ struct TextLines {
 
     void operator()(const DifferingCoreItem& item) const
     {
-        out << "  Core " << item.core << " differs from core 0 in";
-        const char* separator = " P";
-        for (const std::int32_t n : item.pstates) {
-            out << separator << n;
-            separator = ", P";
-        }
-        out << std::endl;
+        out << "  Core " << item.core << " differs from core 0 in" << listText(item.in) << std::endl;
+    }
+
+    void operator()(const OfflineCoreItem& item) const
+    {
+        out << "  Core " << item.core << " is offline" << std::endl;
+    }
+
+    void operator()(const DifferingNodeItem& item) const
+    {
+        out << "  Node " << item.node << " differs from node 0 in" << listText(item.in) << std::endl;
     }
 
     void operator()(const NbPstateCountItem& /*item*/) const

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <variant>
 #include <vector>
 
@@ -19,7 +20,9 @@
 struct GeneralItem {
     std::int32_t family = 0;
     std::int32_t model = 0;
-    std::int32_t coreCount = 0;
+    std::int32_t coreCount = 0; // of one processor
+    std::int32_t nodeCount = 1;
+    std::int32_t cpuCount = 0; // of the machine, present ones
     double referenceClockMhz = 0.0;
     double minMultiplier = 0.0;
     double topMultiplier = 0.0;
@@ -51,10 +54,24 @@ struct CorePstateItem {
     CorePstate pstate;
 };
 
-// A core whose P-state registers are not all core 0's, and which they are.
+// A core whose settings are not all core 0's, and which they are: "P0",
+// "P3", "boost".
 struct DifferingCoreItem {
     std::int32_t core = 0;
-    std::vector<std::int32_t> pstates;
+    std::vector<std::string> in;
+};
+
+// A core the operating system has offline, which cannot be read; in core
+// order among the differing cores.
+struct OfflineCoreItem {
+    std::int32_t core = 0;
+};
+
+// A node whose northbridge settings are not all node 0's, and which they are:
+// "boost source", "APM", "NB_P1".
+struct DifferingNodeItem {
+    std::int32_t node = 0;
+    std::vector<std::string> in;
 };
 
 // The northbridge P-states follow, this many; only on families with registers
@@ -69,14 +86,16 @@ struct NbPstateItem {
 };
 
 // In the order the walk hands them over: General, Boost, PstateCount, every
-// CorePstate, the DifferingCores, then NbPstateCount and every NbPstate.
+// CorePstate, the DifferingCores and OfflineCores in core order, the
+// DifferingNodes, then NbPstateCount and every NbPstate.
 using ReportItem = std::variant<GeneralItem, BoostItem, PstateCountItem, CorePstateItem, DifferingCoreItem,
-                                NbPstateCountItem, NbPstateItem>;
+                                OfflineCoreItem, DifferingNodeItem, NbPstateCountItem, NbPstateItem>;
 
 using ReportSink = std::function<void(const ReportItem&)>;
 
 // Reads what the report shows, in its order: core 0's P-state registers, each
-// other core's, then the northbridge P-state registers.
+// other online core's (and its boost bit), each compared northbridge register
+// on every node, then the northbridge P-state registers.
 void walkReport(const ProcessorProfile& profile, const ReportSink& sink);
 
 // The items of registers already read, as the walk makes them.

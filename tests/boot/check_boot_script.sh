@@ -2,7 +2,8 @@
 # The boot script, as a FreeBSD boot would run it, one row after another on one
 # emulated processor and state directory: which boot it is, logger, sleep,
 # daemon and sync are stand-ins in PATH, and pravellon is pravellon-sim on a
-# machine file, which each new boot sets back to the firmware's values.
+# machine file, which each new boot sets back to the firmware's values, and
+# FreeBSD's boot time is the file boot.
 #
 # check_boot_script.sh DIST/pravellon-boot.in PRAVELLON-SIM
 set -u
@@ -16,10 +17,10 @@ stub uname 'echo FreeBSD'
 stub sysctl "cat '$dir/boot'"
 stub logger "printf '%s %s\\n' \"\$4\" \"\$6\" >>'$dir/log'"
 stub sleep "echo \"sleep \$*\" >>'$dir/log'"
-stub daemon "echo \"daemon \$* (\$PRAVELLON_CONFIRM_BOOT)\" >>'$dir/log'"
+stub daemon "echo \"daemon \$*\" >>'$dir/log'"
 stub sync :
 stub pravellon "exec '$sim' --machine '$dir/machine' \"\$@\""
-export PATH="$dir/bin:$PATH" PRAVELLON="$dir/bin/pravellon" PRAVELLON_STATE_DIR="$dir/state"
+export PATH="$dir/bin:$PATH" PRAVELLON="$dir/bin/pravellon" PRAVELLON_STATE_DIR="$dir/state" PRAVELLON_RUN_DIR="$dir"
 export PRAVELLON_TOKENS="P1=@1.35 Turbo=0" PRAVELLON_CONFIRM_AFTER=300
 "$sim" --preset family10 --print-machine >"$dir/firmware"
 cp "$dir/firmware" "$dir/machine"
@@ -39,9 +40,8 @@ state() {
 # row BOOT ACTION STATUS STATE LOG: the status, the state directory
 # afterwards, and the start of the run's log lines, one per line.
 row() {
-	[ "$1" = "$boot" ] || cp "$dir/firmware" "$dir/machine"
+	[ "$1" = "$boot" ] || { cp "$dir/firmware" "$dir/machine" && rm -f "$dir/pravellon.boot" && echo "$1" >"$dir/boot"; }
 	boot=$1
-	echo "$1" >"$dir/boot"
 	: >"$dir/log"
 	sh "$dir/pravellon-boot" "$2" >"$dir/out" 2>&1
 	status=$? got_state=$(state) got_log=$(cat "$dir/log")
