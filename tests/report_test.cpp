@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <fstream>
 #include <iostream>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "report/json_writer.h"
 #include "report_machines.h"
 #include "run_program.h"
 
@@ -368,6 +370,28 @@ TEST(Report, ConditionalLines)
             EXPECT_EQ(result.out.find(text), std::string::npos) << c.name << ": " << text << " in\n" << result.out;
         EXPECT_TRUE(endsWith(result.out, c.end)) << c.name << ": does not end with\n" << c.end << "but is\n"
                                                  << result.out;
+    }
+}
+
+// What the JSON writer makes of text and numbers the report never holds.
+TEST(Report, JsonWriterEscapesTextAndWritesNoNumberJsonLacks)
+{
+    const struct {
+        void (*write)(JsonWriter&);
+        const char* json;
+    } cases[] = {
+        {[](JsonWriter& j) { j.string("a\"b\\c/d"); }, "\"a\\\"b\\\\c/d\""},
+        {[](JsonWriter& j) { j.string("\n\x01\x7f\xc3\xa9"); }, "\"\\u000a\\u0001\\u007f\\u00c3\\u00a9\""},
+        {[](JsonWriter& j) { j.number(std::nan("")); }, "null"},
+        {[](JsonWriter& j) { j.number(-HUGE_VAL); }, "null"},
+        {[](JsonWriter& j) { j.number(1234567.0); }, "1.23457e+06"},
+    };
+    for (const auto& c : cases) {
+        JsonWriter json;
+        json.beginArray();
+        c.write(json);
+        json.endArray();
+        EXPECT_EQ(json.text(), std::string("[") + c.json + "]\n");
     }
 }
 

@@ -8,6 +8,10 @@
 #include "cpu/processor_profile.h"
 #include "pstate/core_pstate.h"
 
+// A number as the report prints it: %g with six significant digits ("200",
+// "7.5", "4.33333").
+std::string numberText(double value);
+
 // Core multipliers are kept in units of 100 MHz; the user reads them as
 // multiples of the actual reference clock.
 double shownCoreMultiplier(const ProcessorProfile& profile, double multiplier);
