@@ -1,7 +1,6 @@
 #include "report/json_writer.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "report/format.h"
 
@@ -18,9 +17,10 @@ void appendQuoted(std::string& out, std::string_view text)
             out += '\\';
             out += c;
         } else if (byte < 0x20 || byte >= 0x7f) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(byte));
-            out += escaped;
+            static constexpr char kHexDigits[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kHexDigits[byte / 16];
+            out += kHexDigits[byte % 16];
         } else {
             out += c;
         }
