@@ -11,7 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "sim/machine_format.h"
+#include "machine/parser.h"
+#include "machine/writer.h"
 
 namespace {
 

@@ -29,8 +29,10 @@
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 
-#include "sim/ending_signals.h"
-#include "sim/text_file.h"
+#include "machine/ending_signals.h"
+#include "machine/text_file.h"
+#include "machine/tokenizer.h"
+#include "machine/writer.h"
 
 extern "C" {
 int __real_open(const char* path, int flags, ...);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/machine_format.h"
+#include "machine/machine.h"
 
 namespace emulation {
 

@@ -14,13 +14,15 @@
 #include <vector>
 
 #include "app/driver.h"
+#include "app/standard_options.h"
 #include "hw/signal_hold.h"
+#include "machine/ending_signals.h"
+#include "machine/parser.h"
+#include "machine/text_file.h"
+#include "machine/writer.h"
 #include "sim/emulated_devices.h"
-#include "sim/ending_signals.h"
-#include "sim/machine_format.h"
 #include "sim/presets.h"
 #include "sim/register_changes.h"
-#include "sim/text_file.h"
 
 namespace {
 
@@ -37,26 +39,28 @@ struct Options {
     int firstToken = 0; // index in argv of the first token for the program
 };
 
-void printUsage()
+// The text of --help and -h.
+std::string usage()
 {
-    std::cout << "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--] [TOKEN...]"
-              << std::endl
-              << "       pravellon-sim [--machine FILE | --preset NAME] --print-machine" << std::endl
-              << "       pravellon-sim --list-presets | --help" << std::endl
-              << std::endl
-              << "Runs pravellon with the TOKENs on an emulated processor." << std::endl
-              << std::endl
-              << "  --machine FILE   the processor is the machine file FILE; every register" << std::endl
-              << "                   write is saved into it at once" << std::endl
-              << "  --preset NAME    a built-in processor; nothing is saved (default: "
-              << defaultPreset().name << ")" << std::endl
-              << "  --trace FILE     append one line per emulated device operation to FILE" << std::endl
-              << "  --changes        when the run ends, list on standard error every register it" << std::endl
-              << "                   changed, old and new, decoded" << std::endl
-              << "  --print-machine  print the processor as a machine file, to start one's own" << std::endl
-              << "  --list-presets   list the built-in processors" << std::endl
-              << "  --help           this text" << std::endl
-              << "  --               ends the options, as does the first argument without --" << std::endl;
+    return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--] [TOKEN...]\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] --print-machine\n"
+           "       pravellon-sim --list-presets | --help | --version\n"
+           "\n"
+           "Runs pravellon with the TOKENs on an emulated processor.\n"
+           "\n"
+           "  --machine FILE   the processor is the machine file FILE; every register\n"
+           "                   write is saved into it at once\n"
+           "  --preset NAME    a built-in processor; nothing is saved (default: "
+        + defaultPreset().name + ")\n"
+           "  --trace FILE     append one line per emulated device operation to FILE\n"
+           "  --changes        when the run ends, list on standard error every register it\n"
+           "                   changed, old and new, decoded\n"
+           "  --print-machine  print the processor as a machine file, to start one's own\n"
+           "  --list-presets   list the built-in processors\n"
+           "  --help, -h       this text\n"
+           "  --version        the version\n"
+           "  --               ends the options, as does the first argument without --\n"
+           "The manual page: man 1 pravellon-sim\n";
 }
 
 int usageError(const std::string& message)
@@ -211,11 +215,15 @@ void printRegisterChanges()
 
 int main(int argc, char** argv)
 {
+    // -h and --version as the only argument, as pravellon and
+    // pravellon-capture answer them.
+    if (answerHelpOrVersion(argc, argv, "pravellon-sim", usage().c_str()))
+        return 0;
     Options options;
     if (const int status = parseOptions(argc, argv, options))
         return status;
     if (options.help) {
-        printUsage();
+        std::cout << usage() << std::flush;
         return 0;
     }
     if ((options.listPresets || options.printMachine) && options.firstToken < argc)

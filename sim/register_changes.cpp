@@ -11,6 +11,7 @@
 #include "cpu/registers.h"
 #include "cpu/vid.h"
 #include "hw/bitfield.h"
+#include "machine/tokenizer.h"
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
 #include "report/format.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/machine_format.h"
+#include "machine/machine.h"
 
 // One line per changed register, MSRs first, each group in register order.
 // On a machine of several cores an MSR's line names its cores, and the cores

@@ -22,8 +22,8 @@
 #include "run_program.h"
 #include "cpu/probe.h"
 #include "hw/signal_hold.h"
+#include "machine/machine.h"
 #include "sim/emulated_devices.h"
-#include "sim/machine_format.h"
 
 namespace {
 

@@ -45,6 +45,8 @@ TEST(Driver, HelpAndVersionAsTheOnlyArgumentComeFirst)
         {PRAVELLON_CAPTURE_PATH, "--help", "usage: pravellon-capture [-o FILE]\n", "man 1 pravellon-capture\n"},
         {PRAVELLON_CAPTURE_PATH, "-h", "usage: pravellon-capture [-o FILE]\n", "man 1 pravellon-capture\n"},
         {PRAVELLON_CAPTURE_PATH, "--version", "pravellon-capture " + version + "\n", ""},
+        {PRAVELLON_SIM_PATH, "-h", "usage: pravellon-sim [--machine FILE", "man 1 pravellon-sim\n"},
+        {PRAVELLON_SIM_PATH, "--version", "pravellon-sim " + version + "\n", ""},
     };
     for (const auto& c : cases) {
         const ProgramRun run = runBuilt(c.program, c.argument);

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "machine/parser.h"
 #include "sim/emulated_devices.h"
-#include "sim/machine_format.h"
 #include "sim/presets.h"
 #include "test_file.h"
 

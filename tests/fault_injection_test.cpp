@@ -12,7 +12,7 @@
 
 #include "emulated_machine.h"
 #include "run_program.h"
-#include "sim/machine_format.h"
+#include "machine/parser.h"
 #include "sim/presets.h"
 
 namespace {

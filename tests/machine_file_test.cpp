@@ -8,6 +8,7 @@
 
 #include "cpu/probe.h"
 #include "emulated_machine.h"
+#include "machine/writer.h"
 
 namespace {
 

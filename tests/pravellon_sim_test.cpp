@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "command_line_machines.h"
+#include "machine/writer.h"
 #include "run_program.h"
 
 namespace {

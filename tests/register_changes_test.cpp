@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/machine_format.h"
+#include "machine/parser.h"
 #include "sim/presets.h"
 #include "sim/register_changes.h"
 

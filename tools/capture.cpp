@@ -14,9 +14,10 @@
 #include "cpu/probe.h"
 #include "cpu/registers.h"
 #include "hw/device.h"
+#include "machine/text_file.h"
+#include "machine/writer.h"
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
-#include "sim/text_file.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cpu/processor_profile.h"
-#include "sim/machine_format.h"
+#include "machine/machine.h"
 
 // Every register that pravellon reads, in its report or for any token, on a
 // processor of this (probed) profile, in the order in which it first reads

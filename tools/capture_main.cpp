@@ -9,7 +9,7 @@
 #include "app/driver.h"
 #include "app/standard_options.h"
 #include "capture.h"
-#include "sim/ending_signals.h"
+#include "machine/ending_signals.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 #pragma once
 // A processor as a register file: what the emulated /dev/cpuctlN (one per core)
 // and /dev/pci answer, and the faults they are told to inject. Read from and
-// saved to the text machine file of pravellon-sim.
+// saved to the text machine file of pravellon-sim (machine/parser.h,
+// machine/writer.h).
 
 #include <cstddef>
 #include <cstdint>
@@ -93,18 +94,6 @@ struct MachineRegister {
     }
 };
 
-// How the writer spells the lines it adds for registers and faults that have
-// none yet. By default they come in register order (CPUID leaves, MSRs, PCI
-// registers, the cores' own MSR values by register and core, then the faults),
-// each number in as few digits as it needs.
-struct AddedLines {
-    // The lines of these registers come first, in this order.
-    std::vector<MachineRegister> order;
-    // Every number but a PCI register's offset at the full width of its
-    // register, so that the columns of a file written afresh line up.
-    bool fullWidth = false;
-};
-
 // The devices the machine answers behind: /dev/cpuctlN for each core N, and
 // /dev/pci.
 extern const char* const kEmulatedCpuctlPathPrefix; // "/dev/cpuctl"
@@ -127,30 +116,3 @@ bool msrOnCore(const Machine& machine, std::int32_t core, std::uint32_t number, 
 // Sets MSR number of core to value, every other core keeping its own. The
 // machine must have the MSR.
 void setMsrOnCore(Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t value);
-
-// Reads machine-file text. A line that names a core (msr ... core N, fail
-// rdmsr|wrmsr ... core K, fail open /dev/cpuctlN) is checked against the core
-// count once the whole text is read. On a malformed line returns false and sets error to
-// "line N: what is wrong".
-bool parseMachine(const std::string& text, Machine& machine, std::string& error);
-
-// As above, giving the number of the malformed line (from 1) apart from what is
-// wrong with it, so that a caller can name its file as FILE:N.
-bool parseMachine(const std::string& text, Machine& machine, std::string& error, std::size_t& errorLine);
-
-// The machine as machine-file lines: the lines it was read from, each register
-// line carrying the register's present value and the comment it had, lines of
-// registers and faults no longer in the machine dropped, and a line added for
-// every register and fault that has none yet, spelled as added says.
-std::vector<std::string> machineLines(const Machine& machine, const AddedLines& added = AddedLines());
-
-// The machine as machine-file text (its fault lines included): machineLines,
-// each ended by a newline.
-std::string formatMachine(const Machine& machine, const AddedLines& added = AddedLines());
-
-// A number as machine files and the emulated devices' trace write it:
-// lowercase hexadecimal with a 0x prefix, at least minDigits digits.
-std::string hex(std::uint64_t value, std::size_t minDigits = 1);
-
-// A PCI register as machine files and the trace name it: "18.3 0xdc".
-std::string pciText(const PciAddress& address);

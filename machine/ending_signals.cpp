@@ -1,4 +1,4 @@
-#include "sim/ending_signals.h"
+#include "machine/ending_signals.h"
 
 #include <unistd.h>
 

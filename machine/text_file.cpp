@@ -2,7 +2,7 @@
 // the files here are never the emulated devices, so the redirected open and
 // close pass them straight through.
 
-#include "sim/text_file.h"
+#include "machine/text_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "sim/ending_signals.h"
+#include "machine/ending_signals.h"
 
 namespace {
 
@@ -181,61 +181,103 @@ std::string hardLinkProblem(const struct stat& status)
     return "it has " + std::to_string(status.st_nlink) + " hard links";
 }
 
-bool replaceFileContent(const std::string& path, const std::string& text, std::string& error)
+namespace {
+
+// The file a save replaces, as found before the temporary file is made.
+struct SaveTarget {
+    std::string path;          // symbolic links resolved
+    struct stat original {};   // valid when exists
+    bool exists = false;       // false: the file is created
+    bool holdsLock = false;    // it is the file lockAndReadFile locked
+};
+
+// Whether the named file may be replaced, and by which path. False with why
+// set when it may not.
+bool checkTarget(const std::string& path, SaveTarget& target, std::string& why)
 {
-    const auto failed = [&](const std::string& why) {
-        error = "cannot save " + path + ": " + why;
+    const LockedFile& locked = lockedFile();
+    target.holdsLock = locked.fd >= 0 && locked.path == path;
+    target.exists
+        = (target.holdsLock ? fstat(locked.fd, &target.original) : stat(path.c_str(), &target.original)) == 0;
+    if (!target.exists && (target.holdsLock || errno != ENOENT)) {
+        why = reason(errno);
         return false;
-    };
-    LockedFile& locked = lockedFile();
-    const bool holdsLock = locked.fd >= 0 && locked.path == path;
-    struct stat original {};
-    const bool exists = (holdsLock ? fstat(locked.fd, &original) : stat(path.c_str(), &original)) == 0;
-    if (!exists && (holdsLock || errno != ENOENT))
-        return failed(reason(errno));
-
-    std::string target = path;
-    if (exists) {
-        if (!S_ISREG(original.st_mode))
-            return failed("not a regular file");
-        // A file the user made read-only stays as it is, even for root, whom
-        // the rename below would let pass over its permissions.
-        if ((original.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-            return failed(reason(EACCES));
-        if (access(path.c_str(), W_OK) != 0)
-            return failed(reason(errno));
-        // A rename would leave the other names with the old content.
-        const std::string links = hardLinkProblem(original);
-        if (!links.empty())
-            return failed(links);
-        // Through a symbolic link the file it names is replaced, not the link.
-        char* resolved = realpath(path.c_str(), nullptr);
-        if (resolved == nullptr)
-            return failed(reason(errno));
-        target = resolved;
-        std::free(resolved);
-        struct stat named {};
-        if (stat(target.c_str(), &named) != 0)
-            return failed(reason(errno));
-        if (!sameFile(named, original))
-            return failed("another program replaced it since it was read");
     }
+    target.path = path;
+    if (!target.exists)
+        return true;
+    if (!S_ISREG(target.original.st_mode)) {
+        why = "not a regular file";
+        return false;
+    }
+    // A file the user made read-only stays as it is, even for root, whom the
+    // rename would let pass over its permissions.
+    if ((target.original.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        why = reason(EACCES);
+        return false;
+    }
+    if (access(path.c_str(), W_OK) != 0) {
+        why = reason(errno);
+        return false;
+    }
+    // A rename would leave the other names with the old content.
+    why = hardLinkProblem(target.original);
+    if (!why.empty())
+        return false;
+    // Through a symbolic link the file it names is replaced, not the link.
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        why = reason(errno);
+        return false;
+    }
+    target.path = resolved;
+    std::free(resolved);
+    struct stat named {};
+    if (stat(target.path.c_str(), &named) != 0) {
+        why = reason(errno);
+        return false;
+    }
+    if (!sameFile(named, target.original)) {
+        why = "another program replaced it since it was read";
+        return false;
+    }
+    return true;
+}
 
-    // The temporary file lies in the same directory so that the rename cannot
-    // cross file systems. It is named to the signal handler in the same step
-    // as it is made, so that no signal can leave it behind.
-    std::vector<char> temporary(target.begin(), target.end());
+// The new content's file until it is renamed over the target.
+struct TemporaryFile {
+    std::vector<char> path; // with its terminating 0, for the signal handler
+    int fd = -1;
+};
+
+// Makes the temporary file beside the target, in the same directory so that
+// the rename cannot cross file systems. It is named to the signal handler in
+// the same step as it is made, so that no signal can leave it behind.
+bool makeTemporary(const SaveTarget& target, TemporaryFile& temporary, std::string& why)
+{
+    temporary.path.assign(target.path.begin(), target.path.end());
     const char suffix[] = ".saving-XXXXXX";
-    temporary.insert(temporary.end(), suffix, suffix + sizeof suffix); // with the terminating 0
+    temporary.path.insert(temporary.path.end(), suffix, suffix + sizeof suffix); // with the terminating 0
     const sigset_t previous = holdEndingSignals();
-    const int fd = mkstemp(temporary.data());
+    temporary.fd = mkstemp(temporary.path.data());
     const int createError = errno;
-    if (fd >= 0)
-        setFileToRemoveOnSignal(temporary.data());
+    if (temporary.fd >= 0)
+        setFileToRemoveOnSignal(temporary.path.data());
     releaseEndingSignals(previous);
-    if (fd < 0)
-        return failed(reason(createError));
+    if (temporary.fd >= 0)
+        return true;
+    why = reason(createError);
+    return false;
+}
 
+// Gives the temporary file the target's owner, group and permissions, writes
+// text into it, flushes it and renames it over the target, then moves the
+// lock over to it. On failure the temporary file is removed and the target
+// stays as it was.
+bool writeAndRename(const SaveTarget& target, const TemporaryFile& temporary, const std::string& text,
+                    std::string& why)
+{
+    const int fd = temporary.fd;
     bool saved = true;
     int saveError = 0;
     const auto step = [&](bool done) {
@@ -245,18 +287,18 @@ bool replaceFileContent(const std::string& path, const std::string& text, std::s
         }
     };
     // Locked before it has the name, so that no other run can take it first.
-    if (holdsLock)
+    if (target.holdsLock)
         step(flock(fd, LOCK_EX | LOCK_NB) == 0);
     mode_t mode = 0;
-    if (exists) {
+    if (target.exists) {
         // Saved as root, the file stays the user's. Only root may give a file
         // away; a user who cannot keep its owner or group is told so rather
         // than left with a file that is no longer theirs.
         struct stat created {};
         step(fstat(fd, &created) == 0);
-        if (saved && (created.st_uid != original.st_uid || created.st_gid != original.st_gid))
-            step(fchown(fd, original.st_uid, original.st_gid) == 0);
-        mode = original.st_mode & 07777;
+        if (saved && (created.st_uid != target.original.st_uid || created.st_gid != target.original.st_gid))
+            step(fchown(fd, target.original.st_uid, target.original.st_gid) == 0);
+        mode = target.original.st_mode & 07777;
     } else {
         const mode_t mask = umask(0);
         (void)umask(mask);
@@ -269,20 +311,36 @@ bool replaceFileContent(const std::string& path, const std::string& text, std::s
     if (saved)
         step(fsync(fd) == 0);
     if (saved)
-        step(std::rename(temporary.data(), target.c_str()) == 0);
+        step(std::rename(temporary.path.data(), target.path.c_str()) == 0);
     if (!saved) {
-        (void)unlink(temporary.data()); // the error reported is the save's
+        (void)unlink(temporary.path.data()); // the error reported is the save's
         setFileToRemoveOnSignal(nullptr);
         (void)close(fd);
-        return failed(reason(saveError));
+        why = reason(saveError);
+        return false;
     }
     setFileToRemoveOnSignal(nullptr);
-    flushDirectoryOf(target);
-    if (holdsLock) {
+    flushDirectoryOf(target.path);
+    LockedFile& locked = lockedFile();
+    if (target.holdsLock) {
         (void)close(locked.fd); // the old file's lock: a run waiting on it starts over
         locked.fd = fd;
     } else {
         (void)close(fd); // written and flushed
     }
     return true;
+}
+
+} // namespace
+
+bool replaceFileContent(const std::string& path, const std::string& text, std::string& error)
+{
+    SaveTarget target;
+    TemporaryFile temporary;
+    std::string why;
+    if (checkTarget(path, target, why) && makeTemporary(target, temporary, why)
+        && writeAndRename(target, temporary, text, why))
+        return true;
+    error = "cannot save " + path + ": " + why;
+    return false;
 }

@@ -1,0 +1,69 @@
+// The machine model: its cores, each core's MSR values, and the device paths
+// behind which the emulator shows it.
+
+#include "machine/machine.h"
+
+#include <iterator>
+
+#include "cpu/registers.h"
+#include "hw/bitfield.h"
+#include "machine/tokenizer.h"
+
+const char* const kEmulatedCpuctlPathPrefix = "/dev/cpuctl";
+const char* const kEmulatedPciPath = "/dev/pci";
+
+std::string emulatedCpuctlPath(std::int32_t core)
+{
+    return kEmulatedCpuctlPathPrefix + std::to_string(core);
+}
+
+std::int32_t emulatedCpuctlCore(const std::string& path)
+{
+    const std::string prefix = kEmulatedCpuctlPathPrefix;
+    if (path.compare(0, prefix.size(), prefix) != 0)
+        return -1;
+    const std::string digits = path.substr(prefix.size());
+    std::uint64_t core = 0;
+    // Only the spelling the device code uses: decimal, no leading zero.
+    if (hasHexPrefix(digits) || !parseDigits(digits, 10, kCoreNumberBits, core)
+        || (digits.size() > 1 && digits[0] == '0'))
+        return -1;
+    return static_cast<std::int32_t>(core);
+}
+
+std::int32_t machineCoreCount(const Machine& machine)
+{
+    const auto leaf = machine.cpuidLeaves.find(kCpuidCoreCount);
+    if (leaf == machine.cpuidLeaves.end())
+        return 1;
+    return static_cast<std::int32_t>(bits::get(leaf->second.ecx, kCoreCountMinusOne) + 1);
+}
+
+bool msrOnCore(const Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t& value)
+{
+    const auto every = machine.msrs.find(number);
+    if (every == machine.msrs.end())
+        return false;
+    const auto own = machine.coreMsrs.find(CoreMsr{number, core});
+    value = own == machine.coreMsrs.end() ? every->second : own->second;
+    return true;
+}
+
+void setMsrOnCore(Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t value)
+{
+    std::uint64_t& every = machine.msrs.at(number);
+    if (core == 0) {
+        // The cores that shared core 0's value keep it as their own.
+        for (std::int32_t other = 1; other < machineCoreCount(machine); ++other)
+            machine.coreMsrs.emplace(CoreMsr{number, other}, every);
+        every = value;
+        for (auto it = machine.coreMsrs.lower_bound(CoreMsr{number, 0});
+             it != machine.coreMsrs.end() && it->first.number == number;)
+            it = it->second == value ? machine.coreMsrs.erase(it) : std::next(it);
+        return;
+    }
+    if (value == every)
+        machine.coreMsrs.erase(CoreMsr{number, core});
+    else
+        machine.coreMsrs[CoreMsr{number, core}] = value;
+}

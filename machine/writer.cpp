@@ -1,0 +1,204 @@
+// The machine file's writer: the lines a machine was read from, each carrying
+// its register's present value, and a line for each register and fault that
+// has none yet.
+
+#include "machine/writer.h"
+
+#include <set>
+
+#include "machine/parser.h"
+#include "machine/tokenizer.h"
+
+namespace {
+
+// The words that start the line of each fault kind, in the order of FaultKind.
+struct FaultWords {
+    const char* keyword;
+    const char* operation;
+};
+const FaultWords kFaultWords[] = {{"fail", "open"},    {"fail", "rdmsr"},   {"fail", "wrmsr"},
+                                  {"fail", "cpuid"},   {"fail", "pciread"}, {"fail", "pciwrite"},
+                                  {"ignore", "wrmsr"}, {"ignore", "pciwrite"}};
+
+// A new value written the way the old one was: decimal stays decimal, and
+// hexadecimal keeps its number of digits, so that columns stay aligned.
+std::string formatLike(const std::string& old, std::uint64_t value)
+{
+    if (!hasHexPrefix(old))
+        return std::to_string(value);
+    return hex(value, old.size() - 2);
+}
+
+// Which registers and faults the written lines already hold, so that each
+// gets exactly one line.
+struct Written {
+    std::set<MachineRegister> registers;
+    std::set<Fault> faults;
+    bool failOp = false;
+};
+
+// The value of an MSR's line: core 0's, or a core's own one where it differs
+// from core 0's; false when the line has no value to carry.
+bool hasOwnValue(const Machine& machine, const MachineRegister& reg, std::uint64_t& value)
+{
+    const auto every = machine.msrs.find(reg.number);
+    if (every == machine.msrs.end())
+        return false;
+    if (reg.core == 0) {
+        value = every->second;
+        return true;
+    }
+    const auto own = machine.coreMsrs.find(CoreMsr{reg.number, reg.core});
+    if (own == machine.coreMsrs.end() || own->second == every->second)
+        return false;
+    value = own->second;
+    return true;
+}
+
+// The line as it is to be written, or false to drop it.
+bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, Written& written)
+{
+    auto replaceValue = [&line](const Token& token, std::uint64_t value) {
+        const std::string old = line.substr(token.begin, token.end - token.begin);
+        line.replace(token.begin, token.end - token.begin, formatLike(old, value));
+    };
+    switch (entry.kind) {
+    case EntryKind::none:
+        return true;
+    case EntryKind::cpuid: {
+        const auto it = machine.cpuidLeaves.find(entry.reg.number);
+        if (it == machine.cpuidLeaves.end() || !written.registers.insert(entry.reg).second)
+            return false;
+        const std::uint32_t words[4] = {it->second.eax, it->second.ebx, it->second.ecx, it->second.edx};
+        for (std::size_t i = 4; i-- > 0;) // from the right, so earlier spans stay valid
+            if (words[i] != entry.words[i])
+                replaceValue(entry.values[i], words[i]);
+        return true;
+    }
+    case EntryKind::msr: {
+        // A core's own value is written only while it differs from core 0's.
+        std::uint64_t value = 0;
+        if (!hasOwnValue(machine, entry.reg, value) || !written.registers.insert(entry.reg).second)
+            return false;
+        if (value != entry.value)
+            replaceValue(entry.values[0], value);
+        return true;
+    }
+    case EntryKind::pci: {
+        const auto it = machine.pciRegisters.find(entry.reg.pci);
+        if (it == machine.pciRegisters.end() || !written.registers.insert(entry.reg).second)
+            return false;
+        if (it->second != entry.value)
+            replaceValue(entry.values[0], it->second);
+        return true;
+    }
+    case EntryKind::fault:
+        return machine.faults.count(entry.fault) != 0 && written.faults.insert(entry.fault).second;
+    case EntryKind::failOp:
+        if (machine.failOp <= 0 || written.failOp)
+            return false;
+        written.failOp = true;
+        if (static_cast<std::uint64_t>(machine.failOp) != entry.value)
+            replaceValue(entry.values[0], static_cast<std::uint64_t>(machine.failOp));
+        return true;
+    }
+    return true;
+}
+
+// The line of a register the machine has, or an empty one for a register it
+// lacks.
+std::string registerLine(const Machine& machine, const MachineRegister& reg, bool fullWidth)
+{
+    const std::size_t digits32 = fullWidth ? 8 : 1;
+    const std::size_t digits64 = fullWidth ? 16 : 1;
+    switch (reg.kind) {
+    case MachineRegister::Kind::cpuid: {
+        const auto it = machine.cpuidLeaves.find(reg.number);
+        if (it == machine.cpuidLeaves.end())
+            return std::string();
+        const CpuidRegisters& r = it->second;
+        return "cpuid " + hex(reg.number, digits32) + " " + hex(r.eax, digits32) + " " + hex(r.ebx, digits32) + " "
+            + hex(r.ecx, digits32) + " " + hex(r.edx, digits32);
+    }
+    case MachineRegister::Kind::msr: {
+        std::uint64_t value = 0;
+        if (!hasOwnValue(machine, reg, value))
+            return std::string();
+        const std::string line = "msr " + hex(reg.number, digits32) + " " + hex(value, digits64);
+        return reg.core == 0 ? line : line + " core " + std::to_string(reg.core);
+    }
+    case MachineRegister::Kind::pci: {
+        const auto it = machine.pciRegisters.find(reg.pci);
+        if (it == machine.pciRegisters.end())
+            return std::string();
+        return "pci " + pciText(reg.pci) + " " + hex(it->second, digits32);
+    }
+    }
+    return std::string();
+}
+
+std::string faultLine(const Fault& fault)
+{
+    std::string key;
+    if (const auto* path = std::get_if<std::string>(&fault.key))
+        key = *path;
+    else if (const auto* number = std::get_if<std::uint32_t>(&fault.key))
+        key = hex(*number);
+    else
+        key = pciText(std::get<PciAddress>(fault.key));
+    const FaultWords& words = kFaultWords[static_cast<std::size_t>(fault.kind)];
+    std::string line = std::string(words.keyword) + " " + words.operation + " " + key;
+    if (fault.core != Fault::kEveryCore)
+        line += " core " + std::to_string(fault.core);
+    return line;
+}
+
+} // namespace
+
+std::vector<std::string> machineLines(const Machine& machine, const AddedLines& added)
+{
+    std::vector<std::string> lines;
+    Written written;
+    for (const std::string& original : machine.lines) {
+        Entry entry;
+        std::string ignored;
+        std::string line = original;
+        if (!parseLine(original, entry, ignored)) {
+            lines.push_back(line); // not ours to judge; kept as it is
+            continue;
+        }
+        if (rewriteLine(machine, entry, line, written))
+            lines.push_back(line);
+    }
+
+    const auto addRegister = [&](const MachineRegister& reg) {
+        std::string line = registerLine(machine, reg, added.fullWidth);
+        if (!line.empty() && written.registers.insert(reg).second)
+            lines.push_back(std::move(line));
+    };
+    for (const MachineRegister& reg : added.order)
+        addRegister(reg);
+    for (const auto& leaf : machine.cpuidLeaves)
+        addRegister(MachineRegister{MachineRegister::Kind::cpuid, leaf.first, PciAddress()});
+    for (const auto& msr : machine.msrs)
+        addRegister(MachineRegister{MachineRegister::Kind::msr, msr.first, PciAddress()});
+    for (const auto& reg : machine.pciRegisters)
+        addRegister(MachineRegister{MachineRegister::Kind::pci, 0, reg.first});
+    for (const auto& own : machine.coreMsrs)
+        addRegister(MachineRegister{MachineRegister::Kind::msr, own.first.number, PciAddress(), own.first.core});
+
+    for (const Fault& fault : machine.faults)
+        if (written.faults.count(fault) == 0)
+            lines.push_back(faultLine(fault));
+    if (machine.failOp > 0 && !written.failOp)
+        lines.push_back("fail op " + std::to_string(machine.failOp));
+    return lines;
+}
+
+std::string formatMachine(const Machine& machine, const AddedLines& added)
+{
+    std::string text;
+    for (const std::string& line : machineLines(machine, added))
+        text += line + "\n";
+    return text;
+}
