@@ -36,13 +36,22 @@ struct Options {
     bool printMachine = false;
     bool changes = false;
     bool help = false;
+    std::vector<std::string> programOptions; // pravellon's own options, in the order given
     int firstToken = 0; // index in argv of the first token for the program
 };
+
+// The options pravellon itself takes, which go on to it from among this
+// program's own options, wherever they stand.
+bool isProgramOption(const std::string& argument)
+{
+    return argument == "--json";
+}
 
 // The text of --help and -h.
 std::string usage()
 {
-    return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--] [TOKEN...]\n"
+    return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--json]\n"
+           "                     [--] [TOKEN...]\n"
            "       pravellon-sim [--machine FILE | --preset NAME] --print-machine\n"
            "       pravellon-sim --list-presets | --help | --version\n"
            "\n"
@@ -57,6 +66,7 @@ std::string usage()
            "                   changed, old and new, decoded\n"
            "  --print-machine  print the processor as a machine file, to start one's own\n"
            "  --list-presets   list the built-in processors\n"
+           "  --json           passed on to pravellon, wherever it stands\n"
            "  --help, -h       this text\n"
            "  --version        the version\n"
            "  --               ends the options, as does the first argument without --\n"
@@ -117,6 +127,8 @@ int parseOptions(int argc, char** argv, Options& options)
             options.changes = true;
         } else if (argument == "--help") {
             options.help = true;
+        } else if (isProgramOption(argument)) {
+            options.programOptions.push_back(argument);
         } else {
             return usageError("unknown option " + argument + " (see --help)");
         }
@@ -226,7 +238,8 @@ int main(int argc, char** argv)
         std::cout << usage() << std::flush;
         return 0;
     }
-    if ((options.listPresets || options.printMachine) && options.firstToken < argc)
+    const bool forTheProgram = options.firstToken < argc || !options.programOptions.empty();
+    if ((options.listPresets || options.printMachine) && forTheProgram)
         return usageError(std::string(options.listPresets ? "--list-presets" : "--print-machine")
                           + " takes no tokens");
     if (options.listPresets) {
@@ -275,6 +288,8 @@ int main(int argc, char** argv)
     // argv[0] stays, so that err(3) names this program as it was invoked.
     std::vector<const char*> programArgv;
     programArgv.push_back(argv[0]);
+    for (const std::string& option : options.programOptions)
+        programArgv.push_back(option.c_str());
     for (int i = options.firstToken; i < argc; ++i)
         programArgv.push_back(argv[i]);
     programArgv.push_back(nullptr);

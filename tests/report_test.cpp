@@ -13,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "json_as_text.h"
 #include "report/json_writer.h"
 #include "report_machines.h"
 #include "run_program.h"
+#include "version.h"
 
 namespace {
 
@@ -254,10 +256,17 @@ TEST(Report, WholeReportsMatchToTheLastCharacter)
             ADD_FAILURE() << "preset " << c.name << " is gone";
             continue;
         }
-        const ProgramRun result = runProgram(c.machine != nullptr ? std::string(c.machine) : preset->machineText);
+        const std::string machine = c.machine != nullptr ? std::string(c.machine) : preset->machineText;
+        const ProgramRun result = runProgram(machine);
         EXPECT_EQ(result.status, c.status) << c.name;
         EXPECT_EQ(result.out, c.report) << c.name;
         EXPECT_EQ(result.err, "") << c.name;
+        // The JSON report holds every value of the text report and nothing else.
+        const ProgramRun json = runProgram(machine, {"--json"});
+        EXPECT_EQ(json.status, c.status) << c.name;
+        EXPECT_EQ(c.status == 0 ? jsonAsText(json.out, std::string("report ") + kPravellonVersion) : json.out, c.report)
+            << c.name;
+        EXPECT_EQ(json.err, "") << c.name;
     }
     for (const Preset& preset : presets())
         wholeReportOf(nullptr, preset.name);
@@ -452,6 +461,10 @@ TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
         const ProgramRun run = runSim("--machine '" + machineFile.path + "'", true);
         EXPECT_EQ(run.status, c.status) << c.name;
         EXPECT_EQ(run.out, report.substr(0, cut) + c.error) << c.name;
+        // The JSON report is printed whole or not at all.
+        const ProgramRun json = runSim("--json --machine '" + machineFile.path + "'", true);
+        EXPECT_EQ(json.status, c.status) << c.name;
+        EXPECT_EQ(json.out, c.error) << c.name;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "app/driver.h"
 
+#include <cstring>
 #include <exception>
 #include <iostream>
 
@@ -8,6 +9,7 @@
 #include "cli/parse_arguments.h"
 #include "cpu/probe.h"
 #include "hw/signal_hold.h"
+#include "report/json_report.h"
 #include "report/report.h"
 
 namespace {
@@ -31,6 +33,10 @@ int probeAndRun(int argc, const char* const* argv)
         }
         if (argc < 2) {
             printReport(profile);
+            return kStatusOk;
+        }
+        if (argc == 2 && std::strcmp(argv[1], "--json") == 0) {
+            printJsonReport(profile);
             return kStatusOk;
         }
         // The change set lives inside parseAndApply, so it is gone before the
