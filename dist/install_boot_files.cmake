@@ -1,9 +1,12 @@
-# Installs the boot files, run by cmake --install. The scripts and units call
-# pravellon by the full path it is installed at, under the prefix of this
-# install, which may differ from the one the build was configured with.
+# Installs the boot files, run by cmake --install: the boot script, which
+# holds the logic of both systems, and what calls it, the rc.d script or the
+# systemd units. They call each other and pravellon by the full paths they are
+# installed at, under the prefix of this install, which may differ from the
+# one the build was configured with.
 #
-# Set by the caller: PRAVELLON_BOOT_FILES (rc.d or systemd), PRAVELLON_DIST_DIR,
-# PRAVELLON_STAGING_DIR, and the install directories PRAVELLON_SBINDIR,
+# Set by the caller: PRAVELLON_BOOT_FILES (rc.d, systemd, or script for the
+# boot script alone), PRAVELLON_DIST_DIR, PRAVELLON_STAGING_DIR, and the
+# install directories PRAVELLON_SBINDIR, PRAVELLON_LIBEXECDIR,
 # PRAVELLON_SYSCONFDIR and PRAVELLON_SYSTEMD_UNIT_DIR, each under the prefix
 # unless absolute.
 
@@ -19,24 +22,34 @@ function(pravellon_installed_dir out dir)
   endif()
 endfunction()
 
+if(NOT PRAVELLON_BOOT_FILES MATCHES "^(rc\\.d|systemd|script)$")
+  message(FATAL_ERROR "PRAVELLON_BOOT_FILES must be rc.d, systemd, script or none, not '${PRAVELLON_BOOT_FILES}'")
+endif()
+
 pravellon_installed_dir(sbinDir "${PRAVELLON_SBINDIR}")
+pravellon_installed_dir(libexecDir "${PRAVELLON_LIBEXECDIR}")
 pravellon_installed_dir(etcDir "${PRAVELLON_SYSCONFDIR}")
 set(PRAVELLON_SBIN "${sbinDir}/pravellon")
+set(PRAVELLON_BOOT "${libexecDir}/pravellon-boot")
 set(staging "${PRAVELLON_STAGING_DIR}/${PRAVELLON_BOOT_FILES}")
 file(REMOVE_RECURSE "${staging}")
+set(executable OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+configure_file("${PRAVELLON_DIST_DIR}/pravellon-boot.in" "${staging}/pravellon-boot" @ONLY)
+file(INSTALL "${staging}/pravellon-boot" DESTINATION "${libexecDir}" FILE_PERMISSIONS ${executable})
 
 if(PRAVELLON_BOOT_FILES STREQUAL "rc.d")
-  set(PRAVELLON_RC_SCRIPT "${etcDir}/rc.d/pravellon")
-  configure_file("${PRAVELLON_DIST_DIR}/freebsd/pravellon.in" "${staging}/rc.d/pravellon" @ONLY)
-  configure_file("${PRAVELLON_DIST_DIR}/freebsd/devd-pravellon.conf.in" "${staging}/devd/pravellon.conf" @ONLY)
-  file(INSTALL "${staging}/rc.d/pravellon" DESTINATION "${etcDir}/rc.d"
-    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-  file(INSTALL "${staging}/devd/pravellon.conf" DESTINATION "${etcDir}/devd"
-    FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  # The FreeBSD port installs the same rc.d script through the ports
+  # framework, which fills in %%PREFIX%%.
+  file(READ "${PRAVELLON_DIST_DIR}/freebsd/port/sysutils/pravellon/files/pravellon.in" rcScript)
+  string(REPLACE "%%PREFIX%%/libexec/pravellon-boot" "${PRAVELLON_BOOT}" rcScript "${rcScript}")
+  string(REPLACE "%%PREFIX%%" "${installPrefix}" rcScript "${rcScript}")
+  file(WRITE "${staging}/rc.d/pravellon" "${rcScript}")
+  file(INSTALL "${staging}/rc.d/pravellon" DESTINATION "${etcDir}/rc.d" FILE_PERMISSIONS ${executable})
 elseif(PRAVELLON_BOOT_FILES STREQUAL "systemd")
   pravellon_installed_dir(unitDir "${PRAVELLON_SYSTEMD_UNIT_DIR}")
   set(PRAVELLON_ENV_FILE "${etcDir}/pravellon.conf")
-  foreach(unit pravellon.service pravellon-resume.service)
+  foreach(unit pravellon.service pravellon-confirm.service pravellon-resume.service)
     configure_file("${PRAVELLON_DIST_DIR}/linux/${unit}.in" "${staging}/${unit}" @ONLY)
     file(INSTALL "${staging}/${unit}" DESTINATION "${unitDir}"
       FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
@@ -49,6 +62,4 @@ elseif(PRAVELLON_BOOT_FILES STREQUAL "systemd")
     file(INSTALL "${PRAVELLON_DIST_DIR}/linux/pravellon.conf" DESTINATION "${etcDir}"
       FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   endif()
-else()
-  message(FATAL_ERROR "PRAVELLON_BOOT_FILES must be rc.d, systemd or none, not '${PRAVELLON_BOOT_FILES}'")
 endif()

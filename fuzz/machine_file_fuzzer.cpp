@@ -42,10 +42,10 @@ bool sameLeaves(const Machine& a, const Machine& b)
 // value is not written back, so the lines themselves may differ.
 bool sameCores(const Machine& a, const Machine& b)
 {
-    if (machineCoreCount(a) != machineCoreCount(b))
+    if (machineCpuCount(a) != machineCpuCount(b))
         return false;
     for (const auto& msr : a.msrs) {
-        for (std::int32_t core = 0; core < machineCoreCount(a); ++core) {
+        for (std::int32_t core = 0; core < machineCpuCount(a); ++core) {
             std::uint64_t x = 0;
             std::uint64_t y = 0;
             if (!msrOnCore(a, core, msr.first, x) || !msrOnCore(b, core, msr.first, y) || x != y)
@@ -58,7 +58,7 @@ bool sameCores(const Machine& a, const Machine& b)
 bool sameMachine(const Machine& a, const Machine& b)
 {
     return sameLeaves(a, b) && a.msrs == b.msrs && sameCores(a, b) && a.pciRegisters == b.pciRegisters
-        && a.faults == b.faults && a.failOp == b.failOp;
+        && a.faults == b.faults && a.failOp == b.failOp && a.cpus == b.cpus && a.offline == b.offline;
 }
 
 // Saves the machine and reads the saved text back.

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "cli/parse_arguments.h"
+#include "cpu/probe.h"
+#include "cpu/vid.h"
 
 namespace {
 
@@ -25,27 +27,17 @@ void require(bool condition)
 
 ProcessorProfile profileFor(std::uint8_t choice)
 {
-    struct Variant {
-        std::int32_t family;
-        std::int32_t model;
-        double vidStep;
-        double refClockFactor;
-    };
-    static const Variant variants[] = {
-        {0x10, 0x0a, 0.0125, 2.0},  {0x12, 0x01, 0.0125, 1.0}, {0x14, 0x01, 0.0125, 1.0},
-        {0x15, 0x01, 0.0125, 2.0},  {0x15, 0x10, 0.00625, 1.0},
-    };
-    constexpr std::size_t kVariants = sizeof variants / sizeof variants[0];
-    const Variant& v = variants[choice % kVariants];
+    // CPUID 0x80000001 EAX of family 0x10 model 0x0a, 0x12 model 0x01, 0x14
+    // model 0x01, 0x15 model 0x01 (200 MHz clock) and 0x15 model 0x10 (8-bit
+    // VIDs); the probe's own decoder makes the profile of each.
+    static const std::uint32_t signatures[] = {0x00100fa0, 0x00300f10, 0x00500f10, 0x00600f10, 0x00610f00};
+    constexpr std::size_t kVariants = sizeof signatures / sizeof signatures[0];
     ProcessorProfile profile;
-    profile.family = v.family;
-    profile.model = v.model;
-    profile.vidStep = v.vidStep;
-    profile.refClockFactor = v.refClockFactor;
+    require(identifyProcessor(profile, signatures[choice % kVariants]));
     // Every P-state count the hardware field can give (1 to 8), and on family
     // 0x15 every northbridge P-state count (1 to 4).
     profile.pstateCount = static_cast<std::int32_t>(1 + (choice / kVariants) % 8);
-    if (v.family == 0x15)
+    if (profile.family == 0x15)
         profile.nbPstateCount = static_cast<std::int32_t>(1 + (choice / (kVariants * 8)) % 4);
     return profile;
 }
@@ -53,7 +45,7 @@ ProcessorProfile profileFor(std::uint8_t choice)
 // Never the zero-volt VID, which would stop the core.
 bool isVidOrUnset(const ProcessorProfile& profile, std::int32_t vid)
 {
-    const auto zeroVolt = static_cast<std::int32_t>(1.55 / profile.vidStep);
+    const auto zeroVolt = static_cast<std::int32_t>(1.55 / vidStep(profile));
     return vid == -1 || (vid >= 0 && vid < zeroVolt);
 }
 
@@ -85,7 +77,7 @@ void checkShape(const ChangeSet& changes, const ProcessorProfile& profile)
         require(isVidOrUnset(profile, changes.nbPstates[i].vid));
         require(isMultiplierOrUnset(changes.nbPstates[i].multiplier));
     }
-    require(isSwitchOrUnset(changes.turbo));
+    require(isSwitchOrUnset(changes.boost));
     require(isSwitchOrUnset(changes.apm));
     require(changes.targetPstate >= -1 && changes.targetPstate < profile.pstateCount);
 }

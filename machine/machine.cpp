@@ -5,8 +5,8 @@
 
 #include <iterator>
 
+#include "cpu/probe.h"
 #include "cpu/registers.h"
-#include "hw/bitfield.h"
 #include "machine/tokenizer.h"
 
 const char* const kEmulatedCpuctlPathPrefix = "/dev/cpuctl";
@@ -36,7 +36,20 @@ std::int32_t machineCoreCount(const Machine& machine)
     const auto leaf = machine.cpuidLeaves.find(kCpuidCoreCount);
     if (leaf == machine.cpuidLeaves.end())
         return 1;
-    return static_cast<std::int32_t>(bits::get(leaf->second.ecx, kCoreCountMinusOne) + 1);
+    return decodeCoreCount(leaf->second.ecx);
+}
+
+std::int32_t machineCpuCount(const Machine& machine)
+{
+    return machine.cpus != 0 ? machine.cpus : machineCoreCount(machine);
+}
+
+std::int32_t machineNodeCount(const Machine& machine)
+{
+    const auto nodeId = machine.pciRegisters.find(PciAddress{kNorthbridgeDevice, kFunctionHtConfig, kPciNodeId});
+    if (nodeId == machine.pciRegisters.end())
+        return 1;
+    return static_cast<std::int32_t>(bits::get(nodeId->second, kNodeCountMinusOne) + 1);
 }
 
 bool msrOnCore(const Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t& value)
@@ -54,7 +67,7 @@ void setMsrOnCore(Machine& machine, std::int32_t core, std::uint32_t number, std
     std::uint64_t& every = machine.msrs.at(number);
     if (core == 0) {
         // The cores that shared core 0's value keep it as their own.
-        for (std::int32_t other = 1; other < machineCoreCount(machine); ++other)
+        for (std::int32_t other = 1; other < machineCpuCount(machine); ++other)
             machine.coreMsrs.emplace(CoreMsr{number, other}, every);
         every = value;
         for (auto it = machine.coreMsrs.lower_bound(CoreMsr{number, 0});

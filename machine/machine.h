@@ -1,5 +1,5 @@
 #pragma once
-// A processor as a register file: what the emulated /dev/cpuctlN (one per core)
+// A processor as a register file: what the emulated /dev/cpuctlN (one per CPU)
 // and /dev/pci answer, and the faults they are told to inject. Read from and
 // saved to the text machine file of pravellon-sim (machine/parser.h,
 // machine/writer.h).
@@ -76,6 +76,14 @@ struct Machine {
     std::set<Fault> faults;
     long failOp = 0; // the Nth emulated operation fails; 0 for none
 
+    // The operating system's CPUs, 0 .. cpus - 1 (a cpus line); 0 for as many
+    // as CPUID counts cores. Every CPU but those with MSRs of their own in
+    // coreMsrs holds core 0's.
+    std::int32_t cpus = 0;
+    // CPUs that are offline (offline lines), for the Linux device code's
+    // tests: pravellon-sim runs FreeBSD's, which has none.
+    std::set<std::int32_t> offline;
+
     // The text the machine was read from, one entry a line, so that a save
     // changes only the value of the register written and keeps the rest.
     std::vector<std::string> lines;
@@ -109,6 +117,14 @@ std::int32_t emulatedCpuctlCore(const std::string& path);
 // The machine's number of cores, from ECX of its CPUID leaf 0x80000008 as the
 // probe reads it; 1 without that leaf.
 std::int32_t machineCoreCount(const Machine& machine);
+
+// The operating system's number of CPUs: its cpus line, or else the core count.
+// The cpuctl devices are /dev/cpuctl0 .. /dev/cpuctlN-1.
+std::int32_t machineCpuCount(const Machine& machine);
+
+// The machine's number of nodes, from PCI 18.0 0x60 as the probe reads it; 1
+// without that register. Node N's northbridge is PCI device 0x18 + N.
+std::int32_t machineNodeCount(const Machine& machine);
 
 // The value of MSR number on core; false when the machine lacks the MSR.
 bool msrOnCore(const Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t& value);

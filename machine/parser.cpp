@@ -31,7 +31,9 @@ public:
             return parseFail(error);
         if (keyword == "ignore")
             return parseIgnore(error);
-        error = "unknown entry '" + shown(keyword) + "' (expected cpuid, msr, pci, fail or ignore)";
+        if (keyword == "cpus" || keyword == "offline")
+            return parseCpus(keyword, error);
+        error = "unknown entry '" + shown(keyword) + "' (expected cpuid, msr, pci, fail, ignore, cpus or offline)";
         return false;
     }
 
@@ -199,6 +201,22 @@ private:
         return false;
     }
 
+    // cpus N: the operating system's CPUs, 0 .. N - 1; offline C: CPU C is
+    // offline. The value is the line's only number, and saves keep it.
+    bool parseCpus(const std::string& keyword, std::string& error)
+    {
+        const bool cpus = keyword == "cpus";
+        if (!expectTokens(2, cpus ? "cpus N" : "offline CPU", error))
+            return false;
+        entry_.kind = cpus ? EntryKind::cpus : EntryKind::offline;
+        if (!number(1, kCpuNumberBits, cpus ? "CPU count" : "CPU number", entry_.value, error))
+            return false;
+        if (!cpus || entry_.value != 0)
+            return true;
+        error = "bad CPU count 0 (a machine has CPU 0 at least)";
+        return false;
+    }
+
     // A write the device accepts and drops: the register keeps its value, as
     // one locked by the firmware or behind a hypervisor does.
     bool parseIgnore(std::string& error)
@@ -224,7 +242,7 @@ private:
             entry_.fault = Fault{FaultKind::ignorePciWrite, address};
             return true;
         }
-        error = "unknown ignored write '" + what + "' (expected wrmsr or pciwrite)";
+        error = "unknown ignored write '" + shown(what) + "' (expected wrmsr or pciwrite)";
         return false;
     }
 
@@ -268,6 +286,13 @@ bool addEntry(const Entry& entry, Machine& machine)
             return false;
         machine.failOp = static_cast<long>(entry.value);
         return true;
+    case EntryKind::cpus:
+        if (machine.cpus != 0)
+            return false;
+        machine.cpus = static_cast<std::int32_t>(entry.value);
+        return true;
+    case EntryKind::offline:
+        return addOnce(machine.offline, static_cast<std::int32_t>(entry.value));
     }
     return false;
 }
@@ -281,8 +306,17 @@ std::string coresText(std::int32_t count)
 // known; empty when nothing is.
 std::string coreProblem(const Machine& machine, const Entry& entry)
 {
-    const std::int32_t count = machineCoreCount(machine);
-    const std::string cores = "(the machine has " + coresText(count) + ", by its CPUID leaf 0x80000008)";
+    const std::int32_t count = machineCpuCount(machine);
+    const std::string cores = machine.cpus != 0
+        ? "(the machine has " + std::to_string(count) + (count == 1 ? " CPU" : " CPUs") + ", by its cpus line)"
+        : "(the machine has " + coresText(count) + ", by its CPUID leaf 0x80000008)";
+    if (entry.kind == EntryKind::offline) {
+        if (entry.value == 0)
+            return "CPU 0 cannot be offline (the program reads it first)";
+        if (entry.value >= static_cast<std::uint64_t>(count))
+            return "bad CPU " + std::to_string(entry.value) + " " + cores;
+        return std::string();
+    }
     if (entry.kind == EntryKind::msr) {
         if (entry.reg.core >= count)
             return "bad core " + std::to_string(entry.reg.core) + " " + cores;
@@ -324,11 +358,13 @@ bool parseMachine(const std::string& text, Machine& machine, std::string& error,
         }
         if (!addEntry(entry, parsed)) {
             error = entry.kind == EntryKind::failOp ? "a second 'fail op' line"
+                : entry.kind == EntryKind::cpus     ? "a second 'cpus' line"
+                : entry.kind == EntryKind::offline  ? "a second 'offline' line for the same CPU"
                                                     : "a second line for the same register, leaf or fault";
             errorLine = i + 1;
             return false;
         }
-        if (entry.kind == EntryKind::msr || entry.kind == EntryKind::fault)
+        if (entry.kind == EntryKind::msr || entry.kind == EntryKind::fault || entry.kind == EntryKind::offline)
             namingCores.emplace_back(i, entry);
     }
     for (const auto& [i, entry] : namingCores) {

@@ -19,6 +19,8 @@ enum class EntryKind {
     pci,
     fault,
     failOp,
+    cpus,
+    offline,
 };
 
 // One line of a machine file, decoded.

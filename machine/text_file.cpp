@@ -9,11 +9,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "machine/ending_signals.h"
+#include "machine/file_attributes.h"
+#include "machine/tokenizer.h"
 
 namespace {
 
@@ -81,7 +84,7 @@ bool readAll(int fd, std::string& text, std::string& why)
 
 std::string cannotRead(const std::string& path, const std::string& why)
 {
-    return "cannot read " + path + ": " + why;
+    return "cannot read " + printable(path) + ": " + why;
 }
 
 bool writeAll(int fd, const std::string& text)
@@ -100,14 +103,18 @@ bool writeAll(int fd, const std::string& text)
     return true;
 }
 
+std::string directoryOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // The rename itself reaches the disk only with its directory. The file is in
 // place by then whatever this says, and some file systems cannot flush a
 // directory, so a failure here does not undo a save that has happened.
 void flushDirectoryOf(const std::string& path)
 {
-    const std::size_t slash = path.find_last_of('/');
-    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     (void)fsync(fd);
@@ -191,6 +198,36 @@ struct SaveTarget {
     bool holdsLock = false;    // it is the file lockAndReadFile locked
 };
 
+// A name that does not lead to a file may still be a symbolic link that
+// leads nowhere yet: the file is then created where the link points, as the
+// shell's > creates it, and the link stays. Follows path link by link to
+// the name to create.
+bool followDanglingLink(std::string& path, std::string& why)
+{
+    constexpr int kMostLinks = 40; // as the kernel follows them, then ELOOP
+    for (int links = 0; links < kMostLinks; ++links) {
+        struct stat status {};
+        if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return true; // created here, or found taken by the rename
+        std::vector<char> link(static_cast<std::size_t>(status.st_size) + PATH_MAX + 1);
+        const ssize_t size = readlink(path.c_str(), link.data(), link.size() - 1);
+        if (size < 0) {
+            why = reason(errno);
+            return false;
+        }
+        const std::string to(link.data(), static_cast<std::size_t>(size));
+        if (!to.empty() && to[0] == '/') {
+            path = to;
+        } else {
+            path = directoryOf(path);
+            path += '/';
+            path += to;
+        }
+    }
+    why = reason(ELOOP);
+    return false;
+}
+
 // Whether the named file may be replaced, and by which path. False with why
 // set when it may not.
 bool checkTarget(const std::string& path, SaveTarget& target, std::string& why)
@@ -205,7 +242,7 @@ bool checkTarget(const std::string& path, SaveTarget& target, std::string& why)
     }
     target.path = path;
     if (!target.exists)
-        return true;
+        return followDanglingLink(target.path, why);
     if (!S_ISREG(target.original.st_mode)) {
         why = "not a regular file";
         return false;
@@ -270,8 +307,58 @@ bool makeTemporary(const SaveTarget& target, TemporaryFile& temporary, std::stri
     return false;
 }
 
+void (*beforeRename)() = nullptr;
+
+const char* const kReplacedMeanwhile = "another program replaced it since it was read";
+
+// Whether the file at path is still the one the save found there.
+bool stillTheTarget(const std::string& path, const SaveTarget& target)
+{
+    struct stat named {};
+    return stat(path.c_str(), &named) == 0 && sameFile(named, target.original);
+}
+
+// Puts the temporary file in the target's place, unless another program put
+// a file of its own there since the target was read: that file would be lost.
+// Where the system can exchange two names in one step, the exchange itself
+// shows what was replaced, and a wrong one is exchanged back; elsewhere the
+// name is looked at right before the rename. False with why set on failure,
+// the target as it was found and the temporary file still under its name.
+bool putInPlace(const SaveTarget& target, const TemporaryFile& temporary, std::string& why)
+{
+    if (beforeRename != nullptr)
+        beforeRename();
+    if (target.exists) {
+#ifdef RENAME_EXCHANGE
+        if (renameat2(AT_FDCWD, temporary.path.data(), AT_FDCWD, target.path.c_str(), RENAME_EXCHANGE) == 0) {
+            if (stillTheTarget(temporary.path.data(), target)) {
+                (void)unlink(temporary.path.data()); // the old file, now under the temporary name
+                return true;
+            }
+            (void)renameat2(AT_FDCWD, temporary.path.data(), AT_FDCWD, target.path.c_str(), RENAME_EXCHANGE);
+            why = kReplacedMeanwhile;
+            return false;
+        }
+        // A file system that cannot exchange names is checked as elsewhere.
+        if (errno != EINVAL && errno != ENOSYS) {
+            why = reason(errno);
+            return false;
+        }
+#endif
+        if (!stillTheTarget(target.path, target)) {
+            why = kReplacedMeanwhile;
+            return false;
+        }
+    }
+    if (std::rename(temporary.path.data(), target.path.c_str()) != 0) {
+        why = reason(errno);
+        return false;
+    }
+    return true;
+}
+
 // Gives the temporary file the target's owner, group and permissions, writes
-// text into it, flushes it and renames it over the target, then moves the
+// text into it, flushes it and puts it in the target's place, then moves the
 // lock over to it. On failure the temporary file is removed and the target
 // stays as it was.
 bool writeAndRename(const SaveTarget& target, const TemporaryFile& temporary, const std::string& text,
@@ -279,11 +366,12 @@ bool writeAndRename(const SaveTarget& target, const TemporaryFile& temporary, co
 {
     const int fd = temporary.fd;
     bool saved = true;
-    int saveError = 0;
-    const auto step = [&](bool done) {
+    // A failed step says what it could not do, when the reason alone would
+    // leave the user guessing.
+    const auto step = [&](bool done, const std::string& what = std::string()) {
         if (saved && !done) {
             saved = false;
-            saveError = errno;
+            why = what + reason(errno);
         }
     };
     // Locked before it has the name, so that no other run can take it first.
@@ -296,8 +384,12 @@ bool writeAndRename(const SaveTarget& target, const TemporaryFile& temporary, co
         // than left with a file that is no longer theirs.
         struct stat created {};
         step(fstat(fd, &created) == 0);
-        if (saved && (created.st_uid != target.original.st_uid || created.st_gid != target.original.st_gid))
-            step(fchown(fd, target.original.st_uid, target.original.st_gid) == 0);
+        const uid_t owner = target.original.st_uid;
+        const gid_t group = target.original.st_gid;
+        if (saved && (created.st_uid != owner || created.st_gid != group))
+            step(fchown(fd, owner, group) == 0,
+                 created.st_uid != owner ? "cannot give the new file its owner (uid " + std::to_string(owner) + "): "
+                                         : "cannot give the new file its group (gid " + std::to_string(group) + "): ");
         mode = target.original.st_mode & 07777;
     } else {
         const mode_t mask = umask(0);
@@ -306,20 +398,31 @@ bool writeAndRename(const SaveTarget& target, const TemporaryFile& temporary, co
     }
     if (saved) // after fchown, which clears the set-ID bits
         step(fchmod(fd, mode) == 0);
+    // An ACL that lets another user write the file, say, must not vanish.
+    if (saved && target.exists) {
+        std::string attributesWhy;
+        if (!copyFileAttributes(target.path, fd, attributesWhy)) {
+            saved = false;
+            why = "cannot copy its ACL and extended attributes: " + attributesWhy;
+        }
+    }
     if (saved)
         step(writeAll(fd, text));
     if (saved)
         step(fsync(fd) == 0);
+    // No signal may remove the temporary name while it stands for the old
+    // file, or for another program's file on its way back.
+    const sigset_t previous = holdEndingSignals();
     if (saved)
-        step(std::rename(temporary.path.data(), target.path.c_str()) == 0);
-    if (!saved) {
+        saved = putInPlace(target, temporary, why);
+    if (!saved)
         (void)unlink(temporary.path.data()); // the error reported is the save's
-        setFileToRemoveOnSignal(nullptr);
+    setFileToRemoveOnSignal(nullptr);
+    releaseEndingSignals(previous);
+    if (!saved) {
         (void)close(fd);
-        why = reason(saveError);
         return false;
     }
-    setFileToRemoveOnSignal(nullptr);
     flushDirectoryOf(target.path);
     LockedFile& locked = lockedFile();
     if (target.holdsLock) {
@@ -338,9 +441,17 @@ bool replaceFileContent(const std::string& path, const std::string& text, std::s
     SaveTarget target;
     TemporaryFile temporary;
     std::string why;
-    if (checkTarget(path, target, why) && makeTemporary(target, temporary, why)
+    // The next run would refuse to read it.
+    if (text.size() > kMaxMachineFileSize)
+        why = "it would be larger than 16 MiB";
+    else if (checkTarget(path, target, why) && makeTemporary(target, temporary, why)
         && writeAndRename(target, temporary, text, why))
         return true;
-    error = "cannot save " + path + ": " + why;
+    error = "cannot save " + printable(path) + ": " + why;
     return false;
+}
+
+void setBeforeRename(void (*hook)())
+{
+    beforeRename = hook;
 }

@@ -30,7 +30,13 @@ std::string hardLinkProblem(const struct stat& status);
 // one, and no temporary file. The replacement keeps the file's owner, group
 // and permissions; a file without any write permission, or with another hard
 // link, is not replaced; through a symbolic link the file it names is. A file
-// that does not exist is created. When it is the file that lockAndReadFile
+// that does not exist is created. A file that another program put in the
+// place of the one found (or read) is not overwritten, nor is a text larger
+// than a machine file may be. When it is the file that lockAndReadFile
 // locked, the lock passes to the replacement. False with error "cannot save
 // FILE: reason" on failure.
 bool replaceFileContent(const std::string& path, const std::string& text, std::string& error);
+
+// Has hook called right before a save puts its new file in the old one's
+// place (nullptr: none), so that a test can replace the file at that moment.
+void setBeforeRename(void (*hook)());

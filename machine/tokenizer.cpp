@@ -109,18 +109,40 @@ bool parsePciFunction(const std::string& text, PciAddress& address)
     return true;
 }
 
-std::string shown(const std::string& entry)
+namespace {
+
+void appendEscaped(std::string& text, unsigned char c)
 {
     static const char kDigits[] = "0123456789abcdef";
+    text += "\\x";
+    text += kDigits[c >> 4];
+    text += kDigits[c & 0xF];
+}
+
+} // namespace
+
+std::string printable(const std::string& name)
+{
+    std::string text;
+    for (const char byte : name) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c < 0x20 || c == 0x7F)
+            appendEscaped(text, c);
+        else
+            text += byte;
+    }
+    return text;
+}
+
+std::string shown(const std::string& entry)
+{
     std::string text;
     for (std::size_t i = 0; i < entry.size() && i < kShownEntryBytes; ++i) {
         const auto c = static_cast<unsigned char>(entry[i]);
         if (c == '\\') {
             text += "\\\\";
         } else if (c < 0x20 || c > 0x7E) {
-            text += "\\x";
-            text += kDigits[c >> 4];
-            text += kDigits[c & 0xF];
+            appendEscaped(text, c);
         } else {
             text += static_cast<char>(c);
         }

@@ -14,6 +14,10 @@
 // The widest core number a file may give: one that fits an int32_t.
 constexpr unsigned kCoreNumberBits = 31;
 
+// A CPU count or number of a cpus or offline line: far beyond any machine's,
+// and small enough that a loop over the CPUs stays short.
+constexpr unsigned kCpuNumberBits = 12;
+
 // A token is a span of its line, so that a value can be replaced in place.
 struct Token {
     std::size_t begin = 0;
@@ -41,6 +45,12 @@ bool parseNumber(const std::string& text, unsigned width, std::uint64_t& value);
 // DEV.FUNC, both hexadecimal, as lspci writes them: 18.3. Sets the device and
 // function of address.
 bool parsePciFunction(const std::string& text, PciAddress& address);
+
+// A name the user gave (a file, an option, a preset) as a message of
+// pravellon-sim or pravellon-capture quotes it: control bytes (below 0x20,
+// and 0x7F) as \xHH, so that no escape sequence reaches the terminal, and
+// every other byte as it is, so that UTF-8 names stay readable.
+std::string printable(const std::string& name);
 
 // An entry of the file as a message repeats it: the file may hold anything,
 // and what reaches the terminal must be plain text of one line, so control

@@ -35,6 +35,8 @@ struct Written {
     std::set<MachineRegister> registers;
     std::set<Fault> faults;
     bool failOp = false;
+    bool cpus = false;
+    std::set<std::int32_t> offline;
 };
 
 // The value of an MSR's line: core 0's, or a core's own one where it differs
@@ -101,6 +103,15 @@ bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, 
         if (static_cast<std::uint64_t>(machine.failOp) != entry.value)
             replaceValue(entry.values[0], static_cast<std::uint64_t>(machine.failOp));
         return true;
+    case EntryKind::cpus:
+        // Nothing the emulated devices do changes these.
+        if (machine.cpus == 0 || written.cpus)
+            return false;
+        written.cpus = true;
+        return true;
+    case EntryKind::offline:
+        return machine.offline.count(static_cast<std::int32_t>(entry.value)) != 0
+            && written.offline.insert(static_cast<std::int32_t>(entry.value)).second;
     }
     return true;
 }
@@ -178,6 +189,11 @@ std::vector<std::string> machineLines(const Machine& machine, const AddedLines& 
     };
     for (const MachineRegister& reg : added.order)
         addRegister(reg);
+    if (machine.cpus != 0 && !written.cpus)
+        lines.push_back("cpus " + std::to_string(machine.cpus));
+    for (const std::int32_t cpu : machine.offline)
+        if (written.offline.count(cpu) == 0)
+            lines.push_back("offline " + std::to_string(cpu));
     for (const auto& leaf : machine.cpuidLeaves)
         addRegister(MachineRegister{MachineRegister::Kind::cpuid, leaf.first, PciAddress()});
     for (const auto& msr : machine.msrs)

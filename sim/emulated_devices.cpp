@@ -1,8 +1,10 @@
-// The emulated kernel: open, ioctl, close and sleep are redirected here at link
-// time. /dev/cpuctlN and /dev/pci are answered from the attached Machine, every
-// other path and descriptor goes to the real system. A cpuctl device exists for
-// each of the machine's cores; a higher number fails to open with ENXIO, as
-// for a processor that is not there or offline.
+// The emulated kernel: open, ioctl, close, sleep and sysctlbyname are
+// redirected here at link time. /dev/cpuctlN and /dev/pci are answered from
+// the attached Machine, every other path and descriptor goes to the real
+// system. A cpuctl device exists for each of the machine's CPUs; a higher
+// number fails to open with ENXIO, as for a processor that is not there. The
+// northbridge of a node beyond the machine's node count is not there either
+// (ENODEV).
 //
 // The emulation is strict because it is the device code's only test: whatever
 // the real kernel would refuse, or what the device code must never do (a
@@ -29,6 +31,7 @@
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 
+#include "app/driver.h"
 #include "machine/ending_signals.h"
 #include "machine/text_file.h"
 #include "machine/tokenizer.h"
@@ -58,6 +61,8 @@ struct Emulator {
     std::string savePath;
     std::vector<std::string> trace;
     std::string traceFile;
+    int traceFd = -1;     // open while the trace file takes lines
+    int traceError = 0;   // why the trace file stopped taking them; 0 if it did not
     void (*afterWrite)() noexcept = nullptr;
     long operations = 0; // opens and ioctls so far, for `fail op N`
     int sleepSignal = 0;  // raised by the emulated sleep; 0 for none
@@ -72,39 +77,35 @@ Emulator& emulator()
     return *instance;
 }
 
-// A trace that silently lost lines would mislead more than none: a line that
-// cannot be written ends the run at once.
-void traceFailed(const std::string& file, int error)
+std::string cannotWriteTrace(const std::string& file, int error)
 {
-    std::cerr << "pravellon-sim: cannot write trace " << file << ": " << std::strerror(error) << std::endl;
-    std::exit(1);
+    return "cannot write trace " + printable(file) + ": " + std::strerror(error);
 }
 
+// Each line is written as it happens, so that a killed process leaves every
+// line it traced. A line the file does not take stops the tracing but not the
+// run: ending it there would cut a change in half. That the trace is
+// incomplete is told when the run ends.
 void trace(const std::string& line)
 {
     Emulator& e = emulator();
     e.trace.push_back(line);
-    if (e.traceFile.empty())
+    if (e.traceFd < 0)
         return;
-    // Opened for each line so that a killed process leaves every line it traced.
-    const int fd = __real_open(e.traceFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
-        traceFailed(e.traceFile, errno);
     const std::string text = line + "\n";
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t written = write(fd, text.data() + done, text.size() - done);
+        const ssize_t written = write(e.traceFd, text.data() + done, text.size() - done);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
-            const int error = written < 0 ? errno : ENOSPC;
-            (void)__real_close(fd);
-            traceFailed(e.traceFile, error);
+            e.traceError = written < 0 ? errno : ENOSPC;
+            (void)__real_close(e.traceFd);
+            e.traceFd = -1;
+            return;
         }
         done += static_cast<std::size_t>(written);
     }
-    if (__real_close(fd) != 0)
-        traceFailed(e.traceFile, errno);
 }
 
 int fail(const std::string& line, int error)
@@ -144,7 +145,7 @@ int openDevice(const std::string& path, int flags)
     if (!e.attached || injects(e.machine, Fault{FaultKind::open, path}) || operation == e.machine.failOp)
         return fail(line + " failed", ENOENT);
     const std::int32_t core = emulatedCpuctlCore(path);
-    if (isCpuctlPath(path) && (core < 0 || core >= machineCoreCount(e.machine)))
+    if (isCpuctlPath(path) && (core < 0 || core >= machineCpuCount(e.machine)))
         return fail(line + " failed", ENXIO);
     // A real descriptor, so that the number never clashes with a file the
     // process opens meanwhile.
@@ -316,6 +317,15 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
     return 0;
 }
 
+// Devices 0x18 + N are the northbridges of nodes 0 .. 7.
+constexpr std::uint8_t kLastNorthbridgeDevice = 0x1F;
+
+bool isNorthbridgeBeyondTheNodes(const Machine& machine, std::uint8_t device)
+{
+    return device > kNorthbridgeDevice && device <= kLastNorthbridgeDevice
+        && device - kNorthbridgeDevice >= machineNodeCount(machine);
+}
+
 int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
 {
     Machine& m = e.machine;
@@ -329,6 +339,9 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
     const std::string line = (write ? "pciwrite " : "pciread ") + pciText(address);
     if (failNow || injects(m, Fault{write ? FaultKind::pciWrite : FaultKind::pciRead, address}))
         return fail(line + " failed", EIO);
+    // The northbridge of a node the machine does not have is not there.
+    if (isNorthbridgeBeyondTheNodes(m, address.device))
+        return fail(line + " failed", ENODEV);
     if (write) {
         if (!injects(m, Fault{FaultKind::ignorePciWrite, address})
             && !writeRegister(e, m.pciRegisters, address, io.pi_data))
@@ -345,6 +358,7 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
 }
 
 // What the pci driver refuses in a record, or nullptr.
+
 const char* badPciRecord(const void* record)
 {
     pci_io io;
@@ -422,9 +436,35 @@ const std::vector<std::string>& traceLines()
     return emulator().trace;
 }
 
-void setTraceFile(const std::string& path)
+bool openTraceFile(const std::string& path, std::string& error)
 {
-    emulator().traceFile = path;
+    Emulator& e = emulator();
+    // Not blocking: a FIFO without a reader fails at once (ENXIO) instead of
+    // waiting, with the ending signals held, for one that may never come.
+    const int fd = __real_open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = cannotWriteTrace(path, errno);
+        return false;
+    }
+    // A reader that is there is waited for as it reads.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        error = cannotWriteTrace(path, errno);
+        (void)__real_close(fd);
+        return false;
+    }
+    if (e.traceFd >= 0)
+        (void)__real_close(e.traceFd);
+    e.traceFile = path;
+    e.traceFd = fd;
+    e.traceError = 0;
+    return true;
+}
+
+std::string traceFailure()
+{
+    const Emulator& e = emulator();
+    return e.traceError == 0 ? std::string() : cannotWriteTrace(e.traceFile, e.traceError);
 }
 
 void setAfterWrite(void (*callback)() noexcept)
@@ -505,6 +545,31 @@ int __wrap_close(int fd) noexcept
         // The descriptor is closed all the same; only its trace line is lost.
     }
     return __real_close(fd);
+}
+
+// FreeBSD's sysctl, of which the device code asks only hw.ncpu: the machine's
+// CPUs. Not a device operation, so it has no trace line and no number for
+// `fail op`.
+int __wrap_sysctlbyname(const char* name, void* oldp, size_t* oldlenp, const void* newp, size_t newlen) noexcept
+{
+    try {
+        const Emulator& e = emulator();
+        if (!e.attached || name == nullptr || std::strcmp(name, "hw.ncpu") != 0) {
+            errno = ENOENT;
+            return -1;
+        }
+        const int count = machineCpuCount(e.machine);
+        if (newp != nullptr || newlen != 0 || oldp == nullptr || oldlenp == nullptr || *oldlenp < sizeof count) {
+            errno = EINVAL;
+            return -1;
+        }
+        std::memcpy(oldp, &count, sizeof count);
+        *oldlenp = sizeof count;
+        return 0;
+    } catch (...) {
+        errno = EIO;
+    }
+    return -1;
 }
 
 unsigned __wrap_sleep(unsigned seconds) noexcept

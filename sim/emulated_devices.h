@@ -26,9 +26,15 @@ Machine& attachedMachine();
 // One line per emulated operation since attachMachine, as in a trace file.
 const std::vector<std::string>& traceLines();
 
-// Also append each trace line to this file (empty: none). A line that cannot
-// be written ends the process with status 1.
-void setTraceFile(const std::string& path);
+// Also append each trace line to the file at path, opened now without waiting
+// for the reader of a FIFO. False with error "cannot write trace FILE: REASON"
+// when it cannot be opened. A line that cannot be written later stops the
+// tracing; the run goes on untraced.
+bool openTraceFile(const std::string& path, std::string& error);
+
+// "cannot write trace FILE: REASON" once a line could not be written to the
+// trace file; empty while every line was.
+std::string traceFailure();
 
 // Called after every register write that was kept (and saved), for what must
 // follow the registers as they change (nullptr: nothing).

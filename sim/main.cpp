@@ -10,23 +10,24 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/driver.h"
+#include "app/output_check.h"
 #include "app/standard_options.h"
 #include "hw/signal_hold.h"
 #include "machine/ending_signals.h"
 #include "machine/parser.h"
 #include "machine/text_file.h"
+#include "machine/tokenizer.h"
 #include "machine/writer.h"
 #include "sim/emulated_devices.h"
 #include "sim/presets.h"
 #include "sim/register_changes.h"
 
 namespace {
-
-constexpr int kStatusUsage = 1;
 
 struct Options {
     std::string machineFile;
@@ -36,22 +37,24 @@ struct Options {
     bool printMachine = false;
     bool changes = false;
     bool help = false;
-    std::vector<std::string> programOptions; // pravellon's own options, in the order given
     int firstToken = 0; // index in argv of the first token for the program
+    // The program's own options, found among the emulator's; they go to the
+    // program before the tokens.
+    std::vector<const char*> programOptions;
 };
 
-// The options pravellon itself takes, which go on to it from among this
-// program's own options, wherever they stand.
+// Options of pravellon rather than of the emulator.
 bool isProgramOption(const std::string& argument)
 {
-    return argument == "--json";
+    return argument == "--dry-run" || argument == "-n" || argument == "--tokens" || argument == "--json";
 }
 
 // The text of --help and -h.
 std::string usage()
 {
-    return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--json]\n"
-           "                     [--] [TOKEN...]\n"
+    return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--dry-run | -n]\n"
+           "                     [--json] [--] [TOKEN...]\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens\n"
            "       pravellon-sim [--machine FILE | --preset NAME] --print-machine\n"
            "       pravellon-sim --list-presets | --help | --version\n"
            "\n"
@@ -66,10 +69,12 @@ std::string usage()
            "                   changed, old and new, decoded\n"
            "  --print-machine  print the processor as a machine file, to start one's own\n"
            "  --list-presets   list the built-in processors\n"
-           "  --json           passed on to pravellon, wherever it stands\n"
            "  --help, -h       this text\n"
            "  --version        the version\n"
-           "  --               ends the options, as does the first argument without --\n"
+           "  --dry-run, -n, --tokens, --json\n"
+           "                   pravellon's own options, passed on to it before the TOKENs\n"
+           "  --               ends the options, as does the first argument without --;\n"
+           "                   every argument after it goes to pravellon as it stands\n"
            "The manual page: man 1 pravellon-sim\n";
 }
 
@@ -89,6 +94,10 @@ int parseOptions(int argc, char** argv, Options& options)
             ++i;
             break;
         }
+        if (isProgramOption(argument)) {
+            options.programOptions.push_back(argv[i]);
+            continue;
+        }
         if (argument.compare(0, 2, "--") != 0)
             break;
 
@@ -103,17 +112,17 @@ int parseOptions(int argc, char** argv, Options& options)
         const bool takesValue = argument == "--machine" || argument == "--preset" || argument == "--trace";
         if (takesValue && !hasValue) {
             if (i + 1 >= argc)
-                return usageError("option " + argument + " needs a value");
+                return usageError("option " + printable(argument) + " needs a value");
             value = argv[++i];
         } else if (!takesValue && hasValue) {
-            return usageError("option " + argument + " takes no value");
+            return usageError("option " + printable(argument) + " takes no value");
         }
         if (takesValue && value.empty())
-            return usageError("option " + argument + " needs a value");
+            return usageError("option " + printable(argument) + " needs a value");
 
         if (argument == "--machine" || argument == "--preset") {
             if (!options.machineFile.empty() || !options.presetName.empty())
-                return usageError("option " + argument + ": only one of --machine and --preset, once");
+                return usageError("option " + printable(argument) + ": only one of --machine and --preset, once");
             (argument == "--machine" ? options.machineFile : options.presetName) = value;
         } else if (argument == "--trace") {
             if (!options.traceFile.empty())
@@ -127,13 +136,23 @@ int parseOptions(int argc, char** argv, Options& options)
             options.changes = true;
         } else if (argument == "--help") {
             options.help = true;
-        } else if (isProgramOption(argument)) {
-            options.programOptions.push_back(argument);
         } else {
-            return usageError("unknown option " + argument + " (see --help)");
+            return usageError("unknown option " + printable(argument) + " (see --help)");
         }
     }
     options.firstToken = i;
+    return 0;
+}
+
+// The number (from 1) of the machine's first offline line.
+std::size_t offlineLine(const Machine& machine)
+{
+    for (std::size_t i = 0; i < machine.lines.size(); ++i) {
+        std::istringstream words(machine.lines[i]);
+        std::string first;
+        if (words >> first && first == "offline")
+            return i + 1;
+    }
     return 0;
 }
 
@@ -147,18 +166,22 @@ int loadMachine(const Options& options, Machine& machine, struct stat& status)
         std::string text;
         std::string error;
         const auto waiting = [&path] {
-            std::cerr << "pravellon-sim: waiting for " << path << " (another run holds it)" << std::endl;
+            std::cerr << "pravellon-sim: waiting for " << printable(path) << " (another run holds it)" << std::endl;
         };
         if (!lockAndReadFile(path, text, status, error, waiting))
             return usageError(error);
         std::size_t line = 0;
         if (!parseMachine(text, machine, error, line))
-            return usageError(path + ":" + std::to_string(line) + ": " + error);
+            return usageError(printable(path) + ":" + std::to_string(line) + ": " + error);
+        if (!machine.offline.empty())
+            return usageError(printable(path) + ":" + std::to_string(offlineLine(machine))
+                              + ": 'offline' is for the tests of the Linux device code; pravellon-sim runs the"
+                                " FreeBSD device code, and FreeBSD has no offline CPUs");
         return 0;
     }
     const Preset* preset = options.presetName.empty() ? &defaultPreset() : findPreset(options.presetName);
     if (preset == nullptr)
-        return usageError("option --preset: no preset " + options.presetName + " (see --list-presets)");
+        return usageError("option --preset: no preset " + printable(options.presetName) + " (see --list-presets)");
     std::string error;
     if (!parseMachine(preset->machineText, machine, error))
         return usageError("preset " + preset->name + ": " + error); // a fault of this program
@@ -175,19 +198,18 @@ void listPresets()
                   << std::endl;
 }
 
-// The trace file must be writable before the program runs: a trace that
-// silently stays empty would mislead. Appended to the machine file, it would
-// make that unreadable.
-int checkTraceFile(const std::string& path, const std::string& machineFile, const struct stat& machineStatus)
+// The trace file is opened before the program runs: a trace that silently
+// stays empty would mislead. Appended to the machine file, it would make that
+// unreadable.
+int openTraceFile(const std::string& path, const std::string& machineFile, const struct stat& machineStatus)
 {
     struct stat status {};
     if (!machineFile.empty() && stat(path.c_str(), &status) == 0 && status.st_dev == machineStatus.st_dev
         && status.st_ino == machineStatus.st_ino)
-        return usageError("option --trace: " + path + " is the machine file");
-    std::FILE* file = std::fopen(path.c_str(), "a");
-    if (file == nullptr)
-        return usageError("option --trace: cannot open " + path + ": " + std::strerror(errno));
-    (void)std::fclose(file); // nothing was written
+        return usageError("option --trace: " + printable(path) + " is the machine file");
+    std::string error;
+    if (!emulation::openTraceFile(path, error))
+        return usageError(error);
     return 0;
 }
 
@@ -227,6 +249,10 @@ void printRegisterChanges()
 
 int main(int argc, char** argv)
 {
+    // Whatever follows, output that could not be written ends the run with
+    // status 1, the trace's included.
+    if (!checkOutputAtExit("pravellon-sim", emulation::traceFailure))
+        return usageError(std::string("cannot handle signals: ") + std::strerror(errno));
     // -h and --version as the only argument, as pravellon and
     // pravellon-capture answer them.
     if (answerHelpOrVersion(argc, argv, "pravellon-sim", usage().c_str()))
@@ -238,8 +264,8 @@ int main(int argc, char** argv)
         std::cout << usage() << std::flush;
         return 0;
     }
-    const bool forTheProgram = options.firstToken < argc || !options.programOptions.empty();
-    if ((options.listPresets || options.printMachine) && forTheProgram)
+    const bool programArguments = options.firstToken < argc || !options.programOptions.empty();
+    if ((options.listPresets || options.printMachine) && programArguments)
         return usageError(std::string(options.listPresets ? "--list-presets" : "--print-machine")
                           + " takes no tokens");
     if (options.listPresets) {
@@ -261,13 +287,11 @@ int main(int argc, char** argv)
     }
     // A write could not be saved without breaking the link, so none is tried.
     const std::string links = hardLinkProblem(machineStatus);
-    if (!options.machineFile.empty() && options.firstToken < argc && !links.empty())
-        return usageError("cannot save " + options.machineFile + ": " + links);
-    if (!options.traceFile.empty()) {
-        if (const int status = checkTraceFile(options.traceFile, options.machineFile, machineStatus))
+    if (!options.machineFile.empty() && programArguments && !links.empty())
+        return usageError("cannot save " + printable(options.machineFile) + ": " + links);
+    if (!options.traceFile.empty())
+        if (const int status = openTraceFile(options.traceFile, options.machineFile, machineStatus))
             return status;
-        emulation::setTraceFile(options.traceFile);
-    }
     emulation::attachMachine(machine, options.machineFile);
     // The signals the program holds while it writes stay held until this
     // program's own last line, the listing below: a save or the listing cut
@@ -288,8 +312,7 @@ int main(int argc, char** argv)
     // argv[0] stays, so that err(3) names this program as it was invoked.
     std::vector<const char*> programArgv;
     programArgv.push_back(argv[0]);
-    for (const std::string& option : options.programOptions)
-        programArgv.push_back(option.c_str());
+    programArgv.insert(programArgv.end(), options.programOptions.begin(), options.programOptions.end());
     for (int i = options.firstToken; i < argc; ++i)
         programArgv.push_back(argv[i]);
     programArgv.push_back(nullptr);

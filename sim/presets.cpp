@@ -84,6 +84,60 @@ pci 18.3 0xdc 0x00000c80  # P-state count - 1 [10:8]
 pci 18.3 0x1f0 0x02400000  # boosted multiplier [25:20]
 pci 18.4 0x15c 0x00000007  # boost: lock [31], boosted P-states [2], source [1:0]
 )machine"});
+    all.push_back(Preset{"family10-2socket",
+                         "two family 0x10 model 0x08 processors, 6 cores each, 12 CPUs, node 1's boost source off",
+                         R"machine(# Two family 0x10 model 0x08 processors of six cores, one node each: modelled on
+# a two-socket server of 2009. The operating system numbers its 12 CPUs
+# alternately across the sockets: CPU 0 on socket 0, CPU 1 on socket 1, and so
+# on, so "cores 0 .. 5" would be half of each socket. 200 MHz reference clock,
+# 7-bit VIDs of 12.5 mV.
+#
+# No two-socket family 0x10 part had core performance boost; this one has it
+# all the same (CPUID leaf 0x80000007 edx bit 9), which the emulator allows, so
+# that node 1's boost source, left off, shows in the report as a node that
+# differs from node 0.
+#
+# Core P-states (multipliers of the 200 MHz reference clock, as reported):
+#   P0  3600 MHz  18x    1.475 V   boosted, NB_P0 at 1.175 V
+#   P1  3200 MHz  16x    1.4 V     NB_P0 at 1.175 V
+#   P2  2400 MHz  12x    1.25 V    NB_P0 at 1.175 V
+#   P3  1600 MHz  8x     1.1 V     NB_P0 at 1.175 V
+#   P4   800 MHz  4x     1 V       NB_P1 at 1.075 V
+# Multipliers 0.5 .. 18, 16 without boost; voltages 0.8 .. 1.475 V.
+# Boost enabled and unlocked on node 0, P0 boosted. Running in P1.
+
+# CPUID: vendor, family and model, power management (edx bit 9: boost), cores
+# of one processor
+cpuid 0x80000000 0x8000001b 0x68747541 0x444d4163 0x69746e65
+cpuid 0x80000001 0x00100f80 0x10000000 0x000037ff 0xefd3fbff
+cpuid 0x80000007 0x00000000 0x00000000 0x00000000 0x000003f9
+cpuid 0x80000008 0x00003030 0x00000000 0x00003005 0x00000000
+
+# The operating system's CPUs: both processors' cores
+cpus 12
+
+# MSRs, alike on every CPU
+msr 0xc0010015 0x0000000001000010  # hardware configuration; bit 25 disables boost
+msr 0xc0010062 0x0000000000000000  # P-state request [2:0]
+msr 0xc0010064 0x800001403c000c14  # P0
+msr 0xc0010065 0x8000013a3c001810  # P1
+msr 0xc0010066 0x800001343c003008  # P2
+msr 0xc0010067 0x8000012e3c004850  # P3
+msr 0xc0010068 0x800001284c405840  # P4
+msr 0xc0010071 0x0040f0303c011810  # current P-state [18:16], limits: multiplier [54:49], VIDs [48:42] [41:35]
+
+# PCI configuration of node 0's northbridge, device 0x18
+pci 18.0 0x60 0x00000010  # node count - 1 [6:4], this node [2:0]
+pci 18.3 0xdc 0x00000c80  # P-state count - 1 [10:8]
+pci 18.3 0x1f0 0x02400000  # boosted multiplier [25:20]
+pci 18.4 0x15c 0x00000007  # boost: lock [31], boosted P-states [2], source [1:0]
+
+# Node 1's northbridge, device 0x19: the boost source is off
+pci 19.0 0x60 0x00000011  # node count - 1 [6:4], this node [2:0]
+pci 19.3 0xdc 0x00000c80  # P-state count - 1 [10:8]
+pci 19.3 0x1f0 0x02400000  # boosted multiplier [25:20]
+pci 19.4 0x15c 0x00000004  # boost: lock [31], boosted P-states [2], source [1:0]
+)machine"});
     all.push_back(Preset{"family10-noboost", "family 0x10 model 0x04, 4 cores, no boost", R"machine(# Family 0x10 model 0x04, four cores, without core performance boost:
 # modelled on a quad-core 3.0 GHz desktop processor of 2009.
 # 200 MHz reference clock, 7-bit VIDs of 12.5 mV.
@@ -233,6 +287,69 @@ pci 18.5 0x164 0x0000a0a5  # NB_P1
 pci 18.5 0x168 0x00000000  # NB_P2, disabled
 pci 18.5 0x16c 0x00000000  # NB_P3, disabled
 pci 18.5 0x170 0x00000045  # northbridge P-state count - 1 [1:0]
+)machine"});
+    all.push_back(Preset{"family15-g34", "family 0x15 model 0x01, one package of 2 nodes, 16 CPUs, node 1's NB_P1 lower",
+                         R"machine(# Family 0x15 model 0x01, one package of two nodes of eight cores each: modelled
+# on a sixteen-core server processor of 2011 (socket G34). Each node has its own
+# northbridge, node 0 at PCI device 0x18 and node 1 at 0x19, and the operating
+# system has 16 CPUs. 200 MHz reference clock, 7-bit VIDs of 12.5 mV.
+#
+# Core P-states (multipliers of the 200 MHz reference clock, as reported):
+#   P0  4200 MHz  21x    1.4125 V  boosted, NB_P0
+#   P1  3900 MHz  19.5x  1.3875 V  boosted, NB_P0
+#   P2  3600 MHz  18x    1.35 V    NB_P0
+#   P3  3300 MHz  16.5x  1.2875 V  NB_P0
+#   P4  2700 MHz  13.5x  1.175 V   NB_P0
+#   P5  2100 MHz  10.5x  1.0625 V  NB_P1
+#   P6  1400 MHz  7x     0.875 V   NB_P1
+# Northbridge P-states (ratios as reported), node 0:
+#   NB_P0  22x  1.175 V
+#   NB_P1  11x  1.05 V
+# Node 1 differs: its NB_P1 is 11x at 1 V.
+# Multipliers 0.5 .. 21, 18 without boost; voltages 0.75 .. 1.45 V.
+# Boost enabled and unlocked, P0 and P1 boosted. APM enabled. Running in P2.
+
+# CPUID: vendor, family and model, power management (edx bit 9: boost), cores
+# of the package
+cpuid 0x80000000 0x8000001e 0x68747541 0x444d4163 0x69746e65
+cpuid 0x80000001 0x00600f12 0x10000000 0x01ebbfff 0x2fd3fbff
+cpuid 0x80000007 0x00000000 0x00000000 0x00000000 0x000007d9
+cpuid 0x80000008 0x00003030 0x00000000 0x0000500f 0x00000000
+
+# MSRs, alike on every CPU
+msr 0xc0010015 0x0000000001000010  # hardware configuration; bit 25 disables boost
+msr 0xc0010062 0x0000000000000000  # P-state request [2:0]
+msr 0xc0010064 0x800001400000161a  # P0
+msr 0xc0010065 0x8000013a00001a17  # P1
+msr 0xc0010066 0x8000013400002014  # P2
+msr 0xc0010067 0x8000012e00002a11  # P3
+msr 0xc0010068 0x8000012800003c0b  # P4
+msr 0xc0010069 0x8000012200404e05  # P5
+msr 0xc001006a 0x8000011c00406c4c  # P6
+msr 0xc001006b 0x0000000000000000  # P7, disabled
+msr 0xc0010071 0x0049004000022014  # current P-state [18:16], limits: multiplier [54:49], VIDs [48:42] [41:35]
+
+# PCI configuration of node 0's northbridge, device 0x18
+pci 18.0 0x60 0x00000010  # node count - 1 [6:4], this node [2:0]
+pci 18.3 0xd4 0x0000012a  # boosted multiplier [5:0]
+pci 18.3 0xdc 0x00000e80  # P-state count - 1 [10:8]
+pci 18.4 0x15c 0x00000089  # boost: lock [31], APM [7], boosted P-states [4:2], source [1:0]
+pci 18.5 0x160 0x00007825  # NB_P0
+pci 18.5 0x164 0x0000a0a5  # NB_P1
+pci 18.5 0x168 0x00000000  # NB_P2, disabled
+pci 18.5 0x16c 0x00000000  # NB_P3, disabled
+pci 18.5 0x170 0x00000045  # northbridge P-state count - 1 [1:0]
+
+# Node 1's northbridge, device 0x19: NB_P1 at 1 V
+pci 19.0 0x60 0x00000011  # node count - 1 [6:4], this node [2:0]
+pci 19.3 0xd4 0x0000012a  # boosted multiplier [5:0]
+pci 19.3 0xdc 0x00000e80  # P-state count - 1 [10:8]
+pci 19.4 0x15c 0x00000089  # boost: lock [31], APM [7], boosted P-states [4:2], source [1:0]
+pci 19.5 0x160 0x00007825  # NB_P0
+pci 19.5 0x164 0x0000b0a5  # NB_P1
+pci 19.5 0x168 0x00000000  # NB_P2, disabled
+pci 19.5 0x16c 0x00000000  # NB_P3, disabled
+pci 19.5 0x170 0x00000045  # northbridge P-state count - 1 [1:0]
 )machine"});
     all.push_back(Preset{"family15-8bit", "family 0x15 model 0x10, 4 cores, boost, 8-bit VIDs", R"machine(# Family 0x15 model 0x10, four cores, with core performance boost: modelled
 # on a quad-core desktop APU of 2012, 3.8 GHz and boosted to 4.0 and 4.2 GHz.

@@ -7,14 +7,14 @@
 #include "control/active_pstate.h"
 #include "cpu/registers.h"
 #include "emulated_machine.h"
+#include "profiles.h"
 #include "hw/bitfield.h"
 
 namespace {
 
 ProcessorProfile pstates(std::int32_t count, std::int32_t boosted)
 {
-    ProcessorProfile profile;
-    profile.family = 0x15;
+    ProcessorProfile profile = profileOf(0x15);
     profile.pstateCount = count;
     profile.boostStateCount = boosted;
     profile.boostSupported = boosted > 0;

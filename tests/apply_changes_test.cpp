@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "command_line_machines.h"
+#include "json_as_text.h"
 #include "run_program.h"
 #include "cpu/probe.h"
 #include "hw/signal_hold.h"
@@ -95,6 +97,7 @@ struct PciValue {
     std::uint8_t function;
     std::uint32_t reg;
     std::uint32_t value;
+    std::uint8_t device = 0x18;
 };
 
 // Registers that keep their value whatever is written to them.
@@ -118,6 +121,23 @@ void ignoreNbP1(Machine& machine)
     machine.faults.insert(Fault{FaultKind::ignorePciWrite, PciAddress{0x18, 5, 0x164}});
 }
 
+// Two nodes of eight cores, 16 CPUs; node 1 with its own boost source and
+// NB_P1 VID.
+void twoNodes(Machine& machine)
+{
+    machine.cpus = 16;
+    machine.pciRegisters[PciAddress{0x18, 0, 0x60}] = 0x10;
+    machine.pciRegisters[PciAddress{0x19, 4, 0x15c}] = 0x0;
+    machine.pciRegisters[PciAddress{0x19, 5, 0x160}] = 0x4c0a;
+    machine.pciRegisters[PciAddress{0x19, 5, 0x164}] = 0x5c05;
+}
+
+// Core 2's P4 runs the northbridge in NB_P0, core 0's in NB_P1.
+void core2P4OnNbP0(Machine& machine)
+{
+    setMsrOnCore(machine, 2, 0xc0010068, 0x800001284c005840);
+}
+
 TEST(ApplyChanges, EndToEnd)
 {
     struct Case {
@@ -133,6 +153,16 @@ TEST(ApplyChanges, EndToEnd)
         std::vector<PciValue> pciAfter;
     };
     const Case cases[] = {
+        {"every CPU and every node, node 0 first", kFamily15, 0, twoNodes, {"Turbo=0", "APM=0", "NB_P1=18"}, 0, "",
+         {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 19.5 0x164 <- 0x5c1d"}},
+          {2, {"pciwrite 18.4 0x15c <- 0x0", "pciwrite 19.4 0x15c <- 0x0"}}, {16, {"wrmsr 0xc0010015 <- 0x3000010"}}},
+         {{0xc0010015, 0x3000010}}, {{5, 0x164, 0x581d}, {5, 0x164, 0x5c1d, 0x19}, {4, 0x15c, 0x0}}},
+        // The P-states to carry it are chosen on core 0; each core takes it
+        // only where its own P-state runs NB_P1.
+        {"family 0x10 NB_P1 VID per core", kFamily10, 1, core2P4OnNbP0, {"NB_P1=@1.05"}, 0, "",
+         {{6, {"wrmsr 0xc0010064 <- 0x8000019a5040404e"}}, {2, {"wrmsr 0xc0010068 <- 0x8000012850405840"}},
+          {1, {"wrmsr 0xc0010068 <- 0x800001284c005840"}}, {3, {"wrmsr 0xc0010068 <- 0x8000012850405840"}}},
+         {{0xc0010064, 0x8000019a5040404e}, {0xc0010068, 0x8000012850405840}}, {}},
         {"family 0x10 NB_P1 VID goes to the P-states on NB_P1", kFamily10, 1, nullptr, {"NB_P1=@1.05"}, 0, "",
          {{6, {"wrmsr 0xc0010064 <- 0x8000019a5040404e"}}, {6, {"wrmsr 0xc0010068 <- 0x8000012850405840"}}},
          {{0xc0010064, 0x8000019a5040404e}, {0xc0010068, 0x8000012850405840}}, {}},
@@ -235,10 +265,10 @@ TEST(ApplyChanges, EndToEnd)
         for (const MsrValue& msr : c.msrsAfter)
             expected.msrs[msr.number] = msr.value;
         for (const PciValue& pci : c.pciAfter)
-            expected.pciRegisters[PciAddress{0x18, pci.function, pci.reg}] = pci.value;
+            expected.pciRegisters[PciAddress{pci.device, pci.function, pci.reg}] = pci.value;
         EXPECT_EQ(emulation::attachedMachine().msrs, expected.msrs) << c.name;
         // Every core alike, but for the cores a refused write never reached.
-        std::map<CoreMsr, std::uint64_t> cores;
+        std::map<CoreMsr, std::uint64_t> cores = machine.coreMsrs;
         if (c.adjust == ignoreP1OnCore3)
             for (std::int32_t core = 3; core < 8; ++core)
                 cores[CoreMsr{0xc0010065, core}] = 0x8000000000416810;
@@ -467,7 +497,9 @@ void printLastLine()
 
     Machine machine = machineOf(kFamily10, 0);
     withoutBoost(machine);
-    emulation::setTraceFile(tracePath);
+    std::string error;
+    if (!emulation::openTraceFile(tracePath, error))
+        std::_Exit(102);
     emulation::attachMachine(machine);
     emulation::raiseDuringSleep(SIGINT);
     if (asSim) {
@@ -516,3 +548,79 @@ TEST(ApplyChanges, SignalDuringTheChangeEndsTheProcessAfterTheLastLine)
 }
 
 } // namespace
+
+// A dry run makes the run's reads but writes nothing, does not pause, and
+// says what the run would change, in the words of pravellon-sim --changes.
+TEST(ApplyChanges, DryRunWritesNothingAndSaysWhatWouldChange)
+{
+    struct Case {
+        const char* machineText;
+        std::int32_t current;
+        std::vector<std::string> arguments;
+        int status;
+        const char* out;
+        const char* err;
+    };
+    const Case cases[] = {
+        {kFamily10, 0, {"-n", "Turbo=1"}, 0, "nothing would change\n", ""},
+        {kFamily15, 0, {"--dry-run", "P1=@1.2", "-n"}, 3, "", "ERROR: invalid parameter -n\n"},
+        {kFamily15, 0, {"-n", "--dry-run", "P1=@1.2"}, 0,
+         "would change P1 (MSR 0xc0010065) on cores 0-7: 0x8000000000416810 -> 0x8000000000413810: "
+         "16x at 0.9V, NorthBridge in NB_P1 -> 16x at 1.2V, NorthBridge in NB_P1\n",
+         ""},
+        // The boost source is read again for APM: from the plan.
+        {kFamily15, 0, {"-n", "Turbo=0", "APM=1"}, 0,
+         "would change MSR 0xc0010015 on cores 0-7: 0x1000010 -> 0x3000010: core performance boost on -> off\n"
+         "would change PCI 18.4 0x15c: 0x1 -> 0x80: boost source 1 -> 0, APM off -> on\n",
+         ""},
+        {kFamily10, 0, {"-n", "P2"}, 0, "would switch cores 0-5 to P2\n", ""},
+        // The current P-state rewritten: the move away and back says nothing.
+        {kFamily10, 2, {"-n", "P2=@1.2"}, 0,
+         "would change P2 (MSR 0xc0010066) on cores 0-5: 0x800001343c003008 -> 0x800001343c003808: "
+         "12x at 1.25V, NorthBridge in NB_P0 at 1.175V -> 12x at 1.2V, NorthBridge in NB_P0 at 1.175V\n",
+         ""},
+        {kFamily14, 0, {"-n", "APM=1", "P0=20"}, 10, "",
+         "WARNING: APM=1: APM not supported, left unchanged\n"
+         "ERROR: cannot encode multiplier (family 0x14) - unknown max multiplier\n"},
+        // A northbridge register changes on every node, one entry per old and new value.
+        {findPreset("family15-g34")->machineText.c_str(), 0, {"-n", "APM=0", "NB_P1=@1.1"}, 0,
+         "would change PCI 18.4 0x15c on nodes 0-1: 0x89 -> 0x9: boost source 1 -> 1, APM on -> off\n"
+         "would change NB_P1 (PCI 18.5 0x164) on node 0: 0xa0a5 -> 0x90a5: 11x at 1.05V -> 11x at 1.1V\n"
+         "would change NB_P1 (PCI 18.5 0x164) on node 1: 0xb0a5 -> 0x90a5: 11x at 1V -> 11x at 1.1V\n",
+         ""},
+        {kFamily10, 0, {"-n"}, 3, "", "ERROR: invalid parameter -n\n"},
+        {kFamily10, 0, {"-n", "--tokens"}, 3, "", "ERROR: invalid parameter -n\n"},
+        {kFamily10, 0, {"--tokens", "--tokens", "P0"}, 3, "", "ERROR: invalid parameter P0\n"},
+    };
+    for (const Case& c : cases) {
+        const Machine machine = machineOf(c.machineText, c.current);
+        const RunResult result = run(machine, c.arguments);
+        const std::string name = joined(c.arguments);
+        EXPECT_EQ(result.status, c.status) << name;
+        EXPECT_EQ(result.out, c.out) << name;
+        EXPECT_EQ(result.err, c.err) << name;
+        EXPECT_EQ(joined(writesOf(result.accesses)), "") << name;
+        EXPECT_EQ(emulation::attachedMachine().msrs, machine.msrs) << name;
+        EXPECT_EQ(emulation::attachedMachine().pciRegisters, machine.pciRegisters) << name;
+        if (c.status == kStatusInvalidArgument)
+            continue; // beside --tokens, --json would be the word named
+
+        // --json tells the same as one object, or prints nothing; a real run
+        // tells what a dry run just before it would have told.
+        std::vector<std::string> json{"--json"};
+        json.insert(json.end(), c.arguments.begin(), c.arguments.end());
+        const RunResult planned = run(machine, json);
+        EXPECT_EQ(planned.status, c.status) << name;
+        EXPECT_EQ(planned.err, c.err) << name;
+        const std::string counts =
+            std::to_string(machineCpuCount(machine)) + " " + std::to_string(machineNodeCount(machine));
+        EXPECT_EQ(c.status == 0 ? jsonAsText(planned.out, "changes " + counts) : planned.out, c.out) << name;
+        const auto dryRunOption = [](const std::string& word) { return word == "-n" || word == "--dry-run"; };
+        json.erase(std::remove_if(json.begin(), json.end(), dryRunOption), json.end());
+        std::string made = planned.out;
+        const std::string dryRun = "\"dry_run\": true";
+        if (made.find(dryRun) != std::string::npos)
+            made.replace(made.find(dryRun), dryRun.size(), "\"dry_run\": false");
+        EXPECT_EQ(run(machine, json).out, made) << name;
+    }
+}

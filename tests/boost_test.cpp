@@ -9,14 +9,13 @@
 #include "control/boost.h"
 #include "cpu/registers.h"
 #include "emulated_machine.h"
+#include "profiles.h"
 
 namespace {
 
 ProcessorProfile withBoost(std::int32_t family, bool boostSupported = true)
 {
-    ProcessorProfile profile;
-    profile.family = family;
-    profile.model = 0x02;
+    ProcessorProfile profile = profileOf(family, 0x02);
     profile.boostSupported = boostSupported;
     return profile;
 }
@@ -43,7 +42,7 @@ TEST(BoostAndApm, EachSwitchWritesOnlyItsField)
     const auto source = [](std::int32_t family, bool enabled) -> Switch {
         return [=] { setBoostSource(withBoost(family), enabled); };
     };
-    const auto cpb = [](bool enabled) -> Switch { return [=] { setCpbEnabled(withBoost(0x12), enabled); }; };
+    const auto boost = [](bool enabled) -> Switch { return [=] { setBoostOnEveryCore(withBoost(0x12), enabled); }; };
     const auto apm = [](bool enabled) -> Switch { return [=] { setApmEnabled(withBoost(0x15, false), enabled); }; };
     struct Case {
         const char* name;
@@ -61,11 +60,11 @@ TEST(BoostAndApm, EachSwitchWritesOnlyItsField)
         {"source f15 on over 2", source(0x15, true), false, 0xFFFFFFFE, 0xFFFFFFFD}, // replaced whole
         {"source f15 off", source(0x15, false), false, 0x80000093, 0x80000090},
         {"source f10 on over 6", source(0x10, true), false, 0x80000006, 0x80000007},
-        {"CPB off", cpb(false), true, 0x0000000000000000ull, 0x0000000002000000ull},
-        {"CPB off over ones", cpb(false), true, 0xFFFFFFFFFDFFFFFFull, 0xFFFFFFFFFFFFFFFFull},
-        {"CPB on over ones", cpb(true), true, 0xFFFFFFFFFFFFFFFFull, 0xFFFFFFFFFDFFFFFFull},
-        {"CPB on", cpb(true), true, 0x8000000102000010ull, 0x8000000100000010ull},
-        {"CPB on already", cpb(true), true, 0x0000000000000000ull, 0x0000000000000000ull},
+        {"CPB off", boost(false), true, 0x0000000000000000ull, 0x0000000002000000ull},
+        {"CPB off over ones", boost(false), true, 0xFFFFFFFFFDFFFFFFull, 0xFFFFFFFFFFFFFFFFull},
+        {"CPB on over ones", boost(true), true, 0xFFFFFFFFFFFFFFFFull, 0xFFFFFFFFFDFFFFFFull},
+        {"CPB on", boost(true), true, 0x8000000102000010ull, 0x8000000100000010ull},
+        {"CPB on already", boost(true), true, 0x0000000000000000ull, 0x0000000000000000ull},
         {"APM on", apm(true), false, 0x80000001, 0x80000081},
         {"APM on over zero", apm(true), false, 0x00000000, 0x00000080},
         {"APM off over ones", apm(false), false, 0xFFFFFFFF, 0xFFFFFF7F},
@@ -110,12 +109,12 @@ TEST(BoostAndApm, RefusalsTouchNoRegister)
         bool boostSupported;
         const char* message;
     };
-    const Switch cpb = [](const ProcessorProfile& p) { setCpbEnabled(p, true); };
+    const Switch boost = [](const ProcessorProfile& p) { setBoostOnEveryCore(p, true); };
     const Switch source = [](const ProcessorProfile& p) { setBoostSource(p, false); };
     const Switch apm = [](const ProcessorProfile& p) { setApmEnabled(p, true); };
     const Case cases[] = {
-        {"CPB, family 0x15 without boost", cpb, 0x15, false, "CPB not supported"},
-        {"CPB, family 0x10 without boost", cpb, 0x10, false, "CPB not supported"},
+        {"CPB, family 0x15 without boost", boost, 0x15, false, "CPB not supported"},
+        {"CPB, family 0x10 without boost", boost, 0x10, false, "CPB not supported"},
         {"boost source, family 0x15 without boost", source, 0x15, false, "CPB not supported"},
         {"boost source, family 0x12 without boost", source, 0x12, false, "CPB not supported"},
         {"APM, family 0x10 with boost", apm, 0x10, true, "APM not supported"},

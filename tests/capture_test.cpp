@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <iostream>
 #include <set>
@@ -12,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "tools/capture.h"
 #include "cpu/probe.h"
 #include "sim/register_changes.h"
 #include "run_program.h"
@@ -108,6 +109,8 @@ std::vector<Source> supportedProcessors()
         if (preset.name != "intel" && preset.name != "family11")
             sources.push_back(Source{preset.name, preset.machineText});
     sources.push_back(Source{"family 0x15 without boost", kFamily15WithoutBoost});
+    sources.push_back(Source{"family 0x10, the last core with a P1 of its own",
+                             findPreset("family10")->machineText + "msr 0xc0010065 0x8000013a3c002010 core 5\n"});
     return sources;
 }
 
@@ -184,6 +187,8 @@ TEST(Capture, RefusesWhatTheProbeRefuses)
 TEST(Capture, OnlyAWholeCaptureIsWritten)
 {
     const TestFile file("captured_machine");
+    const TestFile link("captured_link"); // leads to file, which is not there yet
+    ASSERT_EQ(symlink(file.path.c_str(), link.path.c_str()), 0);
     emulation::attachMachine(machineFrom(findPreset("family15")->machineText));
     std::ostringstream expected;
     ASSERT_TRUE(captureMachine(expected));
@@ -197,6 +202,7 @@ TEST(Capture, OnlyAWholeCaptureIsWritten)
     } cases[] = {
         {"family15", {}, 0, expected.str(), "", false},
         {"family15", {"-o", file.path}, 0, "", "", true},
+        {"family15", {"-o", link.path}, 0, "", "", true}, // through the link, as the shell's > writes
         {"intel", {}, 2, "", "ERROR: unsupported CPU\n", false},
         {"family11", {"-o", file.path}, 2, "", "ERROR: unsupported CPU\n", false},
         {"family15", {"-o"}, 1, "", "usage: pravellon-capture [-o FILE]\n", false},

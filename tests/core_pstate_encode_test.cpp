@@ -9,7 +9,7 @@
 #include "emulated_machine.h"
 #include "profiles.h"
 #include "pstate/core_pstate.h"
-#include "pstate/multiplier_encoding.h"
+#include "cpu/clock_codec.h"
 
 namespace {
 

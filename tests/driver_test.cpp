@@ -39,8 +39,8 @@ TEST(Driver, HelpAndVersionAsTheOnlyArgumentComeFirst)
         std::string outStart; // all of it when it is one line
         const char* manual;
     } cases[] = {
-        {PRAVELLON_PATH, "--help", "usage: pravellon [TOKEN ...]\n", "man 8 pravellon\n"},
-        {PRAVELLON_PATH, "-h", "usage: pravellon [TOKEN ...]\n", "man 8 pravellon\n"},
+        {PRAVELLON_PATH, "--help", "usage: pravellon [--json] [--dry-run | -n] [TOKEN ...]\n", "man 8 pravellon\n"},
+        {PRAVELLON_PATH, "-h", "usage: pravellon [--json] [--dry-run | -n] [TOKEN ...]\n", "man 8 pravellon\n"},
         {PRAVELLON_PATH, "--version", "pravellon " + version + "\n", ""},
         {PRAVELLON_CAPTURE_PATH, "--help", "usage: pravellon-capture [-o FILE]\n", "man 1 pravellon-capture\n"},
         {PRAVELLON_CAPTURE_PATH, "-h", "usage: pravellon-capture [-o FILE]\n", "man 1 pravellon-capture\n"},
@@ -58,6 +58,13 @@ TEST(Driver, HelpAndVersionAsTheOnlyArgumentComeFirst)
             EXPECT_EQ(run.out, c.outStart) << what;
         else
             EXPECT_NE(run.out.find(c.manual), std::string::npos) << what << "\n" << run.out;
+
+        // An answer that could not be written is no success.
+        const ProgramRun full = runBuilt("/bin/sh", std::string("-c 'exec \"$0\" \"$1\" >/dev/full' ") + c.program + " "
+                                                        + c.argument);
+        const std::string name = std::string(c.program).substr(std::string(c.program).rfind('/') + 1);
+        EXPECT_EQ(full.status, 1) << what;
+        EXPECT_EQ(full.err, name + ": cannot write standard output: No space left on device\n") << what;
     }
 
     // Anywhere else, or spelled otherwise, they are left to the program.

@@ -5,6 +5,7 @@
 #include "cpu/processor_profile.h"
 #include "pstate/core_pstate.h"
 #include "cpu/vid.h"
+#include "profiles.h"
 #include "report_machines.h"
 #include "run_program.h"
 
@@ -29,10 +30,7 @@ const char* const kModel65 =
 
 TEST(EightBitVids, Model60CoreRegisterDecodesAtSixPointTwoFiveMillivolts)
 {
-    ProcessorProfile profile;
-    profile.family = 0x15;
-    profile.model = 0x60;
-    profile.vidStep = 0.00625;
+    const ProcessorProfile profile = profileOf(0x15, 0x60);
     const CorePstate p0 = decodeCorePstate(profile, 0, 0x8000018300003C12ull);
     EXPECT_EQ(p0.vid, 30);
     EXPECT_DOUBLE_EQ(vidToVoltage(profile, p0.vid), 1.3625);

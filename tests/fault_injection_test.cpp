@@ -73,9 +73,13 @@ Failure failureOf(const std::vector<std::string>& trace, std::size_t at)
         {"pciread ", "PCIOCREAD"},  {"pciwrite ", "PCIOCWRITE"},
     };
     const std::string& traceLine = trace[at];
+    // The module hint only while no cpuctl device has opened in the run.
+    bool cpuctlOpened = false;
+    for (std::size_t i = 0; i < at; ++i)
+        cpuctlOpened = cpuctlOpened || startsWith(trace[i], "open /dev/cpuctl");
     if (startsWith(traceLine, "open /dev/cpuctl"))
-        return {255, "Failed to open " + traceLine.substr(5) +
-                         ": No such file or directory\npravellon-sim: load the cpuctl module: kldload cpuctl"};
+        return {255, "Failed to open " + traceLine.substr(5) + ": No such file or directory"
+                         + (cpuctlOpened ? "" : "\npravellon-sim: load the cpuctl module: kldload cpuctl")};
     if (startsWith(traceLine, "open "))
         return {255, "Failed to open " + traceLine.substr(5) + ": No such file or directory"};
     for (const auto& t : transfers)

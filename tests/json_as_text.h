@@ -13,7 +13,8 @@ inline std::string jsonAsText(const std::string& json, const std::string& modeAn
 {
     const TestFile in("json_as_text.in");
     writeFile(in.path, json);
-    const ProgramRun run = runBuilt(PYTHON3_PATH, "'" JSON_AS_TEXT_PATH "' " + modeAndArguments + " <'" + in.path + "'");
+    const ProgramRun run =
+        runBuilt(PYTHON3_PATH, "'" JSON_AS_TEXT_PATH "' " + modeAndArguments + " <'" + in.path + "'");
     EXPECT_EQ(run.status, 0) << run.err << "in:\n" << json;
     return run.out;
 }

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <set>
 
 #include "cpu/probe.h"
 #include "emulated_machine.h"
+#include "machine/text_file.h"
 #include "machine/writer.h"
 
 namespace {
@@ -87,6 +90,7 @@ TEST(MachineFile, MalformedInputNamesItsLine)
         {"fail frob 1", "line 1: unknown fault 'frob'"},
         {"fail", "line 1: unknown fault ''"},
         {"ignore rdmsr 1", "line 1: unknown ignored write 'rdmsr'"},
+        {"ignore \x1b[2J 1", "line 1: unknown ignored write '\\x1b[2J' ("},
         {"ignore wrmsr 1 core", "line 1: expected 'ignore wrmsr NUMBER [core N]'"},
         {"ignore wrmsr 1 on 0", "line 1: expected 'ignore wrmsr NUMBER [core N]'"},
         {"ignore wrmsr 1 core 0x100", "line 1: bad core"},
@@ -94,6 +98,13 @@ TEST(MachineFile, MalformedInputNamesItsLine)
         {"ignore wrmsr 1\nignore wrmsr 0x1", "line 2: a second line"},
         // The cores are counted by CPUID leaf 0x80000008, wherever its line is.
         {"ignore wrmsr 1 core 1", "line 1: bad core 1 (the machine has 1 core,"},
+        // The operating system's CPUs, which per-core lines may name.
+        {"cpus 0", "line 1: bad CPU count 0"},
+        {"cpus 4096", "line 1: bad CPU count '4096'"},
+        {"cpus 2\ncpus 2", "line 2: a second 'cpus' line"},
+        {"cpus 12\nmsr 1 1\nmsr 1 2 core 12", "line 3: bad core 12 (the machine has 12 CPUs, by its cpus line)"},
+        {"offline 2\ncpus 2", "line 1: bad CPU 2 (the machine has 2 CPUs"},
+        {"offline 0", "line 1: CPU 0 cannot be offline"},
         {"ignore wrmsr 1 core 0\nignore wrmsr 1 core 2\ncpuid 0x80000008 0 0 1 0",
          "line 2: bad core 2 (the machine has 2 cores,"},
     };
@@ -227,6 +238,47 @@ TEST(MachineFile, CoresKeepOwnLinesOnlyWhileTheyDiffer)
     Machine again;
     ASSERT_TRUE(parseMachine(formatMachine(machine), again, error)) << error;
     EXPECT_EQ(again.coreMsrs, machine.coreMsrs);
+}
+
+// A save that would lose another program's file, or leave one the next run
+// refuses, is not made; nothing of it stays behind.
+std::string movedInFrom;
+std::string movedInTo;
+void moveAFileIn()
+{
+    EXPECT_EQ(std::rename(movedInFrom.c_str(), movedInTo.c_str()), 0);
+}
+
+TEST(MachineFile, SavesThatWouldLoseAFileAreRefused)
+{
+    const TestFile file("refused_save");
+    const TestFile other("refused_save_other");
+    const struct {
+        const char* name;
+        std::size_t size;    // of the text saved
+        bool replacedMeanwhile; // by a rename right before the save's own
+        std::string error;
+    } cases[] = {
+        {"replaced between read and save", 10, true, "another program replaced it since it was read"},
+        {"larger than a machine file may be", kMaxMachineFileSize + 1, false, "it would be larger than 16 MiB"},
+    };
+    for (const auto& c : cases) {
+        writeFile(file.path, "read\n");
+        writeFile(other.path, "moved in\n");
+        std::string text;
+        std::string error;
+        struct stat status {};
+        ASSERT_TRUE(lockAndReadFile(file.path, text, status, error, [] {})) << error;
+        movedInFrom = other.path;
+        movedInTo = file.path;
+        setBeforeRename(c.replacedMeanwhile ? moveAFileIn : nullptr);
+        EXPECT_FALSE(replaceFileContent(file.path, std::string(c.size, '#'), error)) << c.name;
+        setBeforeRename(nullptr);
+        EXPECT_EQ(error, "cannot save " + file.path + ": " + c.error) << c.name;
+        EXPECT_EQ(readFile(file.path), c.replacedMeanwhile ? "moved in\n" : "read\n") << c.name;
+        for (const auto& entry : std::filesystem::directory_iterator(::testing::TempDir()))
+            EXPECT_NE(entry.path().string().rfind(file.path + ".saving-", 0), 0u) << entry.path();
+    }
 }
 
 // What each preset reports is checked whole elsewhere; here, that its enabled

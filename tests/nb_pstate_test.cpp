@@ -10,15 +10,14 @@
 #include "hw/exception_with_message.h"
 #include "emulated_machine.h"
 #include "hw/bitfield.h"
+#include "profiles.h"
 #include "pstate/nb_pstate.h"
 
 namespace {
 
 ProcessorProfile family15(std::int32_t model, std::int32_t nbPstateCount = 4)
 {
-    ProcessorProfile profile;
-    profile.family = 0x15;
-    profile.model = model;
+    ProcessorProfile profile = profileOf(0x15, model);
     profile.nbPstateCount = nbPstateCount;
     return profile;
 }
@@ -252,9 +251,7 @@ TEST(NbPstateDevice, RefusalsTouchNoRegister)
         {"huge number", 0x15, 4, 0x7FFFFFFF, "NB P-state index out of range"},
     };
     for (const Case& c : cases) {
-        ProcessorProfile profile;
-        profile.family = c.family;
-        profile.model = 0x13;
+        ProcessorProfile profile = profileOf(c.family, 0x13);
         profile.nbPstateCount = c.nbPstateCount;
         for (bool write : {false, true}) {
             attachNbRegisters(0x12345678);

@@ -10,6 +10,8 @@
 
 #include "cli/parse_arguments.h"
 #include "cli/number_text.h"
+#include "cli/token_forms.h"
+#include "profiles.h"
 
 namespace {
 
@@ -17,12 +19,9 @@ namespace {
 // five P-states, two northbridge P-states, boost.
 ProcessorProfile family10Profile()
 {
-    ProcessorProfile profile;
-    profile.family = 0x10;
+    ProcessorProfile profile = profileOf(0x10, 0x0a);
     profile.pstateCount = 5;
     profile.nbPstateCount = 2;
-    profile.refClockFactor = 2.0;
-    profile.vidStep = 0.0125;
     profile.boostSupported = true;
     return profile;
 }
@@ -35,7 +34,7 @@ std::string describe(const ChangeSet& changes)
         out << "P" << p.index << "{" << p.multiplier << " " << p.vid << " " << p.nbPstate << " " << p.nbVid << "} ";
     for (const NbPstate& p : changes.nbPstates)
         out << "NB_P" << p.index << "{" << p.multiplier << " " << p.vid << "} ";
-    out << "turbo " << changes.turbo << " apm " << changes.apm << " target " << changes.targetPstate;
+    out << "turbo " << changes.boost << " apm " << changes.apm << " target " << changes.targetPstate;
     for (const UnsupportedRequest& r : changes.unsupported)
         out << " [" << r.token << ": " << r.reason << "]";
     return out.str();
@@ -128,11 +127,11 @@ TEST(ParseArguments, TokensIntoChangeSet)
         {{"NB_low=99999999999"}, "ERROR: invalid parameter NB_low=99999999999\n", nullptr},
         {{"NB_low=4", "NB_low=1"}, nullptr, [](ChangeSet& c) { for (CorePstate& p : c.corePstates) p.nbPstate = p.index < 1 ? 0 : 1; }},
         // Switches: 0 or 1 only, read leniently.
-        {{"TURBO=1"}, nullptr, [](ChangeSet& c) { c.turbo = 1; }},
+        {{"TURBO=1"}, nullptr, [](ChangeSet& c) { c.boost = 1; }},
         {{"Turbo=abc"}, "ERROR: invalid parameter Turbo=abc\n", nullptr},
         {{"Turbo=1.9"}, "ERROR: invalid parameter Turbo=1.9\n", nullptr},
-        {{"Turbo=+1"}, nullptr, [](ChangeSet& c) { c.turbo = 1; }},
-        {{"Turbo=1", "Turbo=0"}, nullptr, [](ChangeSet& c) { c.turbo = 0; }},
+        {{"Turbo=+1"}, nullptr, [](ChangeSet& c) { c.boost = 1; }},
+        {{"Turbo=1", "Turbo=0"}, nullptr, [](ChangeSet& c) { c.boost = 0; }},
         {{"Turbo=2"}, "ERROR: invalid parameter Turbo=2\n", nullptr},
         {{"Turbo=-1"}, "ERROR: invalid parameter Turbo=-1\n", nullptr},
         {{"Turbo=4294967297"}, "ERROR: invalid parameter Turbo=4294967297\n", nullptr},
@@ -185,31 +184,29 @@ TEST(ParseArguments, ProfileDecidesUnitsAndBounds)
         const char* name;
         std::int32_t pstateCount;
         std::int32_t nbPstateCount;
-        double refClockFactor;
-        double vidStep;
+        // Family 0x15 models: 0x01 has a 200 MHz clock and 7-bit VIDs, 0x10
+        // 8-bit VIDs, 0x20 neither.
+        std::int32_t model;
         std::vector<std::string> tokens;
         bool valid;
         void (*edit)(ChangeSet&);
     };
     const Case cases[] = {
-        {"100 MHz clock stores as typed", 8, 2, 1.0, 0.0125, {"P7=15@1.25"}, true,
+        {"100 MHz clock stores as typed", 8, 2, 0x20, {"P7=15@1.25"}, true,
          [](ChangeSet& c) { c.corePstates[7].multiplier = 15.0; c.corePstates[7].vid = 24; }},
-        {"northbridge ratio never scaled", 5, 2, 2.0, 0.0125, {"NB_P1=18"}, true,
+        {"northbridge ratio never scaled", 5, 2, 0x01, {"NB_P1=18"}, true,
          [](ChangeSet& c) { c.nbPstates[1].multiplier = 18.0; }},
-        {"8-bit VID step", 5, 4, 1.0, 0.00625, {"P0=@1.25", "NB_P3=@1.0"}, true,
+        {"8-bit VID step", 5, 4, 0x10, {"P0=@1.25", "NB_P3=@1.0"}, true,
          [](ChangeSet& c) { c.corePstates[0].vid = 48; c.nbPstates[3].vid = 88; }},
-        {"four northbridge P-states", 5, 4, 1.0, 0.0125, {"NB_P3=20"}, true,
+        {"four northbridge P-states", 5, 4, 0x20, {"NB_P3=20"}, true,
          [](ChangeSet& c) { c.nbPstates[3].multiplier = 20.0; }},
-        {"one P-state", 1, 2, 1.0, 0.0125, {"P1=20"}, false, nullptr},
-        {"one P-state, target", 1, 2, 1.0, 0.0125, {"P0"}, true, [](ChangeSet& c) { c.targetPstate = 0; }},
+        {"one P-state", 1, 2, 0x20, {"P1=20"}, false, nullptr},
+        {"one P-state, target", 1, 2, 0x20, {"P0"}, true, [](ChangeSet& c) { c.targetPstate = 0; }},
     };
     for (const Case& c : cases) {
-        ProcessorProfile profile;
-        profile.family = 0x15;
+        ProcessorProfile profile = profileOf(0x15, c.model);
         profile.pstateCount = c.pstateCount;
         profile.nbPstateCount = c.nbPstateCount;
-        profile.refClockFactor = c.refClockFactor;
-        profile.vidStep = c.vidStep;
         const ParseResult result = parse(profile, c.tokens);
         EXPECT_EQ(result.valid, c.valid) << c.name;
         if (c.valid) {
@@ -279,3 +276,29 @@ TEST(NumberText, IntegersWholeAndWithin32Bits)
 }
 
 } // namespace
+
+// Which form a token is must not depend on the order of the table: no key is
+// taken by two forms.
+TEST(TokenForms, AKeyNamesOneFormAtMost)
+{
+    const struct {
+        const char* token;
+        const char* form; // its usage, or nullptr for none
+    } cases[] = {
+        {"P1=20", "P<n>=<multiplier>@<voltage>"}, {"p1", "P<n>"}, {"P1=", "P<n>"},
+        {"NB_P1=18", "NB_P<n>=<multiplier>@<voltage>"}, {"nb_low=2", "NB_low=<n>"}, {"TURBO=1", "Turbo=0|1"},
+        {"APM=0", "APM=0|1"}, {"NB_P1", nullptr}, {"NB_low=", nullptr}, {"Turbo", nullptr}, {"P5=20", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string key;
+        std::string value;
+        splitAt(c.token, '=', key, value);
+        std::vector<std::string> forms;
+        for (const TokenForm& form : kTokenForms) {
+            TokenRequest request;
+            if (form.readKey(family10Profile(), key, !value.empty(), request))
+                forms.emplace_back(form.usage);
+        }
+        EXPECT_EQ(forms, c.form ? std::vector<std::string>{c.form} : std::vector<std::string>{}) << c.token;
+    }
+}

@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,6 +49,8 @@ TEST(PravellonSim, UsageErrorsNameTheOptionOrFileLine)
     } cases[] = {
         {"--bogus", "pravellon-sim: unknown option --bogus"},
         {"--machine", "pravellon-sim: option --machine needs a value"},
+        {"--machine=", "pravellon-sim: option --machine needs a value"},
+        {"--trace= P0", "pravellon-sim: option --trace needs a value"},
         {"--preset nosuch", "pravellon-sim: option --preset: no preset nosuch"},
         {"--preset family10 --machine " + bad, "pravellon-sim: option --machine: only one of --machine and --preset"},
         {"--machine " + bad + " --preset family10", "pravellon-sim: option --preset: only one of"},
@@ -56,10 +59,16 @@ TEST(PravellonSim, UsageErrorsNameTheOptionOrFileLine)
         {"--machine " + missing, "pravellon-sim: cannot read " + missing + ": No such file or directory"},
         {"--machine " + bad, "pravellon-sim: " + bad + ":3: expected 'msr NUMBER VALUE [core N]'"},
         {"--machine=" + bad + " P0", "pravellon-sim: " + bad + ":3: "},
-        {"--trace " + TestFile("no_dir/trace").path, "pravellon-sim: option --trace: cannot open"},
+        {"--trace " + TestFile("no_dir/trace").path, "pravellon-sim: cannot write trace "},
         {"--list-presets P0", "pravellon-sim: --list-presets takes no tokens"},
         {"--machine /dev/zero", "pravellon-sim: cannot read /dev/zero: not a regular file\n"},
         {"--machine " + hugeFile.path, "pravellon-sim: cannot read " + hugeFile.path + ": larger than 16 MiB\n"},
+        // What the user typed comes back with its control bytes escaped, the
+        // rest as typed.
+        {"--machine '" + missing + "\x1b[2J\x7f\xc3\xa9'",
+         "pravellon-sim: cannot read " + missing + "\\x1b[2J\\x7f\xc3\xa9: No such file or directory\n"},
+        {"'--pre\x1bset'", "pravellon-sim: unknown option --pre\\x1bset (see --help)\n"},
+        {"--preset '\x1b]0;'", "pravellon-sim: option --preset: no preset \\x1b]0; (see --list-presets)\n"},
     };
     for (const auto& c : cases) {
         const ProgramRun run = runSim(c.args);
@@ -226,9 +235,7 @@ TEST(PravellonSim, MachineFileAndTrace)
         // Every core's device is opened before anything is read for the
         // change, so a core that is missing stops the run with no core written.
         {"core 2 offline", kFamily10, 0, true, {"Turbo=0", "P0=20@1.25", "P2"}, 255,
-         "pravellon-sim: Failed to open /dev/cpuctl2: No such file or directory\n"
-         "pravellon-sim: load the cpuctl module: kldload cpuctl\n",
-         {}, "fail open /dev/cpuctl2\n"},
+         "pravellon-sim: Failed to open /dev/cpuctl2: No such file or directory\n", {}, "fail open /dev/cpuctl2\n"},
         // Numbers as the report prints them, and the forms that keep their
         // meaning.
         {"units", kFamily10, 0, false, {"P0=18x@1.475V"}, 0, "",
@@ -249,7 +256,7 @@ TEST(PravellonSim, MachineFileAndTrace)
     // now refused before anything is written.
     for (const char* token :
          {"P3=@abc", "P3=@@", "P3=@ ", "P3=@-1", "P3=@0", "P3=@0.006", "P2=@1,25", "P4=@1250", "P4=@1.5500001",
-          "P0=@1.2mV", "P3= ", "P3=-5", "P3=0x10", "P3=inf", "P3=nan", "P3=1e400", "P3=10 x", "P3=10v", "P3=1.2.3", "P3=1e", "P3=.",
+          "P0=@1.2mV", "P3= ", "P3=-5", "P3=0x10", "P3=inf", "P3=nan", "P3=1e400", "P3=1e-400", "P3=10 x", "P3=10v", "P3=1.2.3", "P3=1e", "P3=.",
           "Turbo=on", "Turbo=yes", "Turbo=1.9", "Turbo=", "APM=yes", "NB_low=abc", "NB_low=99999999999",
           "NB_low=", "PO=20", "Pfoo=20", "Power=12", "P1x=10", "P-1=10", "P+1=10", "P 1=10", "P=", "Px", "P+1",
           "NB_P0x=@1.0", "NB_P+0=@1.0"})
@@ -295,13 +302,29 @@ TEST(PravellonSim, MachineFileAndTrace)
     }
 }
 
-// Starts the built pravellon-sim through the shell without waiting for it,
-// standard output discarded and standard error into errPath; as the user uid
-// unless it is negative.
-pid_t startSim(const std::string& arguments, const std::string& errPath, int uid = -1)
+// The built pravellon-sim as a copy that another user can run wherever the
+// build tree lies (a home of mode 0700, a mktemp -d folder).
+const std::string& simForAnyUser()
 {
-    const std::string command =
-        std::string("exec '") + PRAVELLON_SIM_PATH + "' " + arguments + " >/dev/null 2>'" + errPath + "'";
+    // Under its own name, which err(3) prints.
+    static const TestFile directory("sim");
+    static const TestFile copy("sim/pravellon-sim");
+    static const bool copied = (mkdir(directory.path.c_str(), 0755) == 0 || errno == EEXIST)
+        && chmod(directory.path.c_str(), 0755) == 0
+        && std::filesystem::copy_file(PRAVELLON_SIM_PATH, copy.path, std::filesystem::copy_options::overwrite_existing)
+        && chmod(copy.path.c_str(), 0755) == 0;
+    EXPECT_TRUE(copied);
+    return copy.path;
+}
+
+// Starts the built pravellon-sim through the shell without waiting for it,
+// standard output discarded unless the arguments redirect it, standard error
+// into errPath, the shell command before first; as the user uid unless it is
+// negative.
+pid_t startSim(const std::string& arguments, const std::string& errPath, int uid = -1, const std::string& before = "")
+{
+    const std::string command = before + "exec '" + (uid >= 0 ? simForAnyUser() : PRAVELLON_SIM_PATH) + "' >/dev/null "
+        + arguments + " 2>'" + errPath + "'";
     const pid_t pid = fork();
     if (pid == 0) {
         if (uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(uid)) != 0
@@ -348,7 +371,14 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
     const std::string before = presetText("family15");
     const std::string after = replaced(before, "msr 0xc0010067 0x8000012e00002a11", "msr 0xc0010067 0x8000012e00002a0e");
     const std::string writeFailed = "pravellon-sim: ioctl(CPUCTL_WRMSR) on /dev/cpuctl0: Input/output error\n";
-    enum class Beside { nothing, hardLink, traceLink, readOnlyDirectory };
+    enum class Beside { nothing, hardLink, traceLink, readOnlyDirectory, fifo, attributes };
+    // An access ACL that lets uid 4321 write the file, as setfacl -m u:4321:rw
+    // sets it: version 2, then tag, permissions and id of each entry.
+    const struct { std::uint16_t tag, perm; std::uint32_t id; } aclEntries[] = {
+        {0x01, 6, ~0u}, {0x02, 6, 4321}, {0x04, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 4, ~0u}};
+    std::string acl("\x02\0\0\0", 4);
+    for (const auto& entry : aclEntries)
+        acl.append(reinterpret_cast<const char*>(&entry), sizeof entry);
     const struct {
         const char* name;
         mode_t mode;   // the file's, the kind included
@@ -359,6 +389,7 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
         int status;
         std::string err;
         bool saved; // holds the change, or else its bytes as before
+        const char* before = ""; // shell commands run first
     } cases[] = {
         {"saved, keeping the mode", S_IFREG | 0640, -1, Beside::nothing, false, "--machine FILE P3=15", 0, "", true},
         {"without any write permission: kept, even for root", S_IFREG | 0444, -1, Beside::nothing, false,
@@ -375,8 +406,29 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
         {"another user's file saved by root stays theirs", S_IFREG | 0604, 1234, Beside::nothing, false,
          "--machine FILE P3=15", 0, "", true},
         {"an owner the user cannot give the file: not saved", S_IFREG | 0666, 1234, Beside::nothing, true,
-         "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: Operation not permitted\n" + writeFailed,
+         "--machine FILE P3=15", 254,
+         "pravellon-sim: cannot save FILE: cannot give the new file its owner (uid 1234): Operation not permitted\n"
+             + writeFailed,
          false},
+        {"an ACL and a user's attribute stay with the file", S_IFREG | 0664, -1, Beside::attributes, false,
+         "--machine FILE P3=15", 0, "", true},
+        // Output that cannot take more cuts no change in half and passes for
+        // no success.
+        {"a trace that stops taking lines: the change goes on untraced", S_IFREG | 0644, -1, Beside::nothing, false,
+         "--machine FILE --trace /dev/full P3=15", 1,
+         "pravellon-sim: cannot write trace /dev/full: No space left on device\n", true},
+        {"a trace FIFO nobody reads: refused, not waited on", S_IFREG | 0644, -1, Beside::fifo, false,
+         "--machine FILE --trace FILE.fifo P3=15", 1,
+         "pravellon-sim: cannot write trace FILE.fifo: No such device or address\n", false},
+        {"standard output a pipe nobody reads: no SIGPIPE", S_IFREG | 0644, -1, Beside::fifo, false,
+         "--machine FILE >&4", 1, "pravellon-sim: cannot write standard output: Broken pipe\n", false,
+         "exec 3<>FILE.fifo 4>FILE.fifo 3<&-; "},
+        {"standard output on a full disk", S_IFREG | 0644, -1, Beside::nothing, false,
+         "--machine FILE --print-machine >/dev/full", 1,
+         "pravellon-sim: cannot write standard output: No space left on device\n", false},
+        {"a file-size limit: a failed save, no SIGXFSZ", S_IFREG | 0644, -1, Beside::nothing, false,
+         "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: File too large\n" + writeFailed, false,
+         "ulimit -f 1; "},
     };
     int index = 0;
     for (const auto& c : cases) {
@@ -399,6 +451,14 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
         ASSERT_EQ(chmod(file.c_str(), c.mode & 07777), 0);
         ASSERT_TRUE(c.beside != Beside::hardLink || link(file.c_str(), (dir + "/other").c_str()) == 0);
         ASSERT_TRUE(c.beside != Beside::traceLink || symlink(file.c_str(), (file + ".trace").c_str()) == 0);
+        ASSERT_TRUE(c.beside != Beside::fifo || mkfifo((file + ".fifo").c_str(), 0600) == 0);
+        if (c.beside == Beside::attributes
+            && (setxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0
+                || setxattr(file.c_str(), "user.note", "mine", 4, 0) != 0)) {
+            std::cout << "skipped: no ACLs or user attributes in " << dir << "\n";
+            fs::remove_all(dir);
+            continue;
+        }
         ASSERT_EQ(chmod(dir.c_str(), c.beside == Beside::readOnlyDirectory ? 0555 : 0777), 0);
         struct stat set {};
         ASSERT_EQ(lstat(file.c_str(), &set), 0);
@@ -409,7 +469,8 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
             return text;
         };
         const TestFile err("files_err");
-        const int status = finishSim(startSim(withFile(c.args), err.path, c.asUser && root ? 4321 : -1));
+        const int status =
+            finishSim(startSim(withFile(c.args), err.path, c.asUser && root ? 4321 : -1, withFile(c.before)));
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(readFile(err.path), withFile(c.err));
 
@@ -420,6 +481,15 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
         EXPECT_EQ(left.st_gid, set.st_gid);
         if (S_ISREG(left.st_mode)) {
             EXPECT_EQ(readFile(file), c.saved ? after : before);
+        }
+        if (c.beside == Beside::attributes) {
+            std::string value(acl.size() + 1, '\0');
+            value.resize(static_cast<std::size_t>(
+                std::max<ssize_t>(getxattr(file.c_str(), "system.posix_acl_access", value.data(), value.size()), 0)));
+            EXPECT_EQ(value, acl);
+            value.assign(5, '\0');
+            value.resize(static_cast<std::size_t>(std::max<ssize_t>(getxattr(file.c_str(), "user.note", value.data(), 5), 0)));
+            EXPECT_EQ(value, "mine");
         }
         for (const auto& entry : fs::directory_iterator(dir))
             EXPECT_EQ(entry.path().filename().string().find(".saving-"), std::string::npos) << entry.path();

@@ -8,7 +8,9 @@
 
 #include "cpu/family_traits.h"
 #include "cpu/probe.h"
+#include "cpu/vid.h"
 #include "emulated_machine.h"
+#include "profiles.h"
 
 namespace {
 
@@ -110,7 +112,7 @@ TEST(Probe, ReadsEachFamily)
         p.topMultiplier = topMult;
         p.minVoltage = minV;
         p.maxVoltage = maxV;
-        p.vidStep = step;
+        p.eightBitVids = step == 0.00625;
         p.refClockFactor = ref;
         p.boostSupported = boost;
         p.boostEnabled = enabled;
@@ -123,7 +125,7 @@ TEST(Probe, ReadsEachFamily)
          profile(0x10, 0x04, 4, 5, 2, 1.0, 32.0, 36.0, 0.75, 1.35, 0.0125, 2.0, true, true, true, 1),
          {"cpuid 0x80000000", "cpuid 0x80000001", "cpuid 0x80000008", "pciread 18.3 0xdc",
           "rdmsr 0xc0010071", "cpuid 0x80000007", "rdmsr 0xc0010015", "pciread 18.4 0x15c",
-          "pciread 18.3 0x1f0"}},
+          "pciread 18.3 0x1f0", "pciread 18.0 0x60"}},
         {"family 0x12", kFamily12,
          profile(0x12, 0x01, 2, 8, 2, 1.0, 47.0, 47.0, 0.0, 1.55, 0.0125, 1.0, true, true, true, 2),
          {"cpuid 0x80000000", "cpuid 0x80000001", "cpuid 0x80000008", "pciread 18.3 0xdc",
@@ -136,11 +138,11 @@ TEST(Probe, ReadsEachFamily)
          profile(0x15, 0x02, 8, 7, 4, 1.0, 28.0, 63.0, 1.45, 1.5375, 0.0125, 2.0, true, true, false, 2),
          {"cpuid 0x80000000", "cpuid 0x80000001", "cpuid 0x80000008", "pciread 18.3 0xdc",
           "pciread 18.5 0x170", "rdmsr 0xc0010071", "cpuid 0x80000007", "rdmsr 0xc0010015",
-          "pciread 18.4 0x15c", "pciread 18.3 0xd4"}},
+          "pciread 18.4 0x15c", "pciread 18.3 0xd4", "pciread 18.0 0x60"}},
         {"family 0x15 model 0x13 without boost", kFamily15NoBoost,
          profile(0x15, 0x13, 4, 2, 2, 1.0, 63.0, 63.0, 0.0, 1.5, 0.00625, 1.0, false, false, false, 0),
          {"cpuid 0x80000000", "cpuid 0x80000001", "cpuid 0x80000008", "pciread 18.3 0xdc",
-          "pciread 18.5 0x170", "rdmsr 0xc0010071", "cpuid 0x80000007"}},
+          "pciread 18.5 0x170", "rdmsr 0xc0010071", "cpuid 0x80000007", "pciread 18.0 0x60"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -158,7 +160,7 @@ TEST(Probe, ReadsEachFamily)
         EXPECT_DOUBLE_EQ(p.topMultiplier, e.topMultiplier);
         EXPECT_DOUBLE_EQ(p.minVoltage, e.minVoltage);
         EXPECT_DOUBLE_EQ(p.maxVoltage, e.maxVoltage);
-        EXPECT_DOUBLE_EQ(p.vidStep, e.vidStep);
+        EXPECT_DOUBLE_EQ(vidStep(p), vidStep(e));
         EXPECT_DOUBLE_EQ(p.refClockFactor, e.refClockFactor);
         EXPECT_EQ(p.boostSupported, e.boostSupported);
         EXPECT_EQ(p.boostEnabled, e.boostEnabled);
@@ -221,16 +223,15 @@ TEST(Probe, Family15ModelsSetStepAndClock)
         ProcessorProfile p;
         ASSERT_TRUE(probeProcessor(p));
         EXPECT_EQ(p.model, c.model);
-        EXPECT_DOUBLE_EQ(p.vidStep, c.vidStep);
+        EXPECT_DOUBLE_EQ(vidStep(p), c.vidStep);
         EXPECT_DOUBLE_EQ(p.refClockFactor, c.refClockFactor);
-        EXPECT_EQ(hasEightBitVids(p), c.vidStep == 0.00625);
+        EXPECT_EQ(p.eightBitVids, c.vidStep == 0.00625);
     }
     for (const int family : {0x10, 0x12, 0x14}) {
-        ProcessorProfile p;
-        p.family = family;
         for (const int model : {0x10, 0x30, 0x60}) {
-            p.model = model;
-            EXPECT_FALSE(hasEightBitVids(p)) << std::hex << family << " " << model;
+            ProcessorProfile p;
+            ASSERT_TRUE(identifyProcessor(p, signatureOf(family, model)));
+            EXPECT_FALSE(p.eightBitVids) << std::hex << family << " " << model;
         }
     }
 }

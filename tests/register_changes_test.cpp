@@ -61,6 +61,10 @@ TEST(RegisterChanges, NamesEachChangedRegisterDecoded)
          {msr(0xC0010064, 0x800001403c000c14, 0x800001403c003018)},
          {"changed P0 (MSR 0xc0010064) on cores 0-5: 0x800001403c000c14 -> 0x800001403c003018: "
           "18x at 1.475V, NorthBridge in NB_P0 at 1.175V -> 20x at 1.25V, NorthBridge in NB_P0 at 1.175V"}},
+        {"family 0x10 northbridge VID 0, the highest voltage", "family10",
+         {msr(0xC0010064, 0x800001403c000c14, 0x8000014000000c14)},
+         {"changed P0 (MSR 0xc0010064) on cores 0-5: 0x800001403c000c14 -> 0x8000014000000c14: "
+          "18x at 1.475V, NorthBridge in NB_P0 at 1.175V -> 18x at 1.475V, NorthBridge in NB_P0 at 1.55V"}},
         {"family 0x14 core P-state, divided from the undivided clock", "family14",
          {msr(0xC0010064, 0x8000014000003010, 0x8000014000003030)},
          {"changed P0 (MSR 0xc0010064) on cores 0-1: 0x8000014000003010 -> 0x8000014000003030: 16x at 1.25V -> 8x at 1.25V"}},

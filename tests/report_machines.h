@@ -9,9 +9,9 @@
 #include <string>
 
 // A whole report: the sections' fixed lines around what each section holds.
-inline std::string wholeReport(const std::string& general, const std::string& turbo, const std::string& pstates)
+inline std::string wholeReport(const std::string& general, const std::string& boost, const std::string& pstates)
 {
-    return "\nPravellon v1.1\n\n.:. General\n---\n" + general + "\n.:. Turbo\n---\n" + turbo +
+    return "\nPravellon v1.1\n\n.:. General\n---\n" + general + "\n.:. Turbo\n---\n" + boost +
            "\n.:. P-states\n---\n" + pstates;
 }
 

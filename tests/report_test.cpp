@@ -18,6 +18,7 @@
 #include "report_machines.h"
 #include "run_program.h"
 #include "version.h"
+#include "hw/register_write.h"
 
 namespace {
 
@@ -150,6 +151,22 @@ const WholeReport kWholeReports[] = {
                  "  P3: 8x at 1.1V\n      NorthBridge in NB_P0 at 1.175V\n"
                  "  P4: 4x at 1V\n      NorthBridge in NB_P1 at 1.075V\n"
                  "  Core 3 differs from core 0 in P1\n")},
+    {"family10-2socket", nullptr, 0,
+     wholeReport("  AMD family 0x10, model 0x8 CPU, 6 cores\n"
+                 "  2 nodes, 12 CPUs in all\n"
+                 "  Default reference clock: 200 MHz\n"
+                 "  Available multipliers: 0.5 .. 18\n"
+                 "  Available voltage IDs: 0.8 .. 1.475 (0.0125 steps)\n",
+                 "  enabled\n  unlocked\n  Max multiplier: 16\n",
+                 "  5 of 5 enabled (P0 .. P4)\n"
+                 "  Turbo P-states: P0\n"
+                 "  ---\n"
+                 "  P0: 18x at 1.475V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P1: 16x at 1.4V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P2: 12x at 1.25V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P3: 8x at 1.1V\n      NorthBridge in NB_P0 at 1.175V\n"
+                 "  P4: 4x at 1V\n      NorthBridge in NB_P1 at 1.075V\n"
+                 "  Node 1 differs from node 0 in boost source\n")},
     {"family10-noboost", nullptr, 0,
      wholeReport("  AMD family 0x10, model 0x4 CPU, 4 cores\n"
                  "  Default reference clock: 200 MHz\n"
@@ -228,6 +245,27 @@ const WholeReport kWholeReports[] = {
                  "  NB_P1: 16x at 1.1875V\n"
                  "  NB_P2: 14x at 1.125V\n"
                  "  NB_P3: 11x at 1V\n")},
+    {"family15-g34", nullptr, 0,
+     wholeReport("  AMD family 0x15, model 0x1 CPU, 16 cores\n"
+                 "  2 nodes, 16 CPUs in all\n"
+                 "  Default reference clock: 200 MHz\n"
+                 "  Available multipliers: 0.5 .. 21\n"
+                 "  Available voltage IDs: 0.75 .. 1.45 (0.0125 steps)\n",
+                 "  enabled\n  unlocked\n  Max multiplier: 18\n",
+                 "  7 of 8 enabled (P0 .. P6)\n"
+                 "  Turbo P-states: P0 P1\n"
+                 "  ---\n"
+                 "  P0: 21x at 1.4125V\n      NorthBridge in NB_P0\n"
+                 "  P1: 19.5x at 1.3875V\n      NorthBridge in NB_P0\n"
+                 "  P2: 18x at 1.35V\n      NorthBridge in NB_P0\n"
+                 "  P3: 16.5x at 1.2875V\n      NorthBridge in NB_P0\n"
+                 "  P4: 13.5x at 1.175V\n      NorthBridge in NB_P0\n"
+                 "  P5: 10.5x at 1.0625V\n      NorthBridge in NB_P1\n"
+                 "  P6: 7x at 0.875V\n      NorthBridge in NB_P1\n"
+                 "  Node 1 differs from node 0 in NB_P1\n"
+                 "  ---\n"
+                 "  NB_P0: 22x at 1.175V\n"
+                 "  NB_P1: 11x at 1.05V\n")},
     {"family11", nullptr, 2, "ERROR: unsupported CPU\n"},
     {"intel", nullptr, 2, "ERROR: unsupported CPU\n"},
 };
@@ -291,7 +329,11 @@ std::string withChanges(const std::string& machine, const std::vector<std::strin
         std::string kind;
         std::string first;
         std::string second;
-        words >> kind >> first >> second;
+        std::string core;
+        std::string number;
+        words >> kind >> first >> second >> core >> number;
+        if (kind == "msr" && core == "core")
+            return kind + " " + first + " core " + number;
         return kind == "pci" ? kind + " " + first + " " + second : kind + " " + first;
     };
     std::vector<std::string> lines;
@@ -365,6 +407,33 @@ TEST(Report, ConditionalLines)
          {"  AMD family 0x15, model 0x1a CPU, 16 cores\n"},
          {},
          "  NB_P3: 8.5x at 0.7375V\n"},
+        // Each core against core 0 by what a line would show: the enable bit
+        // and the decoded fields, and its own boost-disable bit.
+        {"cores differing in boost, an enable bit and a reserved bit", kRichlandMachine,
+         {"msr 0xC0010015 0x0000000003000010 core 3", "msr 0xC0010065 0x000001490000201B core 2",
+          "msr 0xC0010064 0x800001490080181C core 1", "msr 0xC0010066 0x8000014900003219 core 3"},
+         {"      NorthBridge in NB_P1\n  Core 2 differs from core 0 in P1\n"
+          "  Core 3 differs from core 0 in P2, boost\n  ---\n",
+          "---\n  enabled\n"},
+         {"Core 1"},
+         ""},
+        {"two nodes, node 1 differing", kZambeziMachine,
+         {"pci 18.0 0x60 0x00000010", "cpus 16", "pci 19.4 0x15C 0x80000089", "pci 19.5 0x160 0x00207C0F",
+          "pci 19.5 0x164 0x0000A88D"},
+         {"  AMD family 0x15, model 0x1 CPU, 8 cores\n  2 nodes, 16 CPUs in all\n",
+          "      NorthBridge in NB_P1\n  Node 1 differs from node 0 in APM, NB_P1\n  ---\n"},
+         {},
+         ""},
+        {"two nodes alike in all they show", kZambeziMachine,
+         {"pci 18.0 0x60 0x00000010", "pci 19.4 0x15C 0x00000009", "pci 19.5 0x160 0x00207C0F",
+          "pci 19.5 0x164 0x0000A88F"},
+         {"  2 nodes, 8 CPUs in all\n"},
+         {"Node 1"},
+         ""},
+        {"one node, more CPUs than one processor's cores", kThubanMachine, {"cpus 12"},
+         {"  AMD family 0x10, model 0xa CPU, 6 cores\n  1 node, 12 CPUs in all\n  Default"},
+         {},
+         ""},
         {"family 0x15 with one northbridge P-state", kZambeziMachine, {"pci 18.5 0x170 0x00000000"},
          {"  P6: 7x at 0.9125V\n      NorthBridge in NB_P1\n  ---\n  NB_P0: 11x at 1.1625V\n"},
          {"NB_P1:"},
@@ -447,10 +516,9 @@ TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
         // northbridge block; a core that cannot be reached ends the report.
         {"core 2's P-state P2", kRichlandMachine, "fail rdmsr 0xc0010066 core 2", "  ---\n  NB_P0: ",
          "pravellon-sim: ioctl(CPUCTL_RDMSR) on /dev/cpuctl2: Input/output error\n"},
+        // Core 0's device opened, so the module is there: no hint to load it.
         {"core 3 offline", kRichlandMachine, "fail open /dev/cpuctl3", "  ---\n  NB_P0: ",
-         "pravellon-sim: Failed to open /dev/cpuctl3: No such file or directory\n"
-         "pravellon-sim: load the cpuctl module: kldload cpuctl\n",
-         255},
+         "pravellon-sim: Failed to open /dev/cpuctl3: No such file or directory\n", 255},
     };
     for (const Case& c : cases) {
         const std::string report = expectedReport(c.machine);
@@ -469,3 +537,48 @@ TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
 }
 
 } // namespace
+
+// --tokens makes the report's reads (and on family 0x15 one more, for APM),
+// and its line, given back, changes nothing the report shows: a dry run with
+// it afterwards has nothing to do.
+TEST(Report, TokensSetTheReportedSettingsAgain)
+{
+    const struct {
+        const char* preset;
+        const char* tokens;
+        bool apm = false; // family 0x15
+    } cases[] = {
+        {"family10", "P0=18@1.475 P1=16@1.4 P2=12@1.25 P3=8@1.1 P4=4@1 NB_P0=@1.175 NB_P1=@1.075 NB_low=4 Turbo=1"},
+        {"family10-noboost", "P0=15@1.35 P1=11.5@1.25 P2=9@1.15 P3=4@1.05 NB_P0=@1.175 NB_P1=@1.075 NB_low=3"},
+        {"family12", "P0=28@1.4125 P1=25@1.3375 P2=20@1.2 P3=12@1.025 P4=8@0.9 Turbo=1"},
+        {"family14", "P0=16@1.25 P1=12.8@1.15 P2=8@1"},
+        {"family15", "P0=21@1.4125 P1=19.5@1.3875 P2=18@1.35 P3=16.5@1.2875 P4=13.5@1.175 P5=10.5@1.0625 P6=7@0.875 "
+                     "NB_P0=22@1.175 NB_P1=11@1.05 NB_low=5 Turbo=1 APM=1", true},
+        {"family15-8bit", "P0=42@1.475 P1=40@1.45 P2=38@1.4125 P3=34@1.35 P4=30@1.2875 P5=25@1.2 P6=19@1.1 "
+                          "P7=14@0.9625 NB_P0=18@1.25 NB_P1=16@1.1875 NB_P2=14@1.125 NB_P3=11@1 NB_low=5 Turbo=1 APM=1", true},
+    };
+    for (const auto& c : cases) {
+        Machine machine;
+        std::string error;
+        ASSERT_TRUE(parseMachine(findPreset(c.preset)->machineText, machine, error)) << c.preset;
+        const std::string report = runProgram(machine).out;
+        std::vector<std::string> reportTrace = emulation::traceLines();
+
+        const ProgramRun tokens = runProgram(machine, {"--tokens"});
+        EXPECT_EQ(tokens.out, std::string(c.tokens) + "\n") << c.preset;
+        if (c.apm)
+            reportTrace.insert(reportTrace.end(), {"open /dev/pci", "pciread 18.4 0x15c -> " +
+                hexText(machine.pciRegisters[PciAddress{0x18, 4, 0x15c}]), "close /dev/pci"});
+        EXPECT_EQ(joined(emulation::traceLines()), joined(reportTrace)) << c.preset;
+
+        std::vector<std::string> words;
+        std::istringstream line(c.tokens);
+        for (std::string word; line >> word;)
+            words.push_back(word);
+        EXPECT_EQ(runProgram(machine, words).status, 0) << c.preset;
+        const Machine applied = emulation::attachedMachine();
+        EXPECT_EQ(runProgram(applied).out, report) << c.preset;
+        words.insert(words.begin(), "-n");
+        EXPECT_EQ(runProgram(applied, words).out, "nothing would change\n") << c.preset;
+    }
+}

@@ -1,4 +1,4 @@
-#include "capture.h"
+#include "tools/capture.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,34 +9,28 @@
 #include <string>
 
 #include "app/driver.h"
-#include "control/active_pstate.h"
-#include "cpu/family_traits.h"
+#include "cpu/every_core.h"
 #include "cpu/probe.h"
-#include "cpu/registers.h"
+#include "cpu/registers_read.h"
 #include "hw/device.h"
+#include "machine/machine.h"
 #include "machine/text_file.h"
 #include "machine/writer.h"
-#include "pstate/core_pstate.h"
-#include "pstate/nb_pstate.h"
 
 namespace {
 
-// A wrong argument, or a machine file that could not be written.
-constexpr int kStatusUsage = 1;
-
-MachineRegister cpuidLeaf(std::uint32_t leaf)
+// The machine file's name for a register the program reads.
+MachineRegister machineRegister(const ReadRegister& r)
 {
-    return MachineRegister{MachineRegister::Kind::cpuid, leaf, PciAddress()};
-}
-
-MachineRegister msr(std::uint32_t number)
-{
-    return MachineRegister{MachineRegister::Kind::msr, number, PciAddress()};
-}
-
-MachineRegister pci(std::uint8_t function, std::uint32_t reg)
-{
-    return MachineRegister{MachineRegister::Kind::pci, 0, PciAddress{kNorthbridgeDevice, function, reg}};
+    switch (r.kind) {
+    case ReadRegister::Kind::cpuid:
+        return MachineRegister{MachineRegister::Kind::cpuid, r.number, PciAddress()};
+    case ReadRegister::Kind::msr:
+        break;
+    case ReadRegister::Kind::pci:
+        return MachineRegister{MachineRegister::Kind::pci, 0, PciAddress{northbridgeOf(r.node), r.function, r.number}};
+    }
+    return MachineRegister{MachineRegister::Kind::msr, r.number, PciAddress()};
 }
 
 void readInto(Machine& machine, const MachineRegister& r)
@@ -56,45 +50,6 @@ void readInto(Machine& machine, const MachineRegister& r)
 
 } // namespace
 
-std::vector<MachineRegister> registersReadBy(const ProcessorProfile& profile)
-{
-    const FamilyTraits& traits = familyTraits(profile);
-
-    // The probe, in its own order.
-    std::vector<MachineRegister> list = {
-        cpuidLeaf(kCpuidVendor),
-        cpuidLeaf(kCpuidFamilyModel),
-        cpuidLeaf(kCpuidCoreCount),
-        pci(kFunctionMisc, kPciClockPowerControl),
-    };
-    if (traits.hasNbPstateRegisters)
-        list.push_back(pci(kFunctionExtendedMisc, kPciNbPstateControl));
-    list.push_back(msr(kMsrCofvidStatus));
-    list.push_back(cpuidLeaf(kCpuidPowerManagement));
-    if (profile.boostSupported) {
-        list.push_back(msr(kMsrHardwareConfig));
-        list.push_back(pci(kFunctionLinkControl, kPciBoostControl));
-        if (traits.boostLimitRegister != 0)
-            list.push_back(pci(kFunctionMisc, traits.boostLimitRegister));
-    } else if (traits.hasApm) {
-        // APM lives in the boost control register too, and is switched
-        // whether or not the processor has boost.
-        list.push_back(pci(kFunctionLinkControl, kPciBoostControl));
-    }
-
-    // The report's P-states, which the writers read again before writing.
-    for (std::int32_t n = 0; n < profile.pstateCount; ++n)
-        list.push_back(msr(kMsrPstateBase + static_cast<std::uint32_t>(n)));
-    if (traits.hasNbPstateRegisters) {
-        for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
-            list.push_back(pci(kFunctionExtendedMisc, nbPstateAddress(n)));
-    }
-
-    // Read before every switch of P-state.
-    list.push_back(msr(kMsrPstateControl));
-    return list;
-}
-
 bool captureMachine(std::ostream& out)
 {
     ProcessorProfile profile;
@@ -110,13 +65,18 @@ bool captureMachine(std::ostream& out)
     // A file written afresh: the registers in the order in which pravellon
     // reads them, their numbers in columns.
     AddedLines added;
-    added.order = registersReadBy(profile);
+    for (const ReadRegister& r : registersReadBy(profile))
+        added.order.push_back(machineRegister(r));
     added.fullWidth = true;
     for (const MachineRegister& r : added.order)
         readInto(machine, r);
-    // The other cores' MSRs, core by core; only where a core differs from
-    // core 0 does it get lines of its own, after the others.
-    for (std::int32_t core = 1; core < profile.coreCount; ++core) {
+    // The other CPUs' MSRs, CPU by CPU; only where a CPU differs from CPU 0
+    // does it get lines of its own, after the others. An offline CPU cannot
+    // be read: the copy gives it CPU 0's values, and says so.
+    machine.cpus = profileCpus(profile).back().number + 1;
+    for (const std::int32_t cpu : offlineCores(profile))
+        machine.lines.push_back("# CPU " + std::to_string(cpu) + " was offline: it has CPU 0's registers here.");
+    forEachOtherCore(profile, [&](std::int32_t core) {
         for (const MachineRegister& r : added.order) {
             if (r.kind != MachineRegister::Kind::msr)
                 continue;
@@ -124,7 +84,7 @@ bool captureMachine(std::ostream& out)
             if (value != machine.msrs[r.number])
                 machine.coreMsrs[CoreMsr{r.number, core}] = value;
         }
-    }
+    });
     out << formatMachine(machine, added) << std::flush;
     return true;
 }
@@ -154,12 +114,7 @@ int runCapture(int argc, const char* const* argv)
         }
         return kStatusOk;
     }
-    errno = 0;
+    // Standard output that cannot take it is told of when the program ends.
     std::cout << text.str() << std::flush;
-    if (!std::cout) {
-        const int error = errno != 0 ? errno : EIO;
-        std::cerr << "pravellon-capture: cannot write standard output: " << std::strerror(error) << std::endl;
-        return kStatusUsage;
-    }
     return kStatusOk;
 }

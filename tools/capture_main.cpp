@@ -7,9 +7,10 @@
 #include <iostream>
 
 #include "app/driver.h"
+#include "app/output_check.h"
 #include "app/standard_options.h"
-#include "capture.h"
 #include "machine/ending_signals.h"
+#include "tools/capture.h"
 
 namespace {
 
@@ -25,12 +26,16 @@ const char* const kCaptureUsage =
 
 int main(int argc, char** argv)
 {
+    if (!checkOutputAtExit("pravellon-capture")) {
+        std::cerr << "pravellon-capture: cannot handle signals: " << std::strerror(errno) << std::endl;
+        return 1;
+    }
     if (answerHelpOrVersion(argc, argv, "pravellon-capture", kCaptureUsage))
         return kStatusOk;
     // A signal while -o FILE is being written leaves no temporary file.
     if (!handleEndingSignals()) {
         std::cerr << "pravellon-capture: cannot handle signals: " << std::strerror(errno) << std::endl;
-        return 1;
+        return kStatusUsage;
     }
     return runCapture(argc, argv);
 }

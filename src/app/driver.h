@@ -1,11 +1,14 @@
 #pragma once
 
-// Exit statuses of the program, and its answer to a processor it does not
+// Exit statuses of the programs, and pravellon's answer to a processor it does not
 // support; pravellon-capture refuses a processor the same way.
 constexpr int kStatusOk = 0;
 constexpr int kStatusUnsupported = 2;
 constexpr int kStatusInvalidArgument = 3;
 constexpr int kStatusRefused = 10;
+// pravellon-sim and pravellon-capture: a wrong option, or a file they cannot
+// read or write.
+constexpr int kStatusUsage = 1;
 constexpr const char* kUnsupportedCpuMessage = "ERROR: unsupported CPU";
 
 // The whole program: probe, then report or parse and apply. Returns the exit

@@ -1,9 +1,18 @@
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
 #include "app/driver.h"
+#include "app/output_check.h"
 #include "app/standard_options.h"
 
 int main(int argc, char** argv)
 {
-    if (answerHelpOrVersion(argc, argv, "pravellon", kPravellonUsage))
+    if (!checkOutputAtExit("pravellon")) {
+        std::cerr << "pravellon: cannot handle signals: " << std::strerror(errno) << std::endl;
+        return kStatusOutputFailed;
+    }
+    if (answerHelpOrVersion(argc, argv, "pravellon", pravellonUsage().c_str()))
         return kStatusOk;
     return runPravellon(argc, argv);
 }

@@ -1,5 +1,6 @@
 #include "cli/apply_changes.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -9,9 +10,10 @@
 #include "control/boost.h"
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
+#include "cpu/registers.h"
 #include "hw/device.h"
+#include "hw/exception_with_message.h"
 #include "pstate/core_pstate.h"
-#include "pstate/multiplier_encoding.h"
 #include "pstate/nb_pstate.h"
 #include "pstate/nb_vid_carry.h"
 
@@ -47,35 +49,59 @@ std::vector<bool> modifiedPstates(const std::vector<CorePstate>& corePstates)
     return modified;
 }
 
+// Reads, on every node but node 0, each northbridge register the change will
+// write, in the order of the writes' registers: a node that is missing fails
+// here, before anything is written.
+void readOtherNodes(const ProcessorProfile& profile, const ChangeSet& changes)
+{
+    const FamilyTraits& traits = familyTraits(profile);
+    const bool writesBoostControl =
+        (isSet(changes.boost) && profile.boostSupported) || (isSet(changes.apm) && traits.hasApm);
+    std::vector<std::uint32_t> nbPstateRegisters;
+    if (traits.hasNbPstateRegisters)
+        for (const NbPstate& request : changes.nbPstates)
+            if (isModified(request))
+                nbPstateRegisters.push_back(nbPstateAddress(request.index));
+    std::sort(nbPstateRegisters.begin(), nbPstateRegisters.end());
+    forEachNode(profile, [&](std::int32_t node) {
+        if (node == 0)
+            return;
+        if (writesBoostControl)
+            (void)readPciConfig(northbridgeOf(node), kFunctionLinkControl, kPciBoostControl);
+        for (const std::uint32_t reg : nbPstateRegisters)
+            (void)readPciConfig(northbridgeOf(node), kFunctionExtendedMisc, reg);
+    });
+}
+
 } // namespace
 
 void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes)
 {
     for (const UnsupportedRequest& request : changes.unsupported)
         std::cerr << "WARNING: " << request.token << ": " << request.reason << ", left unchanged" << std::endl;
+    // An offline core has no device to reach; it keeps what it has, and
+    // gets the change when the command runs again once it is back.
+    for (const std::int32_t core : offlineCores(profile))
+        std::cerr << "WARNING: core " << core << " is offline, left unchanged" << std::endl;
 
-    // A refusal in the middle of the core P-states would leave some written and
+    // A refusal in the middle of the changes would leave some written and
     // some not; this one is known from the profile alone.
-    for (const CorePstate& request : changes.corePstates) {
-        if (isSet(request.multiplier)) {
-            requireEncodableMultipliers(profile);
-            break;
-        }
-    }
+    if (changes.refusal != nullptr)
+        throw ExceptionWithMessage(changes.refusal);
 }
 
-void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
+std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
 {
     warnOrRefuseBeforeAnyAccess(profile, changes);
 
     const FamilyTraits& traits = familyTraits(profile);
 
-    // Every core is written, so a core whose device cannot be opened (offline,
-    // or the module missing) must stop the run before the first write, not
-    // leave the processor with cores programmed differently. Core 0's device
-    // has just served the probe.
-    for (std::int32_t core = 1; core < profile.coreCount; ++core)
-        checkMsrDevice(core);
+    // Every core and every node is written, so a core whose device cannot be
+    // opened, or a node that cannot be read, must stop the run before the
+    // first write, not leave the machine programmed differently. Core 0's
+    // device and node 0 have just served the probe.
+    forEachOtherCore(profile, checkMsrDevice);
+    readOtherNodes(profile, changes);
 
     // Northbridge requests first: carried into the core P-state requests, or
     // written to the northbridge P-state registers.
@@ -90,20 +116,20 @@ void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
 
     // The boost source is set before the core P-states are written, and core
     // performance boost after them, both in the same direction.
-    const bool turboRequested = isSet(changes.turbo) && profile.boostSupported;
-    if (turboRequested)
-        setBoostSource(profile, changes.turbo == 1);
+    const bool boostRequested = isSet(changes.boost) && profile.boostSupported;
+    if (boostRequested)
+        setBoostSource(profile, changes.boost == 1);
 
     if (isSet(changes.apm) && traits.hasApm)
         setApmEnabled(profile, changes.apm == 1);
 
     for (const CorePstate& request : corePstates) {
         if (isModified(request))
-            writeCorePstate(profile, request);
+            writeCorePstate(profile, request, changes.nbPstates);
     }
 
-    if (turboRequested)
-        setCpbEnabled(profile, changes.turbo == 1);
+    if (boostRequested)
+        setBoostOnEveryCore(profile, changes.boost == 1);
 
-    switchPstates(profile, changes.targetPstate, modifiedPstates(corePstates));
+    return switchPstates(profile, changes.targetPstate, modifiedPstates(corePstates));
 }

@@ -1,14 +1,18 @@
 #pragma once
 // A change set carried out on the hardware.
 
+#include <cstdint>
+#include <vector>
+
 #include "cli/change_set.h"
 #include "cpu/processor_profile.h"
 
 // Carries the change set out in its fixed order; changes neither argument.
-// Begins with warnOrRefuseBeforeAnyAccess.
-void applyChanges(const ProcessorProfile& profile, const ChangeSet& changes);
+// Begins with warnOrRefuseBeforeAnyAccess. Returns the cores switched to the
+// target P-state, ascending.
+std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const ChangeSet& changes);
 
 // What is known before any device is touched for the change: one warning line
 // on standard error for each request this processor cannot carry out, then
-// the refusal (thrown) of core multipliers this processor cannot encode.
+// the refusal (thrown) of a request it cannot carry out at all.
 void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes);

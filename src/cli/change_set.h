@@ -21,9 +21,13 @@ struct UnsupportedRequest {
 struct ChangeSet {
     std::vector<CorePstate> corePstates;
     std::vector<NbPstate> nbPstates;
-    std::int32_t turbo = -1;
+    std::int32_t boost = -1; // the Turbo token
     std::int32_t apm = -1;
     std::int32_t targetPstate = -1;
     // In command-line order.
     std::vector<UnsupportedRequest> unsupported;
+    // The refusal of the first request this processor cannot carry out at
+    // all, or nullptr; said once the warnings are out, before any device is
+    // touched.
+    const char* refusal = nullptr;
 };

@@ -107,6 +107,8 @@ std::optional<double> readDecimalText(const std::string& text, char unit)
             return std::nullopt;
     }
     const std::string number = text.substr(numberStart, at - numberStart);
+    const std::size_t exponent = number.find_first_of("eE");
+    const bool nonZero = number.substr(0, exponent).find_first_of("123456789") != std::string::npos;
     if (at < text.size() && std::tolower(static_cast<unsigned char>(text[at])) == unit)
         ++at;
     skipBlanks(text, at);
@@ -114,9 +116,10 @@ std::optional<double> readDecimalText(const std::string& text, char unit)
         return std::nullopt;
 
     // The text is a plain decimal number now, which strtod reads exactly; only
-    // its size can still be beyond a double.
+    // its size can still be beyond a double, too large or too small: a number
+    // that is not zero must not be taken for 0, the lowest setting.
     const double value = std::strtod(number.c_str(), nullptr);
-    if (std::isinf(value))
+    if (std::isinf(value) || (value == 0 && nonZero))
         return std::nullopt;
     return value;
 }

@@ -20,5 +20,5 @@ std::optional<std::int32_t> readIntegerText(const std::string& text);
 // most one point (at least one digit), an optional exponent, then the unit
 // letter (given in lower case, typed in either) if the user writes it, optional white space, and
 // nothing else. Hexadecimal, "inf", "nan" and numbers beyond the range of a
-// double are not numbers here.
+// double (too large, or so small that they would read as 0) are not numbers here.
 std::optional<double> readDecimalText(const std::string& text, char unit);

@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <utility>
 
 #include "cpu/every_core.h"
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
+#include "hw/recorded_writes.h"
 #include "hw/register_write.h"
 #include "pstate/core_pstate.h"
 
@@ -45,30 +47,34 @@ void activatePstate(const ProcessorProfile& profile, std::int32_t core, std::int
     writeMsrUnchecked(core, kMsrPstateControl, bits::set(value, kPstateRequest, static_cast<std::uint64_t>(request)));
 }
 
-void switchPstates(const ProcessorProfile& profile, std::int32_t target, const std::vector<bool>& modified)
+std::vector<std::int32_t> switchPstates(const ProcessorProfile& profile, std::int32_t target,
+                                       const std::vector<bool>& modified)
 {
     const auto isModified = [&modified](std::int32_t pstate) {
         return pstate >= 0 && static_cast<std::size_t>(pstate) < modified.size()
             && modified[static_cast<std::size_t>(pstate)];
     };
-    const std::int32_t cores = coresToWrite(profile);
-    std::vector<std::int32_t> current(static_cast<std::size_t>(cores));
-    for (std::int32_t core = 0; core < cores; ++core)
-        current[static_cast<std::size_t>(core)] = currentPstate(core);
+    // Each core with the P-state it runs in.
+    std::vector<std::pair<std::int32_t, std::int32_t>> current;
+    forEachCore(profile, [&current](std::int32_t core) { current.emplace_back(core, currentPstate(core)); });
 
-    std::vector<std::int32_t> sentAway;
-    for (std::int32_t core = 0; core < cores; ++core) {
-        const std::int32_t pstate = current[static_cast<std::size_t>(core)];
+    std::vector<std::int32_t> switched;
+    std::vector<std::pair<std::int32_t, std::int32_t>> sentAway;
+    for (const auto& [core, pstate] : current) {
         if (target >= 0 && target != pstate) {
             activatePstate(profile, core, target);
+            switched.push_back(core);
         } else if (isModified(pstate)) {
             activatePstate(profile, core, awayPstate(profile, pstate));
-            sentAway.push_back(core);
+            sentAway.emplace_back(core, pstate);
         }
     }
     if (sentAway.empty())
-        return;
-    ::sleep(1);
-    for (const std::int32_t core : sentAway)
-        activatePstate(profile, core, current[static_cast<std::size_t>(core)]);
+        return switched;
+    // A dry run changes no P-state, so there is nothing to wait for.
+    if (!writesArePlanned())
+        ::sleep(1);
+    for (const auto& [core, pstate] : sentAway)
+        activatePstate(profile, core, pstate);
+    return switched;
 }

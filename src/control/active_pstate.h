@@ -5,11 +5,10 @@
 #include <vector>
 
 #include "cpu/processor_profile.h"
+#include "cpu/registers.h"
 #include "hw/bitfield.h"
 
-constexpr std::uint32_t kMsrPstateControl = 0xC0010062;
-
-// Request field of the P-state control MSR, counting from the first
+// Request field of the P-state control MSR (kMsrPstateControl), counting from the first
 // non-boosted P-state.
 constexpr bits::Field kPstateRequest{2, 0};
 
@@ -25,5 +24,7 @@ void activatePstate(const ProcessorProfile& profile, std::int32_t core, std::int
 // P-state n; a P-state past them counts as not modified) is left and, after
 // one pause for all such cores, entered again, so that it takes effect. Every
 // core's current P-state is read before any core is switched, so that no
-// request changes what a later core reads.
-void switchPstates(const ProcessorProfile& profile, std::int32_t target, const std::vector<bool>& modified);
+// request changes what a later core reads. Returns the cores switched to the
+// target, ascending.
+std::vector<std::int32_t> switchPstates(const ProcessorProfile& profile, std::int32_t target,
+                                        const std::vector<bool>& modified);

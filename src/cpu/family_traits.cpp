@@ -1,5 +1,7 @@
 #include "cpu/family_traits.h"
 
+#include <algorithm>
+
 #include "cpu/registers.h"
 
 namespace {
@@ -12,6 +14,7 @@ constexpr FamilyTraits family10()
     traits.doubledReferenceClockBelowModel = 0x100; // every model
     traits.hasNbPstateSelect = true;
     traits.hasNbVidInCorePstate = true;
+    traits.hasNodes = true;
     // Both boost sources.
     traits.boostSourceOn = 3;
     traits.boostStateCount = kFamily10BoostStateCount;
@@ -42,10 +45,15 @@ constexpr FamilyTraits family15()
     FamilyTraits traits;
     traits.family = 0x15;
     traits.doubledReferenceClockBelowModel = 0x10;
-    traits.hasEightBitVidModels = true;
+    // Reading or writing such a VID at the wrong scale would misstate or
+    // overvolt the part.
+    traits.eightBitVidModels[0] = ModelRange{0x10, 0x1F};
+    traits.eightBitVidModels[1] = ModelRange{0x30, 0x3F};
+    traits.eightBitVidModels[2] = ModelRange{0x60, 0x7F};
     traits.hasNbPstateSelect = true;
     traits.hasNbPstateRegisters = true;
     traits.hasApm = true;
+    traits.hasNodes = true;
     traits.boostLimitRegister = kPciFamily15BoostLimit;
     traits.boostLimitMultiplier = kFamily15BoostLimitMultiplier;
     return traits;
@@ -71,14 +79,8 @@ const FamilyTraits& familyTraits(const ProcessorProfile& profile)
     return traits != nullptr ? *traits : kUnsupportedFamily;
 }
 
-bool hasEightBitVids(const ProcessorProfile& profile)
+bool hasEightBitVids(const FamilyTraits& traits, std::int32_t model)
 {
-    // Family 0x15 models 0x10-0x1F, 0x30-0x3F and 0x60-0x7F drive their core and
-    // northbridge voltage regulators with the 8-bit serial VID code, 6.25 mV a
-    // step; every other supported model uses 7-bit VIDs at 12.5 mV. Reading or
-    // writing such a VID at the wrong scale would misstate or overvolt the part.
-    if (!familyTraits(profile).hasEightBitVidModels)
-        return false;
-    const std::uint32_t block = bits::get(static_cast<std::uint32_t>(profile.model), kModelBlock);
-    return block == 0x1 || block == 0x3 || block == 0x6 || block == 0x7;
+    return std::any_of(traits.eightBitVidModels.begin(), traits.eightBitVidModels.end(),
+                       [model](const ModelRange& range) { return model >= range.first && model <= range.last; });
 }

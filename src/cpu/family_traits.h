@@ -4,15 +4,22 @@
 // The traits are looked up by the profile's family; the profile itself holds
 // no copy of them, so a profile made by hand gets them too.
 
+#include <array>
 #include <cstdint>
 
-#include "cpu/clock_encoding.h"
+#include "cpu/clock_codec.h"
 #include "cpu/processor_profile.h"
 #include "hw/bitfield.h"
 
 // Models come in blocks of sixteen: the block is the model's upper digit,
 // which the processor signature calls the extended model.
 constexpr bits::Field kModelBlock{7, 4};
+
+// Models first to last; the default is empty.
+struct ModelRange {
+    std::int32_t first = 0;
+    std::int32_t last = -1;
+};
 
 // The defaults describe a family with nothing beyond eight core P-state
 // registers of the power-of-two clock encoding.
@@ -23,8 +30,10 @@ struct FamilyTraits {
     std::int32_t pstateRegisterCount = 8;
     // Models below this number run their core clock from a 200 MHz reference.
     std::int32_t doubledReferenceClockBelowModel = 0;
-    // Some models drive their regulators with 8-bit VIDs (see hasEightBitVids).
-    bool hasEightBitVidModels = false;
+    // The models that drive their core and northbridge voltage regulators with
+    // the 8-bit serial VID code, 6.25 mV a step; every other model uses 7-bit
+    // VIDs at 12.5 mV.
+    std::array<ModelRange, 3> eightBitVidModels{};
     // Each core P-state selects a northbridge P-state.
     bool hasNbPstateSelect = false;
     // Each core P-state holds the northbridge VID of the northbridge P-state it
@@ -33,6 +42,9 @@ struct FamilyTraits {
     // Northbridge P-states have registers of their own, and a count.
     bool hasNbPstateRegisters = false;
     bool hasApm = false;
+    // A machine may have several nodes, each with its own northbridge, and
+    // node 0's northbridge counts them; the other families have one.
+    bool hasNodes = false;
     // The boost source value that switches boost on.
     std::uint32_t boostSourceOn = 1;
     // The boost control register's lock bit means nothing: always locked.
@@ -53,6 +65,6 @@ const FamilyTraits* findFamilyTraits(std::int32_t family);
 // registers (the defaults above).
 const FamilyTraits& familyTraits(const ProcessorProfile& profile);
 
-// Whether the core and northbridge VIDs of this processor are 8 bits wide, at
-// 6.25 mV a step, instead of 7 bits at 12.5 mV.
-bool hasEightBitVids(const ProcessorProfile& profile);
+// Whether this model of the family has 8-bit VIDs; the probe keeps the answer in
+// the profile.
+bool hasEightBitVids(const FamilyTraits& traits, std::int32_t model);

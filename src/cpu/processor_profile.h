@@ -4,6 +4,9 @@
 // numbers is asked of its traits (cpu/family_traits.h).
 
 #include <cstdint>
+#include <vector>
+
+#include "hw/device.h"
 
 struct ProcessorProfile {
     std::int32_t family = 0;
@@ -16,10 +19,21 @@ struct ProcessorProfile {
     double topMultiplier = 0.0;
     double minVoltage = 0.0;
     double maxVoltage = 0.0;
-    double vidStep = 0.0125;
+    // The core and northbridge VIDs are 8 bits wide at 6.25 mV a step, not 7
+    // bits at 12.5 mV; the family traits say which models, the probe asks them.
+    bool eightBitVids = false;
     double refClockFactor = 1.0;
     bool boostSupported = false;
     bool boostEnabled = false;
     bool boostLocked = false;
+    // Core 0's own boost-disable bit (HWCR bit 25), where boost is supported:
+    // each core has its own, which the report compares.
+    bool boostDisabled = false;
     std::int32_t boostStateCount = 0;
+    // Every CPU of the operating system, ascending: each core of each processor
+    // and node. Empty in a profile the probe has not filled; cores 0 ..
+    // coreCount - 1 stand for them then (cpu/every_core.h).
+    std::vector<SystemCpu> cpus;
+    // The nodes of the machine, each with a northbridge of its own.
+    std::int32_t nodeCount = 1;
 };

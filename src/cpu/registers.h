@@ -1,6 +1,8 @@
 #pragma once
 // Registers that several layers read: the probe and the switches that change
-// them. Each register's fields are named here once.
+// them, with their fields named here once; and the numbers of the P-state
+// registers, whose fields their own code names, so that the list of every
+// register the program reads (cpu/registers_read.h) needs nothing above it.
 
 #include <cstdint>
 
@@ -22,15 +24,28 @@ constexpr bits::Field kExtendedFamily{27, 20};
 constexpr bits::Field kExtendedModel{19, 16};
 constexpr bits::Field kBaseModel{7, 4};
 
-// EDX of leaf 0x80000007: core performance boost.
-constexpr bits::Field kCpbSupported = bits::bit(9);
+// EDX of leaf 0x80000007: boost.
+constexpr bits::Field kBoostSupported = bits::bit(9);
 
 // ECX of leaf 0x80000008: the number of cores minus one.
 constexpr bits::Field kCoreCountMinusOne{7, 0};
 
-// Hardware configuration: a bit that disables core performance boost.
+// Hardware configuration: a bit that disables boost on its core.
 constexpr std::uint32_t kMsrHardwareConfig = 0xC0010015;
 constexpr bits::Field kBoostDisable = bits::bit(25);
+
+// Core P-state n, 0 .. kMaxCorePstates - 1: the hardware has room for eight,
+// P0 to P7.
+constexpr std::uint32_t kMsrPstateBase = 0xC0010064;
+constexpr std::int32_t kMaxCorePstates = 8;
+
+constexpr std::uint32_t corePstateMsr(std::int32_t n)
+{
+    return kMsrPstateBase + static_cast<std::uint32_t>(n);
+}
+
+// P-state control: the request that switches a core to another P-state.
+constexpr std::uint32_t kMsrPstateControl = 0xC0010062;
 
 // COFVID status: multiplier and voltage limits, and the current P-state.
 constexpr std::uint32_t kMsrCofvidStatus = 0xC0010071;
@@ -62,3 +77,20 @@ constexpr bits::Field kFamily10BoostLimitMultiplier{25, 20};
 constexpr std::uint8_t kFunctionExtendedMisc = 5;
 constexpr std::uint32_t kPciNbPstateControl = 0x170;
 constexpr bits::Field kNbPstateCountMinusOne{1, 0};
+
+// Northbridge P-state n, 0 .. kMaxNbPstates - 1, beside their count: the
+// hardware has room for four, 0x160 to 0x16C; the register after them is the
+// northbridge P-state control register.
+constexpr std::uint32_t kPciNbPstateBase = 0x160;
+constexpr std::int32_t kMaxNbPstates = 4;
+
+constexpr std::uint32_t nbPstateAddress(std::int32_t n)
+{
+    return kPciNbPstateBase + 4 * static_cast<std::uint32_t>(n);
+}
+
+// Northbridge function 0 register 0x60, node ID: the number of nodes of the
+// whole machine, minus one.
+constexpr std::uint8_t kFunctionHtConfig = 0;
+constexpr std::uint32_t kPciNodeId = 0x60;
+constexpr bits::Field kNodeCountMinusOne{6, 4};

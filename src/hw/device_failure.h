@@ -23,12 +23,16 @@ inline bool devicePathStartsWith(const char* path, const char* prefix)
 
 // What the administrator can do about a failed open of path, or null: become
 // root, or, for a device under moduleDevices, which exists only while its
-// module is loaded, load it (loadModule says how).
-inline const char* openFailureHint(const char* path, int error, const char* moduleDevices, const char* loadModule)
+// module is loaded, load it (loadModule says how). Once a device under
+// moduleDevices has opened in this run (moduleLoaded), the module is there,
+// and a missing device is a CPU that is offline or gone: no hint then.
+inline const char* openFailureHint(const char* path, int error, const char* moduleDevices, const char* loadModule,
+                                   bool moduleLoaded)
 {
     if (error == EACCES || error == EPERM)
         return "run as root";
-    if ((error == ENOENT || error == ENXIO || error == ENODEV) && devicePathStartsWith(path, moduleDevices))
+    if ((error == ENOENT || error == ENXIO || error == ENODEV) && devicePathStartsWith(path, moduleDevices)
+        && !moduleLoaded)
         return loadModule;
     return nullptr;
 }

@@ -1,9 +1,10 @@
-// The accessors over FreeBSD's /dev/cpuctlN (one per core) and /dev/pci: open,
+// The accessors over FreeBSD's /dev/cpuctlN (one per CPU) and /dev/pci: open,
 // one ioctl, close, nothing kept between calls. A failure ends the process through err(3);
 // a missing module, a user who is not root and a refused MSR write are named
 // on a line of their own.
 
 #include "hw/device.h"
+#include "hw/device_transfer.h"
 
 #include <err.h>
 #include <fcntl.h>
@@ -12,9 +13,13 @@
 
 #include <cerrno>
 #include <string>
+#include <vector>
+
+#include <sys/types.h> // before sys/sysctl.h, as FreeBSD wants it
 
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
+#include <sys/sysctl.h>
 
 #include "hw/device_failure.h"
 
@@ -28,13 +33,19 @@ const char* const kCpuctlPathPrefix = "/dev/cpuctl";
 
 const char* const kLoadModule = "load the cpuctl module: kldload cpuctl";
 
+// Whether a cpuctl device has opened in this run, so the module is loaded.
+bool cpuctlOpened = false;
+
 int openDevice(const char* path)
 {
     const int fd = open(path, O_RDWR, 0);
     if (fd < 0) {
         const int error = errno;
-        failDevice(-1, error, openFailureHint(path, error, kCpuctlPathPrefix, kLoadModule), std::string("Failed to open ") + path);
+        failDevice(-1, error, openFailureHint(path, error, kCpuctlPathPrefix, kLoadModule, cpuctlOpened),
+                   std::string("Failed to open ") + path);
     }
+    if (devicePathStartsWith(path, kCpuctlPathPrefix))
+        cpuctlOpened = true;
     return fd;
 }
 
@@ -74,7 +85,7 @@ pci_io pciRecord(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
 
 } // namespace
 
-std::uint64_t readMsr(std::int32_t core, std::uint32_t msr)
+std::uint64_t deviceReadMsr(std::int32_t core, std::uint32_t msr)
 {
     cpuctl_msr_args_t args{};
     args.msr = static_cast<int>(msr);
@@ -82,7 +93,7 @@ std::uint64_t readMsr(std::int32_t core, std::uint32_t msr)
     return args.data;
 }
 
-void writeMsr(std::int32_t core, std::uint32_t msr, std::uint64_t value)
+void deviceWriteMsr(std::int32_t core, std::uint32_t msr, std::uint64_t value)
 {
     cpuctl_msr_args_t args{};
     args.msr = static_cast<int>(msr);
@@ -95,6 +106,22 @@ void checkMsrDevice(std::int32_t core)
     close(openDevice(cpuctlPath(core).c_str()));
 }
 
+std::vector<SystemCpu> systemCpus()
+{
+    // FreeBSD numbers its CPUs 0 .. hw.ncpu - 1, and has no offline CPU.
+    int count = 0;
+    size_t size = sizeof count;
+    if (sysctlbyname("hw.ncpu", &count, &size, nullptr, 0) != 0)
+        failDevice(-2, errno, nullptr, "sysctlbyname(hw.ncpu)");
+    if (size != sizeof count || count < 1)
+        failDevice(-2, EINVAL, nullptr, "sysctlbyname(hw.ncpu)");
+    std::vector<SystemCpu> cpus;
+    cpus.reserve(static_cast<std::size_t>(count));
+    for (int cpu = 0; cpu < count; ++cpu)
+        cpus.push_back(SystemCpu{cpu, true});
+    return cpus;
+}
+
 CpuidRegisters cpuid(std::uint32_t leaf)
 {
     cpuctl_cpuid_args_t args{};
@@ -103,14 +130,14 @@ CpuidRegisters cpuid(std::uint32_t leaf)
     return CpuidRegisters{args.data[0], args.data[1], args.data[2], args.data[3]};
 }
 
-std::uint32_t readPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
+std::uint32_t deviceReadPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
 {
     pci_io io = pciRecord(device, function, reg);
     transfer(kPciPath, PCIOCREAD, &io, "PCIOCREAD");
     return io.pi_data;
 }
 
-void writePciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, std::uint32_t value)
+void deviceWritePciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, std::uint32_t value)
 {
     pci_io io = pciRecord(device, function, reg);
     io.pi_data = value;

@@ -1,20 +1,25 @@
-// The accessors over Linux's msr devices of every core (/dev/cpu/N/msr), the
-// cpuid device of core 0 and the northbridge's configuration space in sysfs: open, one transfer at the
+// The accessors over Linux's msr devices of every CPU (/dev/cpu/N/msr), the
+// cpuid device of CPU 0, the CPU lists and the northbridges' configuration
+// spaces in sysfs: open, one transfer at the
 // register's offset, close, nothing kept between calls. A failed or short
 // transfer ends the process through err(3), as an ioctl failure does on FreeBSD;
 // a missing module, a user who is not root and a refused MSR write are named
 // on a line of their own.
 
 #include "hw/device.h"
+#include "hw/device_transfer.h"
 
 #include <err.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "hw/cpu_list.h"
 #include "hw/device_failure.h"
 
 namespace {
@@ -24,6 +29,10 @@ const char* const kCpuidPath = "/dev/cpu/0/cpuid";
 // Every processor's msr and cpuid devices are under it, and only while the
 // modules are loaded; the northbridge's files in sysfs need no module.
 const char* const kProcessorDeviceDirectory = "/dev/cpu/";
+
+// Which CPUs the kernel knows of, and which of them are online.
+const char* const kPresentCpusPath = "/sys/devices/system/cpu/present";
+const char* const kOnlineCpusPath = "/sys/devices/system/cpu/online";
 
 const char* const kLoadModules = "load the msr and cpuid modules: modprobe -a msr cpuid";
 
@@ -36,13 +45,20 @@ const char* writeFailureHint(const char* path, int error)
     return nullptr;
 }
 
+// Whether an msr or cpuid device has opened in this run, so the modules are loaded.
+bool processorDeviceOpened = false;
+
 int openDevice(const char* path, int flags)
 {
     const int fd = open(path, flags, 0);
     if (fd < 0) {
         const int error = errno;
-        failDevice(-1, error, openFailureHint(path, error, kProcessorDeviceDirectory, kLoadModules), std::string("Failed to open ") + path);
+        failDevice(-1, error,
+                   openFailureHint(path, error, kProcessorDeviceDirectory, kLoadModules, processorDeviceOpened),
+                   std::string("Failed to open ") + path);
     }
+    if (devicePathStartsWith(path, kProcessorDeviceDirectory))
+        processorDeviceOpened = true;
     return fd;
 }
 
@@ -69,13 +85,38 @@ void writeAt(const char* path, const void* buffer, size_t size, off_t offset, co
     close(fd);
 }
 
+// A CPU list of sysfs, whole: a few bytes, read until the end.
+std::vector<std::int32_t> readCpuList(const char* path)
+{
+    const int fd = openDevice(path, O_RDONLY);
+    std::string text;
+    char buffer[256];
+    for (;;) {
+        const ssize_t done = read(fd, buffer, sizeof buffer);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0)
+            err(-2, "read(CPU list) on %s", path);
+        if (done == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(done));
+        if (text.size() > static_cast<std::size_t>(kCpuListLimit))
+            break; // not a list the kernel writes; refused below
+    }
+    close(fd);
+    std::vector<std::int32_t> cpus;
+    if (!parseCpuList(text, cpus))
+        failDevice(-2, EINVAL, nullptr, std::string("read(CPU list) on ") + path);
+    return cpus;
+}
+
 // The msr device of a core: /dev/cpu/N/msr.
 std::string msrPath(std::int32_t core)
 {
     return kProcessorDeviceDirectory + std::to_string(core) + "/msr";
 }
 
-// Function F of the northbridge, device 0x18 on bus 0 of domain 0.
+// Function F of a northbridge, device 0x18 + node on bus 0 of domain 0.
 struct PciConfigPath {
     char text[64];
 };
@@ -91,14 +132,14 @@ PciConfigPath pciConfigPath(std::uint8_t device, std::uint8_t function)
 
 } // namespace
 
-std::uint64_t readMsr(std::int32_t core, std::uint32_t msr)
+std::uint64_t deviceReadMsr(std::int32_t core, std::uint32_t msr)
 {
     std::uint64_t value = 0;
     readAt(msrPath(core).c_str(), &value, sizeof value, static_cast<off_t>(msr), "MSR");
     return value;
 }
 
-void writeMsr(std::int32_t core, std::uint32_t msr, std::uint64_t value)
+void deviceWriteMsr(std::int32_t core, std::uint32_t msr, std::uint64_t value)
 {
     writeAt(msrPath(core).c_str(), &value, sizeof value, static_cast<off_t>(msr), "MSR");
 }
@@ -108,6 +149,19 @@ void checkMsrDevice(std::int32_t core)
     close(openDevice(msrPath(core).c_str(), O_RDWR));
 }
 
+std::vector<SystemCpu> systemCpus()
+{
+    const std::vector<std::int32_t> present = readCpuList(kPresentCpusPath);
+    const std::vector<std::int32_t> online = readCpuList(kOnlineCpusPath);
+    if (present.empty())
+        failDevice(-2, EINVAL, nullptr, std::string("read(CPU list) on ") + kPresentCpusPath);
+    std::vector<SystemCpu> cpus;
+    cpus.reserve(present.size());
+    for (const std::int32_t cpu : present)
+        cpus.push_back(SystemCpu{cpu, std::binary_search(online.begin(), online.end(), cpu)});
+    return cpus;
+}
+
 CpuidRegisters cpuid(std::uint32_t leaf)
 {
     std::uint32_t words[4] = {0, 0, 0, 0};
@@ -115,7 +169,7 @@ CpuidRegisters cpuid(std::uint32_t leaf)
     return CpuidRegisters{words[0], words[1], words[2], words[3]};
 }
 
-std::uint32_t readPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
+std::uint32_t deviceReadPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
 {
     const PciConfigPath path = pciConfigPath(device, function);
     std::uint32_t value = 0;
@@ -123,7 +177,7 @@ std::uint32_t readPciConfig(std::uint8_t device, std::uint8_t function, std::uin
     return value;
 }
 
-void writePciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, std::uint32_t value)
+void deviceWritePciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, std::uint32_t value)
 {
     const PciConfigPath path = pciConfigPath(device, function);
     writeAt(path.text, &value, sizeof value, static_cast<off_t>(reg), "PCI config");

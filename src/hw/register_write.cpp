@@ -9,29 +9,34 @@
 
 namespace {
 
-// Lower-case hexadecimal after 0x, without leading zeros: 0x0, 0xb0a5.
-std::string hex(std::uint64_t value)
+// "did not take 0x... (reads 0x...)", after the register's name: the whole
+// register both times, so that a bit the hardware keeps shows beside the rest.
+std::string refusal(const std::string& where, std::uint64_t written, std::uint64_t read)
+{
+    return where + " did not take " + hexText(written) + " (reads " + hexText(read) + ")";
+}
+
+} // namespace
+
+std::string hexText(std::uint64_t value)
 {
     std::ostringstream text;
     text << "0x" << std::hex << value;
     return text.str();
 }
 
-// "did not take 0x... (reads 0x...)", after the register's name: the whole
-// register both times, so that a bit the hardware keeps shows beside the rest.
-std::string refusal(const std::string& where, std::uint64_t written, std::uint64_t read)
+std::string pciRegisterText(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
 {
-    return where + " did not take " + hex(written) + " (reads " + hex(read) + ")";
+    // Device and function as lspci writes them: 18.5.
+    return hexText(device).substr(2) + "." + hexText(function).substr(2) + " " + hexText(reg);
 }
-
-} // namespace
 
 void writeMsrChecked(std::int32_t core, std::uint32_t msr, std::uint64_t value, std::uint64_t fields)
 {
     writeMsrUnchecked(core, msr, value);
     const std::uint64_t read = readMsr(core, msr);
     if (((read ^ value) & fields) != 0)
-        throw ExceptionWithMessage(refusal("MSR " + hex(msr) + " on core " + std::to_string(core), value, read));
+        throw ExceptionWithMessage(refusal("MSR " + hexText(msr) + " on core " + std::to_string(core), value, read));
 }
 
 void writePciConfigChecked(std::uint8_t device, std::uint8_t function, std::uint32_t reg, std::uint32_t value,
@@ -41,9 +46,7 @@ void writePciConfigChecked(std::uint8_t device, std::uint8_t function, std::uint
     writePciConfig(device, function, reg, value);
     const std::uint32_t read = readPciConfig(device, function, reg);
     if (((read ^ value) & fields) != 0) {
-        // Device and function as lspci writes them: 18.5.
-        const std::string where = "PCI " + hex(device).substr(2) + "." + hex(function).substr(2) + " " + hex(reg);
-        throw ExceptionWithMessage(refusal(where, value, read));
+        throw ExceptionWithMessage(refusal("PCI " + pciRegisterText(device, function, reg), value, read));
     }
 }
 

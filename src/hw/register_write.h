@@ -7,6 +7,17 @@
 // (hw/signal_hold.h).
 
 #include <cstdint>
+#include <string>
+
+// A register's number or value as every message and listing writes it:
+// lower-case hexadecimal after 0x, without leading zeros (0x0, 0xc0010064).
+std::string hexText(std::uint64_t value);
+
+// A PCI register of bus 0 as messages and listings name it: "18.4 0x15c".
+std::string pciRegisterText(std::uint8_t device, std::uint8_t function, std::uint32_t reg);
+
+#include "hw/bitfield.h"
+#include "hw/device.h"
 
 // Writes value to msr on core and reads it back from that core; throws
 // ExceptionWithMessage when a bit of fields, the fields this write replaced,
@@ -22,3 +33,32 @@ void writePciConfigChecked(std::uint8_t device, std::uint8_t function, std::uint
 // the operating system's own P-state driver change at will, so that what it
 // reads a moment later says nothing about this write.
 void writeMsrUnchecked(std::int32_t core, std::uint32_t msr, std::uint64_t value);
+
+// One read-modify-write of msr on core: modify takes the value read and
+// returns the new value and the fields it replaced, which the read-back then
+// checks. Every bit outside those fields is written back as read.
+template <typename Modify>
+void modifyMsr(std::int32_t core, std::uint32_t msr, Modify modify)
+{
+    const bits::Rewrite<std::uint64_t> after = modify(readMsr(core, msr));
+    writeMsrChecked(core, msr, after.value, after.fields);
+}
+
+// The same for a PCI configuration register.
+template <typename Modify>
+void modifyPciConfig(std::uint8_t device, std::uint8_t function, std::uint32_t reg, Modify modify)
+{
+    const bits::Rewrite<std::uint32_t> after = modify(readPciConfig(device, function, reg));
+    writePciConfigChecked(device, function, reg, after.value, after.fields);
+}
+
+// The modify of a write that replaces one field with fieldValue, cut to its
+// width, for either helper above.
+inline auto replacingField(bits::Field field, std::uint64_t fieldValue)
+{
+    return [field, fieldValue](auto value) {
+        bits::Rewrite<decltype(value)> after{value};
+        bits::replace(after, field, fieldValue);
+        return after;
+    };
+}

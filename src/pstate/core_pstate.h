@@ -4,8 +4,11 @@
 // "leave unchanged" in a request; a NaN multiplier counts as unset too.
 
 #include <cstdint>
+#include <vector>
 
 #include "cpu/processor_profile.h"
+#include "cpu/registers.h"
+#include "pstate/nb_pstate.h"
 
 struct CorePstate {
     std::int32_t index = 0;
@@ -15,21 +18,10 @@ struct CorePstate {
     std::int32_t nbVid = -1;
 };
 
-// Core P-state n lives in MSR kMsrPstateBase + n.
-constexpr std::uint32_t kMsrPstateBase = 0xC0010064;
-
-// The hardware has room for eight core P-state registers, P0 to P7.
-constexpr std::int32_t kMaxCorePstates = 8;
-
-// The clock divisors of the two divisor-ID encodings, indexed by divisor ID and
-// closed by 0.0, which is how the encoder's search finds their length.
-inline constexpr double family12Divisors[] = {1.0, 1.5, 2.0, 3.0, 4.0, 6.0, 8.0, 12.0, 16.0, 0.0};
-inline constexpr double powerOfTwoDivisors[] = {1.0, 2.0, 4.0, 8.0, 16.0, 0.0}; // families 0x10 and 0x15
-
 // Decodes a P-state register value already read; touches no device.
 CorePstate decodeCorePstate(const ProcessorProfile& profile, std::int32_t index, std::uint64_t value);
 
-// Reads MSR kMsrPstateBase + index of core 0 once and decodes it: core 0
+// Reads MSR corePstateMsr(index) of core 0 once and decodes it: core 0
 // describes the processor.
 CorePstate readCorePstate(const ProcessorProfile& profile, std::int32_t index);
 
@@ -39,5 +31,9 @@ CorePstate readCorePstate(const ProcessorProfile& profile, std::int32_t index);
 std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t value, const CorePstate& request);
 
 // One read and one write of the P-state's register on every core, core by
-// core, changing only the fields the request sets. May throw the family 0x14 refusal of the multiplier encoder.
-void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate);
+// core, changing only the fields the request sets. A northbridge VID carried
+// from nbPstates goes to each core as that core's register selects
+// (carryNbVidOnCore). May throw the family 0x14 refusal of the multiplier
+// encoder.
+void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate,
+                     const std::vector<NbPstate>& nbPstates = {});

@@ -1,7 +1,8 @@
 #pragma once
-// The fields of a core P-state register (MSR kMsrPstateBase + n), shared by the
+// The fields of a core P-state register (MSR corePstateMsr(n)), shared by the
 // decoder and the writer so that both read and store the same bits. Only the low
-// 32 bits carry anything we use.
+// 32 bits carry anything we use. The clock's fields depend on its encoding and
+// live with it (cpu/clock_codec.h).
 
 #include "hw/bitfield.h"
 
@@ -9,21 +10,8 @@ namespace core_pstate_fields {
 
 constexpr bits::Field kLowHalf{31, 0};
 
-// Power-of-two clock encoding: frequency ID, then a divisor ID above it.
-constexpr bits::Field kPowerOfTwoFrequencyId{5, 0};
-constexpr bits::Field kPowerOfTwoDivisorId{8, 6};
-
-// Divisor-table clock encoding: frequency ID above a divisor ID into
-// family12Divisors.
-constexpr bits::Field kTableFrequencyId{8, 4};
-constexpr bits::Field kTableDivisorId{3, 0};
-
-// Quarter-step clock encoding: the divisor itself as an integer digit
-// (divisor - 1) and a quarter digit. Where only half steps exist the hardware
-// ignores the odd-quarter bit of the quarter digit.
-constexpr bits::Field kIntegerDigit{8, 4};
-constexpr bits::Field kQuarterDigit{3, 0};
-constexpr bits::Field kOddQuarter = bits::bit(0); // of the quarter digit
+// Whether the P-state is enabled: the one bit of the upper half we look at.
+constexpr bits::Field kPstateEnable = bits::bit(63);
 
 // Core VID: 7 bits, or 8 bits (reaching into bit 16) on the 8-bit-VID models.
 constexpr bits::Field kCoreVid7{15, 9};

@@ -1,3 +1,4 @@
+#include "cpu/clock_codec.h"
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "hw/bitfield.h"
@@ -5,7 +6,7 @@
 #include "hw/register_write.h"
 #include "pstate/core_pstate.h"
 #include "pstate/core_pstate_fields.h"
-#include "pstate/multiplier_encoding.h"
+#include "pstate/nb_vid_carry.h"
 
 namespace {
 
@@ -17,25 +18,6 @@ void put(Replaced& r, bits::Field f, std::int32_t code)
     bits::replace(r, f, static_cast<std::uint64_t>(code));
 }
 
-void putClock(const ProcessorProfile& profile, Replaced& r, const MultiplierCodes& codes)
-{
-    using namespace core_pstate_fields;
-    switch (familyTraits(profile).clockEncoding) {
-    case ClockEncoding::divisorTable:
-        put(r, kTableFrequencyId, codes.first);
-        put(r, kTableDivisorId, codes.second);
-        return;
-    case ClockEncoding::quarterStepDivisor:
-        put(r, kIntegerDigit, codes.first);
-        put(r, kQuarterDigit, codes.second);
-        return;
-    case ClockEncoding::powerOfTwoDivisor:
-        break;
-    }
-    put(r, kPowerOfTwoFrequencyId, codes.first);
-    put(r, kPowerOfTwoDivisorId, codes.second);
-}
-
 // value with the fields request sets replaced, and which those were.
 Replaced encode(const ProcessorProfile& profile, std::uint64_t value, const CorePstate& request)
 {
@@ -45,10 +27,10 @@ Replaced encode(const ProcessorProfile& profile, std::uint64_t value, const Core
     r.value = value;
 
     if (request.multiplier >= 0.0) // a NaN is not a request
-        putClock(profile, r, encodeMultiplier(profile, request.multiplier));
+        replaceMultiplier(profile, r, request.multiplier);
 
     if (request.vid >= 0)
-        put(r, hasEightBitVids(profile) ? kCoreVid8 : kCoreVid7, request.vid);
+        put(r, profile.eightBitVids ? kCoreVid8 : kCoreVid7, request.vid);
 
     if (request.nbPstate >= 0 && traits.hasNbPstateSelect)
         put(r, kNbPstateSelect, request.nbPstate != 0 ? 1 : 0);
@@ -68,13 +50,15 @@ std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t va
     return encode(profile, value, request).value;
 }
 
-void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate)
+void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate, const std::vector<NbPstate>& nbPstates)
 {
-    const std::uint32_t msr = kMsrPstateBase + static_cast<std::uint32_t>(pstate.index);
+    const std::uint32_t msr = corePstateMsr(pstate.index);
 
     // On each core one read, one write and its read-back, also when nothing is
     // requested. The encoding, the only step that can refuse, sits between the
     // read and the write and refuses on core 0 already, so a refusal leaves
     // every core's register as it was.
-    modifyMsrOnEveryCore(profile, msr, [&](std::uint64_t before) { return encode(profile, before, pstate); });
+    modifyMsrOnEveryCore(profile, msr, [&](std::uint64_t before) {
+        return encode(profile, before, carryNbVidOnCore(profile, pstate, nbPstates, before));
+    });
 }

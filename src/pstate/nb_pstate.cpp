@@ -2,7 +2,9 @@
 
 #include <cmath>
 
+#include "cpu/every_core.h"
 #include "cpu/family_traits.h"
+#include "cpu/features.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
@@ -52,7 +54,7 @@ double nbRatio(NbRatioCode code)
 std::uint32_t nbPstateRegister(const ProcessorProfile& profile, std::int32_t index)
 {
     if (!familyTraits(profile).hasNbPstateRegisters)
-        throw ExceptionWithMessage("NB P-states not supported");
+        throw ExceptionWithMessage(kNbPstateFeature.lacking);
     // A number past the last northbridge P-state would land on the control
     // register behind them or beyond; refuse it rather than write there.
     if (index < 0 || index >= profile.nbPstateCount || index >= kMaxNbPstates)
@@ -74,7 +76,7 @@ bits::Rewrite<std::uint32_t> encode(const ProcessorProfile& profile, const NbPst
     if (request.vid >= 0) {
         const auto vid = static_cast<std::uint32_t>(request.vid);
         bits::replace(r, kVid, vid);
-        if (hasEightBitVids(profile))
+        if (profile.eightBitVids)
             bits::replace(r, kVidBit7, bits::get(vid, kVidCodeBit7));
     }
     return r;
@@ -109,7 +111,7 @@ NbPstate decodeNbPstate(const ProcessorProfile& profile, std::int32_t index, std
     pstate.index = index;
     pstate.multiplier = nbRatio(NbRatioCode{bits::get(value, kFrequencyId), bits::get(value, kDivisor)});
     std::uint32_t vid = bits::get(value, kVid);
-    if (hasEightBitVids(profile))
+    if (profile.eightBitVids)
         vid = bits::set(vid, kVidCodeBit7, bits::get(value, kVidBit7));
     pstate.vid = static_cast<std::int32_t>(vid);
     return pstate;
@@ -129,8 +131,8 @@ NbPstate readNbPstate(const ProcessorProfile& profile, std::int32_t index)
 void writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate)
 {
     const std::uint32_t reg = nbPstateRegister(profile, pstate.index);
-    const std::uint32_t value = readPciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, reg);
-    const bits::Rewrite<std::uint32_t> after = encode(profile, pstate, value);
-    // Written even when the request sets nothing: the register gets back what it held.
-    writePciConfigChecked(kNorthbridgeDevice, kFunctionExtendedMisc, reg, after.value, after.fields);
+    // On every node, node 0 first. Written even when the request sets nothing:
+    // the register gets back what it held.
+    modifyPciOnEveryNode(profile, kFunctionExtendedMisc, reg,
+                         [&](std::uint32_t value) { return encode(profile, pstate, value); });
 }

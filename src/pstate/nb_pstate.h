@@ -1,6 +1,6 @@
 #pragma once
 // Northbridge P-states of the families that have registers for them: function
-// 5 register 0x160 + 4 * n.
+// 5 register 0x160 + 4 * n (nbPstateAddress(n)).
 
 #include <cstdint>
 
@@ -12,19 +12,6 @@ struct NbPstate {
     double multiplier = -1.0; // the register's own ratio, never scaled
     std::int32_t vid = -1;
 };
-
-// In northbridge function 5 (kFunctionExtendedMisc), beside their count in 0x170.
-constexpr std::uint32_t kPciNbPstateBase = 0x160;
-
-// The hardware has room for four northbridge P-states, 0x160 to 0x16C; the
-// register after them is the northbridge P-state control register.
-constexpr std::int32_t kMaxNbPstates = 4;
-
-// The register of northbridge P-state n, 0 .. kMaxNbPstates - 1.
-constexpr std::uint32_t nbPstateAddress(std::int32_t n)
-{
-    return kPciNbPstateBase + 4 * static_cast<std::uint32_t>(n);
-}
 
 // A northbridge ratio as the register holds it: the frequency ID is the ratio's
 // numerator minus 4, and a set divisor bit halves the numerator.

@@ -1,6 +1,7 @@
 #pragma once
 // Northbridge voltages on a family that keeps them in its core P-states.
 
+#include <cstdint>
 #include <vector>
 
 #include "cpu/processor_profile.h"
@@ -15,3 +16,11 @@
 std::vector<CorePstate> carryNbVidsIntoCorePstates(const ProcessorProfile& profile,
                                                    const std::vector<CorePstate>& corePstates,
                                                    const std::vector<NbPstate>& nbPstates);
+
+// A carried request as it goes to one core, whose P-state register holds
+// value: each core's register may select another northbridge P-state than
+// core 0's, and gets the voltage of the one it selects once written, or keeps
+// its own northbridge VID when that one has no requested voltage. A request
+// that carries no northbridge VID comes back unchanged.
+CorePstate carryNbVidOnCore(const ProcessorProfile& profile, const CorePstate& request,
+                            const std::vector<NbPstate>& nbPstates, std::uint64_t value);

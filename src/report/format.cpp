@@ -33,3 +33,34 @@ std::string northbridgeText(const ProcessorProfile& profile, const CorePstate& p
         text += " at " + voltageText(profile, pstate.nbVid);
     return text;
 }
+
+namespace {
+
+std::string shownMultiplierText(double multiplier, UndefinedMultiplier undefined)
+{
+    if (!(multiplier >= 0.0) && undefined == UndefinedMultiplier::namedUnknown)
+        return "unknown";
+    return multiplierText(multiplier);
+}
+
+} // namespace
+
+std::string clockText(const ProcessorProfile& profile, const CorePstateItem& item, UndefinedMultiplier undefined)
+{
+    return shownMultiplierText(shownCoreMultiplier(profile, item.pstate.multiplier), undefined) + " at "
+        + voltageText(profile, item.pstate.vid);
+}
+
+std::string clockText(const ProcessorProfile& profile, const NbPstateItem& item, UndefinedMultiplier undefined)
+{
+    // The northbridge ratio is the register's own and is never scaled.
+    return shownMultiplierText(item.pstate.multiplier, undefined) + " at " + voltageText(profile, item.pstate.vid);
+}
+
+std::string corePstateLineText(const ProcessorProfile& profile, const CorePstateItem& item)
+{
+    std::string text = clockText(profile, item, UndefinedMultiplier::namedUnknown);
+    if (item.pstate.nbPstate >= 0)
+        text += ", " + northbridgeText(profile, item.pstate);
+    return text;
+}

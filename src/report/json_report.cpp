@@ -21,6 +21,8 @@ struct JsonItems {
     PstateCountItem pstateCount;
     std::vector<CorePstateItem> corePstates;
     std::vector<DifferingCoreItem> differingCores;
+    std::vector<OfflineCoreItem> offlineCores;
+    std::vector<DifferingNodeItem> differingNodes;
     std::vector<NbPstateItem> nbPstates;
 
     void operator()(const GeneralItem& item) { general = item; }
@@ -28,6 +30,8 @@ struct JsonItems {
     void operator()(const PstateCountItem& item) { pstateCount = item; }
     void operator()(const CorePstateItem& item) { corePstates.push_back(item); }
     void operator()(const DifferingCoreItem& item) { differingCores.push_back(item); }
+    void operator()(const OfflineCoreItem& item) { offlineCores.push_back(item); }
+    void operator()(const DifferingNodeItem& item) { differingNodes.push_back(item); }
     void operator()(const NbPstateCountItem& /*item*/) {}
     void operator()(const NbPstateItem& item) { nbPstates.push_back(item); }
 };
@@ -38,6 +42,8 @@ void writeGeneral(JsonWriter& json, const GeneralItem& general)
     json.key("family").integer(general.family);
     json.key("model").integer(general.model);
     json.key("cores").integer(general.coreCount);
+    json.key("nodes").integer(general.nodeCount);
+    json.key("cpus").integer(general.cpuCount);
     json.endObject();
     json.key("reference_clock_mhz").number(general.referenceClockMhz);
     json.key("multipliers").beginObject();
@@ -118,15 +124,18 @@ void writeNbPstates(JsonWriter& json, const ProcessorProfile& profile, const std
     json.endArray();
 }
 
-void writeDifferingCores(JsonWriter& json, const std::vector<DifferingCoreItem>& cores)
+// The cores or nodes that differ from the first, each with what differs.
+template <typename Item>
+void writeDiffering(JsonWriter& json, const char* key, const char* numberKey, const std::vector<Item>& items,
+                    std::int32_t Item::*number)
 {
-    json.key("differing_cores").beginArray();
-    for (const DifferingCoreItem& item : cores) {
+    json.key(key).beginArray();
+    for (const Item& item : items) {
         json.beginObject();
-        json.key("core").integer(item.core);
+        json.key(numberKey).integer(item.*number);
         json.key("in").beginArray();
-        for (const std::int32_t n : item.pstates)
-            json.string("P" + std::to_string(n));
+        for (const std::string& what : item.in)
+            json.string(what);
         json.endArray();
         json.endObject();
     }
@@ -147,7 +156,12 @@ void printJsonReport(const ProcessorProfile& profile)
     writeBoost(json, items.boost);
     writePstates(json, profile, items);
     writeNbPstates(json, profile, items.nbPstates);
-    writeDifferingCores(json, items.differingCores);
+    writeDiffering(json, "differing_cores", "core", items.differingCores, &DifferingCoreItem::core);
+    writeDiffering(json, "differing_nodes", "node", items.differingNodes, &DifferingNodeItem::node);
+    json.key("offline_cores").beginArray();
+    for (const OfflineCoreItem& item : items.offlineCores)
+        json.integer(item.core);
+    json.endArray();
     json.endObject();
     std::cout << json.text() << std::flush;
 }

@@ -1,19 +1,15 @@
 #include "report/report.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <ios>
 #include <iostream>
 #include <ostream>
 #include <string>
+#include <variant>
 #include <vector>
 
-#include "cpu/family_traits.h"
-#include "cpu/vid.h"
-#include "hw/device.h"
-#include "pstate/core_pstate.h"
-#include "pstate/nb_pstate.h"
 #include "report/format.h"
+#include "report/report_walk.h"
 #include "version.h"
 
 namespace {
@@ -38,97 +34,106 @@ struct StreamStateGuard {
     StreamStateGuard& operator=(const StreamStateGuard&) = delete;
 };
 
-void printGeneral(std::ostream& out, const ProcessorProfile& profile)
+// " P0, P3, boost".
+std::string listText(const std::vector<std::string>& names)
 {
-    out << std::endl;
-    out << "Pravellon v" << kPravellonVersion << std::endl;
-    out << std::endl;
-    out << ".:. General" << std::endl;
-    out << "---" << std::endl;
-    out << "  AMD family 0x" << std::hex << profile.family << ", model 0x" << profile.model << std::dec
-        << " CPU, " << profile.coreCount << " cores" << std::endl;
-    out << "  Default reference clock: " << profile.refClockFactor * 100.0 << " MHz" << std::endl;
-    out << "  Available multipliers: " << shownCoreMultiplier(profile, profile.minMultiplier) << " .. "
-        << shownCoreMultiplier(profile, profile.topMultiplier) << std::endl;
-    out << "  Available voltage IDs: " << profile.minVoltage << " .. " << profile.maxVoltage << " ("
-        << profile.vidStep << " steps)" << std::endl;
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? " " : ", ") + name;
+    return text;
 }
 
-void printTurbo(std::ostream& out, const ProcessorProfile& profile)
-{
-    out << std::endl;
-    out << ".:. Turbo" << std::endl;
-    out << "---" << std::endl;
-    if (!profile.boostSupported) {
-        out << "  not supported" << std::endl;
-        return;
-    }
-    out << "  " << (profile.boostEnabled ? "enabled" : "disabled") << std::endl;
-    out << "  " << (profile.boostLocked ? "locked" : "unlocked") << std::endl;
-    // Only worth a line when boost actually raises the ceiling.
-    if (profile.maxMultiplier != profile.topMultiplier)
-        out << "  Max multiplier: " << shownCoreMultiplier(profile, profile.maxMultiplier) << std::endl;
-}
+// The text sink: each item's lines, each flushed as it is printed, so that a
+// failing read leaves every line before it on the terminal.
+struct TextLines {
+    std::ostream& out;
+    const ProcessorProfile& profile;
 
-// Core 0's P-state registers as read for the report, P0 first.
-using PstateRegisters = std::vector<std::uint64_t>;
-
-PstateRegisters printCorePstates(std::ostream& out, const ProcessorProfile& profile)
-{
-    out << std::endl;
-    out << ".:. P-states" << std::endl;
-    out << "---" << std::endl;
-    out << "  " << profile.pstateCount << " of " << familyTraits(profile).pstateRegisterCount << " enabled (P0 .. P"
-        << profile.pstateCount - 1 << ")" << std::endl;
-    if (profile.boostSupported && profile.boostStateCount > 0) {
-        out << "  Turbo P-states:";
-        for (std::int32_t i = 0; i < profile.boostStateCount; ++i)
-            out << " P" << i;
+    void operator()(const GeneralItem& item) const
+    {
         out << std::endl;
+        out << "Pravellon v" << kPravellonVersion << std::endl;
+        out << std::endl;
+        out << ".:. General" << std::endl;
+        out << "---" << std::endl;
+        out << "  AMD family 0x" << std::hex << item.family << ", model 0x" << item.model << std::dec << " CPU, "
+            << item.coreCount << " cores" << std::endl;
+        // The line above counts the cores of one processor; the machine may
+        // have more processors, or nodes, all of which the program reaches.
+        if (item.nodeCount > 1 || item.cpuCount != item.coreCount)
+            out << "  " << item.nodeCount << (item.nodeCount == 1 ? " node, " : " nodes, ") << item.cpuCount
+                << (item.cpuCount == 1 ? " CPU" : " CPUs") << " in all" << std::endl;
+        out << "  Default reference clock: " << item.referenceClockMhz << " MHz" << std::endl;
+        out << "  Available multipliers: " << item.minMultiplier << " .. " << item.topMultiplier << std::endl;
+        out << "  Available voltage IDs: " << item.minVoltage << " .. " << item.maxVoltage << " ("
+            << item.voltageStep << " steps)" << std::endl;
     }
-    out << "  ---" << std::endl;
 
-    // Each register is read just before its line, so a failing read leaves the
-    // lines of the P-states before it on the terminal.
-    PstateRegisters registers;
-    for (std::int32_t i = 0; i < profile.pstateCount; ++i) {
-        registers.push_back(readMsr(0, kMsrPstateBase + static_cast<std::uint32_t>(i)));
-        const CorePstate pstate = decodeCorePstate(profile, i, registers.back());
-        out << "  P" << i << ": " << multiplierText(shownCoreMultiplier(profile, pstate.multiplier)) << " at "
-            << voltageText(profile, pstate.vid) << std::endl;
-        if (pstate.nbPstate >= 0)
-            out << "      " << northbridgeText(profile, pstate) << std::endl;
-    }
-    return registers;
-}
-
-// The lines above are core 0's. The other cores should hold the same P-states;
-// one that does not (set by another tool, or a run that failed half-way) runs
-// at P-states nobody sees otherwise, so it gets a line naming them.
-void printDisagreeingCores(std::ostream& out, const ProcessorProfile& profile, const PstateRegisters& core0)
-{
-    for (std::int32_t core = 1; core < profile.coreCount; ++core) {
-        std::string differing;
-        for (std::size_t i = 0; i < core0.size(); ++i) {
-            const std::uint64_t value = readMsr(core, kMsrPstateBase + static_cast<std::uint32_t>(i));
-            if (value != core0[i])
-                differing += (differing.empty() ? " P" : ", P") + std::to_string(i);
+    void operator()(const BoostItem& item) const
+    {
+        out << std::endl;
+        out << ".:. Turbo" << std::endl;
+        out << "---" << std::endl;
+        if (!item.supported) {
+            out << "  not supported" << std::endl;
+            return;
         }
-        if (!differing.empty())
-            out << "  Core " << core << " differs from core 0 in" << differing << std::endl;
+        out << "  " << (item.enabled ? "enabled" : "disabled") << std::endl;
+        out << "  " << (item.locked ? "locked" : "unlocked") << std::endl;
+        if (item.maxMultiplier)
+            out << "  Max multiplier: " << *item.maxMultiplier << std::endl;
     }
-}
 
-void printNbPstates(std::ostream& out, const ProcessorProfile& profile)
-{
-    out << "  ---" << std::endl;
-    for (std::int32_t i = 0; i < profile.nbPstateCount; ++i) {
-        const NbPstate pstate = readNbPstate(profile, i);
-        // The northbridge ratio is the register's own and is never scaled.
-        out << "  NB_P" << i << ": " << multiplierText(pstate.multiplier) << " at " << voltageText(profile, pstate.vid)
+    void operator()(const PstateCountItem& item) const
+    {
+        out << std::endl;
+        out << ".:. P-states" << std::endl;
+        out << "---" << std::endl;
+        out << "  " << item.enabled << " of " << item.total << " enabled (P0 .. P" << item.enabled - 1 << ")"
+            << std::endl;
+        if (item.boosted > 0) {
+            out << "  Turbo P-states:";
+            for (std::int32_t i = 0; i < item.boosted; ++i)
+                out << " P" << i;
+            out << std::endl;
+        }
+        out << "  ---" << std::endl;
+    }
+
+    void operator()(const CorePstateItem& item) const
+    {
+        out << "  P" << item.pstate.index << ": " << clockText(profile, item, UndefinedMultiplier::shownAsDecoded)
+            << std::endl;
+        if (item.pstate.nbPstate >= 0)
+            out << "      " << northbridgeText(profile, item.pstate) << std::endl;
+    }
+
+    void operator()(const DifferingCoreItem& item) const
+    {
+        out << "  Core " << item.core << " differs from core 0 in" << listText(item.in) << std::endl;
+    }
+
+    void operator()(const OfflineCoreItem& item) const
+    {
+        out << "  Core " << item.core << " is offline" << std::endl;
+    }
+
+    void operator()(const DifferingNodeItem& item) const
+    {
+        out << "  Node " << item.node << " differs from node 0 in" << listText(item.in) << std::endl;
+    }
+
+    void operator()(const NbPstateCountItem& /*item*/) const
+    {
+        out << "  ---" << std::endl;
+    }
+
+    void operator()(const NbPstateItem& item) const
+    {
+        out << "  NB_P" << item.pstate.index << ": " << clockText(profile, item, UndefinedMultiplier::shownAsDecoded)
             << std::endl;
     }
-}
+};
 
 } // namespace
 
@@ -141,10 +146,6 @@ void printReport(const ProcessorProfile& profile)
     out.flags(std::ios_base::dec);
     out.precision(6);
 
-    printGeneral(out, profile);
-    printTurbo(out, profile);
-    const PstateRegisters core0 = printCorePstates(out, profile);
-    printDisagreeingCores(out, profile, core0);
-    if (familyTraits(profile).hasNbPstateRegisters)
-        printNbPstates(out, profile);
+    const TextLines lines{out, profile};
+    walkReport(profile, [&lines](const ReportItem& item) { std::visit(lines, item); });
 }

@@ -70,7 +70,7 @@ ancestors() {
 # pravellon on this machine, whatever its processor: the report, and a token
 # it refuses (or never looks at on an unsupported processor); and the capture.
 # None of them writes.
-devices='^(/dev/cpu/0/(cpuid|msr)|/sys/bus/pci/devices/0000:00:18\.[0-7]/config)$'
+devices='^(/dev/cpu/0/cpuid|/dev/cpu/[0-9]+/msr|/sys/devices/system/cpu/(present|online)|/sys/bus/pci/devices/0000:00:1[89a-f]\.[0-7]/config)$'
 traced "$pravellon" >/dev/null 2>&1
 check "pravellon" "^$(quote "$pravellon")\$|$devices"
 traced "$pravellon" P9= >/dev/null 2>&1

@@ -1,6 +1,6 @@
 # Makes the boot files of one platform, whichever platform this is, into a
-# fresh prefix and checks that they name the installed program and that the
-# FreeBSD rc.d script parses as a shell script.
+# fresh prefix and checks that they name the installed programs and that the
+# shell scripts parse.
 #
 # -DDIST_DIR, -DPREFIX, -DBOOT_FILES (rc.d or systemd).
 
@@ -9,6 +9,7 @@ set(CMAKE_INSTALL_PREFIX "${PREFIX}")
 set(PRAVELLON_DIST_DIR "${DIST_DIR}")
 set(PRAVELLON_STAGING_DIR "${PREFIX}-staging")
 set(PRAVELLON_SBINDIR sbin)
+set(PRAVELLON_LIBEXECDIR libexec)
 set(PRAVELLON_SYSCONFDIR etc)
 set(PRAVELLON_SYSTEMD_UNIT_DIR lib/systemd/system)
 set(PRAVELLON_BOOT_FILES "${BOOT_FILES}")
@@ -20,26 +21,33 @@ function(expect_contains file text)
   if(at EQUAL -1)
     message(FATAL_ERROR "${file} lacks '${text}':\n${content}")
   endif()
-  string(REGEX MATCH "@[A-Z_]+@" placeholder "${content}")
+  string(REGEX MATCH "@[A-Z_]+@|%%[A-Z_]+%%" placeholder "${content}")
   if(placeholder)
     message(FATAL_ERROR "${file} keeps the placeholder ${placeholder}")
   endif()
 endfunction()
 
-if(BOOT_FILES STREQUAL "rc.d")
-  expect_contains(etc/rc.d/pravellon "\t${PREFIX}/sbin/pravellon \${pravellon_flags}\n")
-  expect_contains(etc/rc.d/pravellon "rcvar=\"pravellon_enable\"\n")
-  expect_contains(etc/rc.d/pravellon "required_modules=\"cpuctl\"\n")
-  expect_contains(etc/devd/pravellon.conf "action \"${PREFIX}/etc/rc.d/pravellon quietstart\";")
-  execute_process(COMMAND sh -n "${PREFIX}/etc/rc.d/pravellon" RESULT_VARIABLE status ERROR_VARIABLE err)
+function(expect_shell_script file)
+  execute_process(COMMAND sh -n "${PREFIX}/${file}" RESULT_VARIABLE status ERROR_VARIABLE err)
   if(NOT status EQUAL 0)
-    message(FATAL_ERROR "the rc.d script does not parse:\n${err}")
+    message(FATAL_ERROR "${file} does not parse:\n${err}")
   endif()
+endfunction()
+
+expect_contains(libexec/pravellon-boot "program=\${PRAVELLON:-${PREFIX}/sbin/pravellon}\n")
+expect_shell_script(libexec/pravellon-boot)
+if(BOOT_FILES STREQUAL "rc.d")
+  expect_contains(etc/rc.d/pravellon "\n\t    ${PREFIX}/libexec/pravellon-boot \"$1\"\n")
+  expect_shell_script(etc/rc.d/pravellon)
 else()
-  foreach(unit pravellon.service pravellon-resume.service)
-    expect_contains(lib/systemd/system/${unit} "ExecStart=${PREFIX}/sbin/pravellon $PRAVELLON_TOKENS\n")
-    expect_contains(lib/systemd/system/${unit} "EnvironmentFile=${PREFIX}/etc/pravellon.conf\n")
+  foreach(unitAction pravellon:start pravellon-confirm:confirm pravellon-resume:resume)
+    string(REPLACE ":" ";" unitAction "${unitAction}")
+    list(GET unitAction 0 unit)
+    list(GET unitAction 1 action)
+    expect_contains(lib/systemd/system/${unit}.service "ExecStart=${PREFIX}/libexec/pravellon-boot ${action}\n")
+    expect_contains(lib/systemd/system/${unit}.service "EnvironmentFile=${PREFIX}/etc/pravellon.conf\n")
   endforeach()
+  expect_contains(lib/systemd/system/pravellon.service "ExecStop=${PREFIX}/libexec/pravellon-boot stop\n")
   expect_contains(etc/pravellon.conf "PRAVELLON_TOKENS=")
 endif()
 

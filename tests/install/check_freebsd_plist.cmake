@@ -1,10 +1,11 @@
 # The FreeBSD port's pkg-plist against what cmake --install puts under
 # /usr/local: the files of this build, with its own boot files replaced by
 # those that the port's CMAKE_ARGS choose, and the manual pages under the .gz
-# names that the ports framework compresses them to.
+# names that the ports framework compresses them to. The rc.d scripts of
+# USE_RC_SUBR come from files/ and are listed by the framework itself.
 #
 # -DBUILD_DIR, -DDIST_DIR, -DPORT_DIR, -DSCRATCH, -DBOOT_FILES (this build's)
-# and the install directories -DSBINDIR, -DSYSCONFDIR, -DUNITDIR.
+# and the install directories -DSBINDIR, -DLIBEXECDIR, -DSYSCONFDIR, -DUNITDIR.
 
 function(fail what)
   message(FATAL_ERROR "${what}")
@@ -15,11 +16,17 @@ string(REPLACE "\\\n" " " makefile "${makefile}")
 string(REGEX MATCH "\nCMAKE_ARGS\\+?=[^\n]*" cmakeArgs "${makefile}")
 string(REGEX MATCH "-DPRAVELLON_BOOT_FILES(:STRING)?=([^ \t]+)" found "${cmakeArgs}")
 set(portBootFiles "${CMAKE_MATCH_2}")
-if(NOT portBootFiles STREQUAL "rc.d")
-  fail("the port's CMAKE_ARGS do not install the rc.d script and devd rule:${cmakeArgs}")
+if(NOT portBootFiles STREQUAL "script")
+  fail("the port's CMAKE_ARGS do not install the boot script alone:${cmakeArgs}")
 endif()
-if(NOT cmakeArgs MATCHES "-DPRAVELLON_TESTS(:BOOL)?=OFF")
-  fail("the port's CMAKE_ARGS do not leave the tests out:${cmakeArgs}")
+string(REGEX MATCH "\nCMAKE_OFF\\+?=[^\n]*" cmakeOff "${makefile}")
+string(REGEX MATCH "\nUSE_RC_SUBR=[ \t]*([^\n]*)" rcSubr "${makefile}")
+string(REGEX REPLACE "[ \t]+" ";" rcScripts "${CMAKE_MATCH_1}")
+if(NOT cmakeOff MATCHES "[ \t]PRAVELLON_TESTS( |$)" OR NOT makefile MATCHES "\nCMAKE_TESTING_ON=[ \t]*PRAVELLON_TESTS\n")
+  fail("the port does not leave the tests out of its build and in its test target:${cmakeOff}")
+endif()
+if(NOT rcScripts STREQUAL "pravellon" OR NOT EXISTS "${PORT_DIR}/files/pravellon.in")
+  fail("the port's USE_RC_SUBR does not install files/pravellon.in:${rcSubr}")
 endif()
 
 file(REMOVE_RECURSE "${SCRATCH}")
@@ -49,6 +56,7 @@ function(boot_files out kind)
   set(PRAVELLON_DIST_DIR "${DIST_DIR}")
   set(PRAVELLON_STAGING_DIR "${prefix}-staging")
   set(PRAVELLON_SBINDIR "${SBINDIR}")
+  set(PRAVELLON_LIBEXECDIR "${LIBEXECDIR}")
   set(PRAVELLON_SYSCONFDIR "${SYSCONFDIR}")
   set(PRAVELLON_SYSTEMD_UNIT_DIR "${UNITDIR}")
   include("${DIST_DIR}/install_boot_files.cmake")

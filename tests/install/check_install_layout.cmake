@@ -2,8 +2,9 @@
 # that every file lands where it belongs, nothing else is installed, and the
 # boot files call the program where it was installed.
 #
-# -DBUILD_DIR, -DPREFIX, -DBOOT_FILES (rc.d, systemd or none) and the install
-# directories -DSBINDIR, -DBINDIR, -DMANDIR, -DSYSCONFDIR, -DUNITDIR.
+# -DBUILD_DIR, -DPREFIX, -DBOOT_FILES (rc.d, systemd, script or none) and the
+# install directories -DSBINDIR, -DBINDIR, -DLIBEXECDIR, -DMANDIR, -DSYSCONFDIR,
+# -DUNITDIR.
 
 function(fail what)
   message(FATAL_ERROR "${what}")
@@ -28,7 +29,7 @@ endfunction()
 # A build configured for a package names some directories absolutely (/etc);
 # installing it would write there, outside the scratch prefix, so it is not
 # installed here. Its package's file list is checked where the package is built.
-foreach(dir "${SBINDIR}" "${BINDIR}" "${MANDIR}" "${SYSCONFDIR}" "${UNITDIR}")
+foreach(dir "${SBINDIR}" "${BINDIR}" "${LIBEXECDIR}" "${MANDIR}" "${SYSCONFDIR}" "${UNITDIR}")
   if(IS_ABSOLUTE "${dir}")
     message("skipped: the install directory ${dir} is absolute; an install would write outside ${PREFIX}")
     return()
@@ -50,13 +51,17 @@ set(expected
   "${MANDIR}/man8/pravellon.8"
   "${MANDIR}/man1/pravellon-sim.1"
   "${MANDIR}/man1/pravellon-capture.1")
+if(NOT BOOT_FILES STREQUAL "none")
+  list(APPEND expected "${LIBEXECDIR}/pravellon-boot")
+endif()
 if(BOOT_FILES STREQUAL "systemd")
   list(APPEND expected
     "${UNITDIR}/pravellon.service"
+    "${UNITDIR}/pravellon-confirm.service"
     "${UNITDIR}/pravellon-resume.service"
     "${SYSCONFDIR}/pravellon.conf")
 elseif(BOOT_FILES STREQUAL "rc.d")
-  list(APPEND expected "${SYSCONFDIR}/rc.d/pravellon" "${SYSCONFDIR}/devd/pravellon.conf")
+  list(APPEND expected "${SYSCONFDIR}/rc.d/pravellon")
 endif()
 list(SORT expected)
 
@@ -71,15 +76,14 @@ endif()
 expect_executable("${SBINDIR}/pravellon")
 expect_executable("${BINDIR}/pravellon-sim")
 expect_executable("${BINDIR}/pravellon-capture")
+if(NOT BOOT_FILES STREQUAL "none")
+  expect_executable("${LIBEXECDIR}/pravellon-boot")
+  expect_contains("${LIBEXECDIR}/pravellon-boot" "program=\${PRAVELLON:-${PREFIX}/${SBINDIR}/pravellon}\n")
+endif()
 
 if(BOOT_FILES STREQUAL "systemd")
-  foreach(unit pravellon.service pravellon-resume.service)
-    expect_contains("${UNITDIR}/${unit}" "ExecStart=${PREFIX}/${SBINDIR}/pravellon $PRAVELLON_TOKENS\n")
-    expect_contains("${UNITDIR}/${unit}" "EnvironmentFile=${PREFIX}/${SYSCONFDIR}/pravellon.conf\n")
-    expect_contains("${UNITDIR}/${unit}" "ExecStartPre=/sbin/modprobe -a msr cpuid\n")
-  endforeach()
-  expect_contains("${UNITDIR}/pravellon.service" "RemainAfterExit=yes\n")
-  expect_contains("${UNITDIR}/pravellon-resume.service" "WantedBy=suspend.target hibernate.target")
+  expect_contains("${UNITDIR}/pravellon.service" "ExecStart=${PREFIX}/${LIBEXECDIR}/pravellon-boot start\n")
+  expect_contains("${UNITDIR}/pravellon.service" "EnvironmentFile=${PREFIX}/${SYSCONFDIR}/pravellon.conf\n")
 
   # A second install keeps the administrator's tokens.
   file(WRITE "${PREFIX}/${SYSCONFDIR}/pravellon.conf" "PRAVELLON_TOKENS=\"P0=20@1.25\"\n")
@@ -104,17 +108,16 @@ if(BOOT_FILES STREQUAL "systemd")
     fail("install with a relative prefix (${status}) or a DESTDIR (${stagedStatus}) failed")
   endif()
   set(root "${workDir}")
-  expect_contains("relative/${UNITDIR}/pravellon.service" "ExecStart=${workDir}/relative/${SBINDIR}/pravellon ")
+  expect_contains("relative/${UNITDIR}/pravellon.service" "ExecStart=${workDir}/relative/${LIBEXECDIR}/pravellon-boot ")
   expect_contains("stage/opt/pravellon/${UNITDIR}/pravellon.service"
-    "ExecStart=/opt/pravellon/${SBINDIR}/pravellon ")
+    "ExecStart=/opt/pravellon/${LIBEXECDIR}/pravellon-boot ")
   expect_contains("stage/opt/pravellon/${UNITDIR}/pravellon.service"
     "EnvironmentFile=/opt/pravellon/${SYSCONFDIR}/pravellon.conf\n")
   file(REMOVE_RECURSE "${workDir}")
   set(root "${PREFIX}")
 elseif(BOOT_FILES STREQUAL "rc.d")
   expect_executable("${SYSCONFDIR}/rc.d/pravellon")
-  expect_contains("${SYSCONFDIR}/rc.d/pravellon" "\t${PREFIX}/${SBINDIR}/pravellon \${pravellon_flags}\n")
-  expect_contains("${SYSCONFDIR}/devd/pravellon.conf" "action \"${PREFIX}/${SYSCONFDIR}/rc.d/pravellon quietstart\";")
+  expect_contains("${SYSCONFDIR}/rc.d/pravellon" " ${PREFIX}/${LIBEXECDIR}/pravellon-boot \"$1\"\n")
 endif()
 
 file(REMOVE_RECURSE "${PREFIX}")

@@ -16,6 +16,8 @@ inline const std::string kCpuidDevice = "/dev/cpu/0/cpuid";
 inline const std::string kMiscConfig = "/sys/bus/pci/devices/0000:00:18.3/config";
 inline const std::string kLinkConfig = "/sys/bus/pci/devices/0000:00:18.4/config";
 inline const std::string kExtendedMiscConfig = "/sys/bus/pci/devices/0000:00:18.5/config";
+inline const std::string kPresentCpus = "/sys/devices/system/cpu/present";
+inline const std::string kOnlineCpus = "/sys/devices/system/cpu/online";
 
 class LinuxDevice : public ::testing::Test {
 protected:

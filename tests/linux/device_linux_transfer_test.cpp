@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -295,6 +297,51 @@ TEST_F(LinuxStandIns, EachCallOpensAndClosesItsDevice)
             EXPECT_EQ(fcntl(call.fd, F_GETFD), -1) << which << ": descriptor " << call.fd << " left open";
             EXPECT_EQ(errno, EBADF) << which;
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The CPUs from the kernel's two lists: every present CPU, ascending, offline
+// unless the online list names it. A list the kernel never writes ends the
+// process as a failed transfer does.
+TEST_F(LinuxDevice, CpusFromThePresentAndOnlineLists)
+{
+    struct Case {
+        const char* present;
+        const char* online;
+        std::string cpus; // number, then "-" when offline; empty: refused
+    };
+    const Case cases[] = {
+        {"0-5\n", "0-5\n", "0 1 2 3 4 5"},
+        {"0\n", "0\n", "0"},
+        {"0-5,8,10-11\n", "0-2,4-5,10\n", "0 1 2 3- 4 5 8- 10 11-"},
+        {"0-3", "0-3", "0 1 2 3"},
+        {"", "", ""},
+        {"0-3,2\n", "0\n", ""},
+        {"3-1\n", "1\n", ""},
+        {"0-x\n", "0\n", ""},
+        {"0,,1\n", "0\n", ""},
+        {"0-3\n", "0-3 \n", ""},
+        {"0-70000\n", "0\n", ""},
+    };
+    for (const Case& c : cases) {
+        redirected::reset();
+        std::remove(scratch.path("present").c_str());
+        std::remove(scratch.path("online").c_str());
+        writeBytesAt(standIn(kPresentCpus, "present"), 0, Bytes(c.present, c.present + std::strlen(c.present)));
+        writeBytesAt(standIn(kOnlineCpus, "online"), 0, Bytes(c.online, c.online + std::strlen(c.online)));
+        if (c.cpus.empty()) {
+            EXPECT_EXIT(systemCpus(), ::testing::ExitedWithCode(254), "read\\(CPU list\\) on /sys/devices/system/cpu/")
+                << c.present << " / " << c.online;
+            continue;
+        }
+        std::string cpus;
+        for (const SystemCpu& cpu : systemCpus())
+            cpus += (cpus.empty() ? "" : " ") + std::to_string(cpu.number) + (cpu.online ? "" : "-");
+        EXPECT_EQ(cpus, c.cpus) << c.present << " / " << c.online;
     }
 }
 

@@ -41,7 +41,7 @@ std::vector<OpenCall>& calls()
 bool isDevicePath(const char* path)
 {
     static const char* const kGuarded[] = {"/dev/cpu", "/dev/pci", "/sys/bus/pci", "/sys/devices/pci",
-                                           "/proc/bus/pci"};
+                                           "/proc/bus/pci", "/sys/devices/system/cpu"};
     for (const char* prefix : kGuarded)
         if (std::strncmp(path, prefix, std::strlen(prefix)) == 0)
             return true;

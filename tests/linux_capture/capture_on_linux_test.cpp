@@ -5,21 +5,31 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
+
 #include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "../run_program.h"
-#include "capture.h"
+#include "tools/capture.h"
 #include "device_fixture.h"
 #include "spread_registers.h"
 
 namespace {
 
-std::string configPath(unsigned function)
+// Function F of node N's northbridge, device 0x18 + N, and its stand-in's name.
+std::string configPath(unsigned device, unsigned function)
 {
-    return "/sys/bus/pci/devices/0000:00:18." + std::to_string(function) + "/config";
+    static const char kDigits[] = "0123456789abcdef";
+    return std::string("/sys/bus/pci/devices/0000:00:") + kDigits[device >> 4] + kDigits[device & 0xF] + "."
+        + std::to_string(function) + "/config";
+}
+
+std::string configName(const std::string& machine, unsigned device, unsigned function)
+{
+    return machine + ".config" + std::to_string(device) + "." + std::to_string(function);
 }
 
 class CaptureOnLinux : public LinuxDevice {
@@ -35,7 +45,19 @@ protected:
     // PCI registers at theirs in a 4096-byte configuration space.
     void standInFor(const std::string& name, const Machine& machine)
     {
-        for (std::int32_t core = 0; core < machineCoreCount(machine); ++core) {
+        // The CPU lists, as the kernel writes them: "0-11\n", "0-4,6-11\n".
+        std::string online;
+        for (std::int32_t cpu = 0; cpu < machineCpuCount(machine); ++cpu)
+            if (machine.offline.count(cpu) == 0)
+                online += (online.empty() ? "" : ",") + std::to_string(cpu);
+        std::ofstream(standIn(kPresentCpus, name + ".present"))
+            << "0-" << machineCpuCount(machine) - 1 << "\n";
+        std::ofstream(standIn(kOnlineCpus, name + ".online")) << online << "\n";
+        for (std::int32_t core = 0; core < machineCpuCount(machine); ++core) {
+            if (machine.offline.count(core) != 0) {
+                redirected::failOpen("/dev/cpu/" + std::to_string(core) + "/msr", ENXIO);
+                continue;
+            }
             const std::string msrFile =
                 standIn("/dev/cpu/" + std::to_string(core) + "/msr", name + ".msr" + std::to_string(core));
             writeBytesAt(msrFile, 0, Bytes(8, 0));
@@ -57,13 +79,15 @@ protected:
             }
             writeBytesAt(cpuidFile, leaf, bytes);
         }
-        for (unsigned function = 0; function < 8; ++function) {
-            const std::string file = standIn(configPath(function), name + ".config" + std::to_string(function));
-            writeBytesAt(file, 0, Bytes(4, 0));
-            resizeFile(file, 4096);
+        for (unsigned device = 0x18; device < 0x18 + static_cast<unsigned>(machineNodeCount(machine)); ++device) {
+            for (unsigned function = 0; function < 8; ++function) {
+                const std::string file = standIn(configPath(device, function), configName(name, device, function));
+                writeBytesAt(file, 0, Bytes(4, 0));
+                resizeFile(file, 4096);
+            }
         }
         for (const auto& [address, value] : machine.pciRegisters)
-            writeBytesAt(scratch.path(name + ".config" + std::to_string(address.function)), address.reg,
+            writeBytesAt(scratch.path(configName(name, address.device, address.function)), address.reg,
                          littleEndian(value, 4));
     }
 };
@@ -93,6 +117,30 @@ TEST_F(CaptureOnLinux, SimulatorReportsTheCopyAsPravellonReportsTheDevices)
         EXPECT_EQ(copy.out, devices.out);
         EXPECT_EQ(copy.err, devices.err);
     }
+}
+
+// A CPU that Linux has taken offline has no MSR device: the report names it,
+// a change warns of it and leaves it, and the copy says it could not read it.
+TEST_F(CaptureOnLinux, OfflineCpuIsNamedAndLeftAlone)
+{
+    Machine machine = machineFrom(findPreset("family10")->machineText);
+    machine.offline.insert(3);
+    standInFor("offline", machine);
+
+    const ProgramRun report = runPravellonHere();
+    EXPECT_EQ(report.status, 0);
+    EXPECT_NE(report.out.find("      NorthBridge in NB_P1 at 1.075V\n  Core 3 is offline\n"), std::string::npos)
+        << report.out;
+    const ProgramRun change = runPravellonHere({"Bogus=1"});
+    EXPECT_EQ(change.err, "ERROR: invalid parameter Bogus=1\n");
+    const ProgramRun turbo = runPravellonHere({"Turbo=1"});
+    EXPECT_EQ(turbo.status, 0);
+    EXPECT_EQ(turbo.err, "WARNING: core 3 is offline, left unchanged\n");
+
+    std::ostringstream text;
+    ASSERT_TRUE(captureMachine(text));
+    EXPECT_NE(text.str().find("# CPU 3 was offline: it has CPU 0's registers here.\n"), std::string::npos);
+    EXPECT_NE(text.str().find("\ncpus 6\n"), std::string::npos) << text.str();
 }
 
 TEST_F(CaptureOnLinux, RefusesAnUnsupportedProcessorAsPravellonDoes)

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "cli/number_text.h"
+#include "cpu/clock_codec.h"
 #include "hw/exception_with_message.h"
 #include "profiles.h"
 #include "pstate/core_pstate.h"
-#include "pstate/multiplier_encoding.h"
 #include "report/format.h"
 
 namespace {
@@ -171,7 +171,7 @@ TEST(EncodeMultiplier, LargestNotAboveTheRequest)
 {
     for (const DivisorFamily& f : kDivisorFamilies) {
         const ProcessorProfile profile = profileOf(f.family);
-        const double* table = f.family == 0x12 ? family12Divisors : powerOfTwoDivisors;
+        const double* table = f.family == 0x12 ? divisorTableDivisors : powerOfTwoDivisors;
         for (int hundredths = 0; hundredths <= 7000; hundredths += 7) {
             const double requested = hundredths / 100.0;
             const double top = 16.0 + f.maxFrequencyId;
@@ -206,8 +206,8 @@ TEST(SearchDivisorTable, Choices)
         std::int32_t divisorIndex;
     };
     const Case cases[] = {
-        {family12Divisors, 16, 47, 14.8, 22, 1},
-        {family12Divisors, 16, 47, 2.9, 23, 6},
+        {divisorTableDivisors, 16, 47, 14.8, 22, 1},
+        {divisorTableDivisors, 16, 47, 2.9, 23, 6},
         {powerOfTwoDivisors, 16, 63, 8.0, 16, 1},
         {powerOfTwoDivisors, 16, 63, 0.0, 16, 4},
         {powerOfTwoDivisors, 16, 63, 1000.0, 63, 0},

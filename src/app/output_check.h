@@ -1,0 +1,22 @@
+#pragma once
+// Output that could not be written neither cuts a run in half nor passes for
+// success. A reader that went away (SIGPIPE) or a file-size limit (SIGXFSZ)
+// would otherwise kill the process between two register writes; both signals
+// are ignored, so that the write fails instead (EPIPE, EFBIG) and the run goes
+// on to its end. Standard output is still written line by line, as each line
+// is flushed, and the first write that fails is remembered. When the process
+// ends, by a return from main or by exit(3) inside err(3), a failed standard
+// output is reported on standard error and the exit status becomes 1.
+
+#include <string>
+
+// Status of a run whose output could not be written.
+constexpr int kStatusOutputFailed = 1;
+
+// Arranges all of the above for the program named program (the prefix of its
+// message: "PROGRAM: cannot write standard output: REASON"). otherFailure,
+// when given, is asked at exit for another output the run owes; a non-empty
+// answer is printed as "PROGRAM: ANSWER" and makes the status 1 as well.
+// Called first in main, so that its exit handler runs after every other.
+// False with errno set when it cannot be arranged.
+bool checkOutputAtExit(const char* program, std::string (*otherFailure)() = nullptr);

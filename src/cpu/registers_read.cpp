@@ -1,0 +1,74 @@
+#include "cpu/registers_read.h"
+
+#include "cpu/every_core.h"
+#include "cpu/family_traits.h"
+#include "cpu/registers.h"
+
+namespace {
+
+ReadRegister cpuidLeaf(std::uint32_t leaf)
+{
+    return ReadRegister{ReadRegister::Kind::cpuid, leaf, 0};
+}
+
+ReadRegister msr(std::uint32_t number)
+{
+    return ReadRegister{ReadRegister::Kind::msr, number, 0};
+}
+
+ReadRegister pci(std::uint8_t function, std::uint32_t reg, std::int32_t node = 0)
+{
+    return ReadRegister{ReadRegister::Kind::pci, reg, function, node};
+}
+
+} // namespace
+
+std::vector<ReadRegister> registersReadBy(const ProcessorProfile& profile)
+{
+    const FamilyTraits& traits = familyTraits(profile);
+
+    // The probe, in its own order.
+    std::vector<ReadRegister> list = {
+        cpuidLeaf(kCpuidVendor),
+        cpuidLeaf(kCpuidFamilyModel),
+        cpuidLeaf(kCpuidCoreCount),
+        pci(kFunctionMisc, kPciClockPowerControl),
+    };
+    if (traits.hasNbPstateRegisters)
+        list.push_back(pci(kFunctionExtendedMisc, kPciNbPstateControl));
+    list.push_back(msr(kMsrCofvidStatus));
+    list.push_back(cpuidLeaf(kCpuidPowerManagement));
+    if (profile.boostSupported) {
+        list.push_back(msr(kMsrHardwareConfig));
+        list.push_back(pci(kFunctionLinkControl, kPciBoostControl));
+        if (traits.boostLimitRegister != 0)
+            list.push_back(pci(kFunctionMisc, traits.boostLimitRegister));
+    } else if (traits.hasApm) {
+        // APM lives in the boost control register too, and is switched
+        // whether or not the processor has boost.
+        list.push_back(pci(kFunctionLinkControl, kPciBoostControl));
+    }
+    if (traits.hasNodes)
+        list.push_back(pci(kFunctionHtConfig, kPciNodeId));
+
+    // The report's P-states, which the writers read again before writing.
+    for (std::int32_t n = 0; n < profile.pstateCount; ++n)
+        list.push_back(msr(corePstateMsr(n)));
+    if (traits.hasNbPstateRegisters) {
+        for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
+            list.push_back(pci(kFunctionExtendedMisc, nbPstateAddress(n)));
+    }
+
+    // Read before every switch of P-state.
+    list.push_back(msr(kMsrPstateControl));
+
+    // The other nodes' registers that the report compares with node 0's.
+    forEachOtherNode(profile, [&](std::int32_t node) {
+        if (profile.boostSupported || traits.hasApm)
+            list.push_back(pci(kFunctionLinkControl, kPciBoostControl, node));
+        if (traits.hasNbPstateRegisters)
+            for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
+                list.push_back(pci(kFunctionExtendedMisc, nbPstateAddress(n), node));
+    });
+    return list;
+}
