@@ -44,12 +44,15 @@ enum class FaultKind { open, rdmsr, wrmsr, cpuid, pciRead, pciWrite, ignoreWrmsr
 // the ignore kinds, is accepted and leaves the register as it was, as a
 // register locked by the firmware does. The key is the device path of an open,
 // the MSR number or CPUID leaf of rdmsr, wrmsr and cpuid, and the register of
-// pciread and pciwrite. An MSR fault may hold on one core only.
+// pciread and pciwrite. An MSR fault may hold on one core only. A failing
+// operation fails with its device's usual error unless the fault names
+// another (a refused write: EPERM); kind, key and core alone tell faults apart.
 struct Fault {
     static constexpr std::int32_t kEveryCore = -1;
     FaultKind kind = FaultKind::open;
     std::variant<std::string, std::uint32_t, PciAddress> key;
     std::int32_t core = kEveryCore;
+    int error = 0; // errno of a failing operation; 0 for the usual one
     bool operator<(const Fault& other) const
     {
         return std::tie(kind, key, core) < std::tie(other.kind, other.key, other.core);

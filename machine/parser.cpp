@@ -139,7 +139,20 @@ private:
         return pciAddress(1, entry_.reg.pci, error) && number(3, 32, "PCI value", entry_.value, error);
     }
 
+    // A fault line may end in the name of the error the operation meets, as
+    // a kernel that refuses MSR writes answers EPERM.
     bool parseFail(std::string& error)
+    {
+        int failsWith = 0;
+        if (tokens_.size() > 3 && text(1) != "op" && (failsWith = errorNumber(text(tokens_.size() - 1))) != 0)
+            tokens_.pop_back();
+        if (!parseFailedOperation(error))
+            return false;
+        entry_.fault.error = failsWith;
+        return true;
+    }
+
+    bool parseFailedOperation(std::string& error)
     {
         const std::string what = tokens_.size() > 1 ? text(1) : std::string();
         if (what == "open") {
@@ -147,7 +160,8 @@ private:
                 return false;
             entry_.kind = EntryKind::fault;
             const std::string path = text(2);
-            entry_.fault = Fault{FaultKind::open, path};
+            entry_.fault.kind = FaultKind::open;
+            entry_.fault.key = path;
             if (emulatedCpuctlCore(path) >= 0 || path == kEmulatedPciPath)
                 return true;
             error = "bad device '" + shown(path) + "' (expected " + kEmulatedCpuctlPathPrefix + "N or " + kEmulatedPciPath
@@ -172,7 +186,8 @@ private:
             std::uint32_t number = 0;
             if (!number32(2, "CPUID leaf", number, error))
                 return false;
-            entry_.fault = Fault{FaultKind::cpuid, number};
+            entry_.fault.kind = FaultKind::cpuid;
+            entry_.fault.key = number;
             return true;
         }
         if (what == "pciread" || what == "pciwrite") {
@@ -182,7 +197,8 @@ private:
             PciAddress address;
             if (!pciAddress(2, address, error))
                 return false;
-            entry_.fault = Fault{what == "pciread" ? FaultKind::pciRead : FaultKind::pciWrite, address};
+            entry_.fault.kind = what == "pciread" ? FaultKind::pciRead : FaultKind::pciWrite;
+            entry_.fault.key = address;
             return true;
         }
         if (what == "op") {
@@ -239,7 +255,8 @@ private:
             PciAddress address;
             if (!pciAddress(2, address, error))
                 return false;
-            entry_.fault = Fault{FaultKind::ignorePciWrite, address};
+            entry_.fault.kind = FaultKind::ignorePciWrite;
+            entry_.fault.key = address;
             return true;
         }
         error = "unknown ignored write '" + shown(what) + "' (expected wrmsr or pciwrite)";

@@ -1,5 +1,6 @@
 #include "machine/tokenizer.h"
 
+#include <cerrno>
 #include <limits>
 
 namespace {
@@ -13,6 +14,14 @@ bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
+
+// The errors a device operation can meet, as a fail line may name them.
+struct ErrorName {
+    int error;
+    const char* name;
+};
+const ErrorName kErrorNames[] = {{EIO, "EIO"},       {EPERM, "EPERM"}, {EACCES, "EACCES"},
+                                 {ENOENT, "ENOENT"}, {ENXIO, "ENXIO"}, {EBUSY, "EBUSY"}};
 
 int hexDigit(char c)
 {
@@ -168,4 +177,20 @@ std::string hex(std::uint64_t value, std::size_t minDigits)
 std::string pciText(const PciAddress& address)
 {
     return hex(address.device).substr(2) + "." + hex(address.function).substr(2) + " " + hex(address.reg);
+}
+
+int errorNumber(const std::string& name)
+{
+    for (const ErrorName& known : kErrorNames)
+        if (name == known.name)
+            return known.error;
+    return 0;
+}
+
+std::string errorName(int error)
+{
+    for (const ErrorName& known : kErrorNames)
+        if (error == known.error)
+            return known.name;
+    return std::string();
 }

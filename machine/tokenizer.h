@@ -58,6 +58,12 @@ std::string printable(const std::string& name);
 // cut.
 std::string shown(const std::string& entry);
 
+// The errno a fail line names (EPERM, ...), or 0 for a name it may not give.
+int errorNumber(const std::string& name);
+
+// The name of an errno that errorNumber reads; empty for any other.
+std::string errorName(int error);
+
 // A number as machine files and the emulated devices' trace write it:
 // lowercase hexadecimal with a 0x prefix, at least minDigits digits.
 std::string hex(std::uint64_t value, std::size_t minDigits = 1);

@@ -161,6 +161,8 @@ std::string faultLine(const Fault& fault)
     std::string line = std::string(words.keyword) + " " + words.operation + " " + key;
     if (fault.core != Fault::kEveryCore)
         line += " core " + std::to_string(fault.core);
+    if (fault.error != 0)
+        line += " " + errorName(fault.error);
     return line;
 }
 

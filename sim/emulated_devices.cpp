@@ -115,6 +115,16 @@ int fail(const std::string& line, int error)
     return -1;
 }
 
+// The error with which the machine fails the operation of fault: its own, or
+// usual; 0 when the operation does not fail.
+int injectedError(const Machine& machine, const Fault& fault, int usual)
+{
+    const auto it = machine.faults.find(fault);
+    if (it == machine.faults.end())
+        return 0;
+    return it->error != 0 ? it->error : usual;
+}
+
 bool injects(const Machine& machine, const Fault& fault)
 {
     return machine.faults.count(fault) != 0;
@@ -142,8 +152,10 @@ int openDevice(const std::string& path, int flags)
     Emulator& e = emulator();
     const long operation = ++e.operations;
     const std::string line = "open " + path;
-    if (!e.attached || injects(e.machine, Fault{FaultKind::open, path}) || operation == e.machine.failOp)
+    if (!e.attached || operation == e.machine.failOp)
         return fail(line + " failed", ENOENT);
+    if (const int error = injectedError(e.machine, Fault{FaultKind::open, path}, ENOENT))
+        return fail(line + " failed", error);
     const std::int32_t core = emulatedCpuctlCore(path);
     if (isCpuctlPath(path) && (core < 0 || core >= machineCpuCount(e.machine)))
         return fail(line + " failed", ENXIO);
@@ -280,8 +292,10 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
         std::memcpy(&args, record, sizeof args);
         const auto leaf = static_cast<std::uint32_t>(args.level);
         const std::string line = "cpuid " + hex(leaf);
-        if (failNow || injects(m, Fault{FaultKind::cpuid, leaf}))
+        if (failNow)
             return fail(line + " failed", EIO);
+        if (const int error = injectedError(m, Fault{FaultKind::cpuid, leaf}, EIO))
+            return fail(line + " failed", error);
         const auto it = m.cpuidLeaves.find(leaf);
         const CpuidRegisters words = it == m.cpuidLeaves.end() ? CpuidRegisters{} : it->second;
         args.data[0] = words.eax;
@@ -301,9 +315,11 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
     const FaultKind kind = write ? FaultKind::wrmsr : FaultKind::rdmsr;
     std::uint64_t value = 0;
     // A register the processor does not have faults, and the kernel reports EIO.
-    if (failNow || injects(m, Fault{kind, msr}) || injects(m, Fault{kind, msr, core})
-        || !msrOnCore(m, core, msr, value))
+    if (failNow || !msrOnCore(m, core, msr, value))
         return fail(line + " failed", EIO);
+    for (const std::int32_t faulty : {Fault::kEveryCore, core})
+        if (const int error = injectedError(m, Fault{kind, msr, faulty}, EIO))
+            return fail(line + " failed", error);
     if (write) {
         // A dropped write succeeds as far as the program can tell.
         if (!ignoresWrmsr(m, core, msr) && !writeMsrOnCore(e, core, msr, args.data))
@@ -337,8 +353,10 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
     address.reg = static_cast<std::uint32_t>(io.pi_reg);
     const bool write = request == PCIOCWRITE;
     const std::string line = (write ? "pciwrite " : "pciread ") + pciText(address);
-    if (failNow || injects(m, Fault{write ? FaultKind::pciWrite : FaultKind::pciRead, address}))
+    if (failNow)
         return fail(line + " failed", EIO);
+    if (const int error = injectedError(m, Fault{write ? FaultKind::pciWrite : FaultKind::pciRead, address}, EIO))
+        return fail(line + " failed", error);
     // The northbridge of a node the machine does not have is not there.
     if (isNorthbridgeBeyondTheNodes(m, address.device))
         return fail(line + " failed", ENODEV);

@@ -239,6 +239,9 @@ TEST(ApplyChanges, EndToEnd)
         {"APM not taken", kFamily15, 0, ignoreBoostControl, {"NB_P1=18", "APM=1", "P1=@1.2"}, 10,
          "ERROR: PCI 18.4 0x15c did not take 0x81 (reads 0x1)\n",
          {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 18.4 0x15c <- 0x81"}}}, {}, {{5, 0x164, 0x581d}}},
+        {"northbridge VID bit 7 not taken (8-bit VIDs)", findPreset("family15-8bit")->machineText.c_str(), 0,
+         ignoreNbP1, {"NB_P1=@0.3875"}, 10, "ERROR: PCI 18.5 0x164 did not take 0x20e819 (reads 0xe819)\n",
+         {{1, {"pciwrite 18.5 0x164 <- 0x20e819"}}}, {}, {}},
         {"northbridge P-state not taken", kFamily15, 0, ignoreNbP1, {"NB_P1=18", "Turbo=0"}, 10,
          "ERROR: PCI 18.5 0x164 did not take 0x581d (reads 0x5805)\n", {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}}, {},
          {}},
@@ -480,11 +483,17 @@ void printLastLine()
     std::cerr << "the last line" << std::endl;
 }
 
+void raiseSigint() noexcept
+{
+    (void)raise(SIGINT);
+}
+
 // The program in a child process started as a shell starts it, its output
 // into outPath, on a machine whose pause raises SIGINT, as a Ctrl-C during
-// the second between leaving the current P-state and entering it again would.
-// As pravellon-sim, with a line of its own at exit.
-[[noreturn]] void applyInterrupted(bool asSim, const std::string& outPath, const std::string& tracePath)
+// the second between leaving the current P-state and entering it again would;
+// with the PCI-only change, the first write raises it. As pravellon-sim, with
+// a line of its own at exit.
+[[noreturn]] void applyInterrupted(bool asSim, bool pciOnly, const std::string& outPath, const std::string& tracePath)
 {
     const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (out < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(out, STDERR_FILENO) < 0)
@@ -495,20 +504,24 @@ void printLastLine()
     sigprocmask(SIG_SETMASK, &none, nullptr);
     std::signal(SIGINT, SIG_DFL);
 
-    Machine machine = machineOf(kFamily10, 0);
+    Machine machine = machineOf(pciOnly ? kFamily15 : kFamily10, 0);
     withoutBoost(machine);
     std::string error;
     if (!emulation::openTraceFile(tracePath, error))
         std::_Exit(102);
     emulation::attachMachine(machine);
-    emulation::raiseDuringSleep(SIGINT);
+    if (pciOnly)
+        emulation::setAfterWrite(raiseSigint);
+    else
+        emulation::raiseDuringSleep(SIGINT);
     if (asSim) {
         keepSignalsHeldUntilExit();
         if (std::atexit(printLastLine) != 0)
             std::_Exit(101);
     }
-    const char* const argv[] = {"pravellon", "P0=20@1.25", nullptr};
-    std::exit(runPravellon(2, argv));
+    const char* const argv[] = {"pravellon", pciOnly ? "NB_P1=18" : "P0=20@1.25", pciOnly ? "APM=1" : nullptr,
+                                nullptr};
+    std::exit(runPravellon(pciOnly ? 3 : 2, argv));
 }
 
 // A signal during the change waits for the change and the last line, then ends
@@ -519,10 +532,17 @@ TEST(ApplyChanges, SignalDuringTheChangeEndsTheProcessAfterTheLastLine)
         const char* name;
         bool asSim;
         const char* output;
+        bool pciOnly = false;
+        std::vector<OnCores> writes = {{6, {"wrmsr 0xc0010064 <- 0x8000019a48403018"}},
+                                       {6, {"wrmsr 0xc0010062 <- 0x4"}},
+                                       {1, {"sleep 1"}},
+                                       {6, {"wrmsr 0xc0010062 <- 0x0"}}};
     };
     const Case cases[] = {
         {"pravellon", false, ""},
         {"pravellon-sim", true, "the last line\n"},
+        {"pravellon, PCI writes only", false, "", true,
+         {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 18.4 0x15c <- 0x81"}}}},
     };
     for (const Case& c : cases) {
         const TestFile out("interrupted.out");
@@ -530,7 +550,7 @@ TEST(ApplyChanges, SignalDuringTheChangeEndsTheProcessAfterTheLastLine)
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0)
-            applyInterrupted(c.asSim, out.path, trace.path);
+            applyInterrupted(c.asSim, c.pciOnly, out.path, trace.path);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << c.name << ": status " << status;
@@ -539,11 +559,7 @@ TEST(ApplyChanges, SignalDuringTheChangeEndsTheProcessAfterTheLastLine)
         std::istringstream text(readFile(trace.path));
         for (std::string line; std::getline(text, line);)
             lines.push_back(line);
-        EXPECT_EQ(joined(writesOf(lines)), joined(expanded({{6, {"wrmsr 0xc0010064 <- 0x8000019a48403018"}},
-                                                            {6, {"wrmsr 0xc0010062 <- 0x4"}},
-                                                            {1, {"sleep 1"}},
-                                                            {6, {"wrmsr 0xc0010062 <- 0x0"}}})))
-            << c.name;
+        EXPECT_EQ(joined(writesOf(lines)), joined(expanded(c.writes))) << c.name;
     }
 }
 

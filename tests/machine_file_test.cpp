@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -154,6 +155,11 @@ TEST(MachineFile, ReadsWellFormedInput)
              EXPECT_EQ(m.faults.count(Fault{FaultKind::pciWrite, PciAddress{0x18, 4, 0x15C}}), 1u);
              EXPECT_EQ(m.failOp, 12);
              EXPECT_TRUE(m.msrs.empty());
+         }},
+        {"fail wrmsr 1 EPERM\nfail open /dev/pci EACCES",
+         [](const Machine& m) {
+             EXPECT_EQ(m.faults.find(Fault{FaultKind::wrmsr, 1u})->error, EPERM);
+             EXPECT_EQ(m.faults.find(Fault{FaultKind::open, "/dev/pci"})->error, EACCES);
          }},
         {"msr 1 5 core 3\nmsr 1 2\ncpuid 0x80000008 0 0 3 0\nfail rdmsr 1 core 0\nfail wrmsr 1 core 3\n"
          "fail open /dev/cpuctl3",

@@ -158,16 +158,22 @@ TEST(PravellonSim, DeviceFailuresAndRefusedProcessors)
         std::string fault;
         int status;
         std::string err;
+        const char* tokens = "";
     } cases[] = {
         {"fail open /dev/cpuctl0", 255,
          "pravellon-sim: Failed to open /dev/cpuctl0: No such file or directory\n"
          "pravellon-sim: load the cpuctl module: kldload cpuctl\n"},
         {"fail rdmsr 0xc0010071", 254, "pravellon-sim: ioctl(CPUCTL_RDMSR) on /dev/cpuctl0: Input/output error\n"},
         {"fail op 7", 255, "pravellon-sim: Failed to open /dev/pci: No such file or directory\n"},
+        // As a kernel at securelevel 1 refuses the write, with the device code's hint.
+        {"fail wrmsr 0xc0010064 core 2 EPERM", 254,
+         "pravellon-sim: ioctl(CPUCTL_WRMSR) on /dev/cpuctl2: Operation not permitted\n"
+         "pravellon-sim: the kernel refuses MSR writes (securelevel above 0)\n",
+         "P0=20"},
     };
     for (const auto& c : cases) {
         writeFile(machine, presetText("family10") + c.fault + "\n");
-        const ProgramRun run = runSim("--machine " + machine);
+        const ProgramRun run = runSim("--machine " + machine + " " + c.tokens);
         EXPECT_EQ(run.status, c.status) << c.fault;
         EXPECT_EQ(run.err, c.err) << c.fault;
     }

@@ -128,18 +128,18 @@ std::vector<RegisterChange> pciChanges(const ProcessorProfile* profile, std::uin
                    [&](RegisterChange& change) { describePci(profile, device, function, reg, change); });
 }
 
-std::string numberListText(const char* what, const std::vector<std::int32_t>& cores)
+std::string numberListText(const char* what, const std::vector<std::int32_t>& numbers)
 {
-    if (cores.size() == 1)
-        return std::string(what) + " " + std::to_string(cores.front());
+    if (numbers.size() == 1)
+        return std::string(what) + " " + std::to_string(numbers.front());
     std::string text;
-    for (std::size_t i = 0; i < cores.size();) {
+    for (std::size_t i = 0; i < numbers.size();) {
         std::size_t last = i;
-        while (last + 1 < cores.size() && cores[last + 1] == cores[last] + 1)
+        while (last + 1 < numbers.size() && numbers[last + 1] == numbers[last] + 1)
             ++last;
-        text += (text.empty() ? "" : ",") + std::to_string(cores[i]);
+        text += (text.empty() ? "" : ",") + std::to_string(numbers[i]);
         if (last > i)
-            text += "-" + std::to_string(cores[last]);
+            text += "-" + std::to_string(numbers[last]);
         i = last + 1;
     }
     return std::string(what) + "s " + text;
