@@ -46,14 +46,14 @@ struct Options {
 // Options of pravellon rather than of the emulator.
 bool isProgramOption(const std::string& argument)
 {
-    return argument == "--dry-run" || argument == "-n" || argument == "--tokens";
+    return argument == "--dry-run" || argument == "-n" || argument == "--tokens" || argument == "--json";
 }
 
 // The text of --help and -h.
 std::string usage()
 {
     return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--dry-run | -n]\n"
-           "                     [--] [TOKEN...]\n"
+           "                     [--json] [--] [TOKEN...]\n"
            "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens\n"
            "       pravellon-sim [--machine FILE | --preset NAME] --print-machine\n"
            "       pravellon-sim --list-presets | --help | --version\n"
@@ -71,7 +71,7 @@ std::string usage()
            "  --list-presets   list the built-in processors\n"
            "  --help, -h       this text\n"
            "  --version        the version\n"
-           "  --dry-run, -n, --tokens\n"
+           "  --dry-run, -n, --tokens, --json\n"
            "                   pravellon's own options, passed on to it before the TOKENs\n"
            "  --               ends the options, as does the first argument without --;\n"
            "                   every argument after it goes to pravellon as it stands\n"

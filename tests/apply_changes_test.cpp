@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "command_line_machines.h"
+#include "json_as_text.h"
 #include "run_program.h"
 #include "cpu/probe.h"
 #include "hw/signal_hold.h"
@@ -596,6 +598,12 @@ TEST(ApplyChanges, DryRunWritesNothingAndSaysWhatWouldChange)
         {kFamily14, 0, {"-n", "APM=1", "P0=20"}, 10, "",
          "WARNING: APM=1: APM not supported, left unchanged\n"
          "ERROR: cannot encode multiplier (family 0x14) - unknown max multiplier\n"},
+        // A northbridge register changes on every node, one entry per old and new value.
+        {findPreset("family15-g34")->machineText.c_str(), 0, {"-n", "APM=0", "NB_P1=@1.1"}, 0,
+         "would change PCI 18.4 0x15c on nodes 0-1: 0x89 -> 0x9: boost source 1 -> 1, APM on -> off\n"
+         "would change NB_P1 (PCI 18.5 0x164) on node 0: 0xa0a5 -> 0x90a5: 11x at 1.05V -> 11x at 1.1V\n"
+         "would change NB_P1 (PCI 18.5 0x164) on node 1: 0xb0a5 -> 0x90a5: 11x at 1V -> 11x at 1.1V\n",
+         ""},
         {kFamily10, 0, {"-n"}, 3, "", "ERROR: invalid parameter -n\n"},
         {kFamily10, 0, {"-n", "--tokens"}, 3, "", "ERROR: invalid parameter -n\n"},
         {kFamily10, 0, {"--tokens", "--tokens", "P0"}, 3, "", "ERROR: invalid parameter P0\n"},
@@ -610,5 +618,25 @@ TEST(ApplyChanges, DryRunWritesNothingAndSaysWhatWouldChange)
         EXPECT_EQ(joined(writesOf(result.accesses)), "") << name;
         EXPECT_EQ(emulation::attachedMachine().msrs, machine.msrs) << name;
         EXPECT_EQ(emulation::attachedMachine().pciRegisters, machine.pciRegisters) << name;
+        if (c.status == kStatusInvalidArgument)
+            continue; // beside --tokens, --json would be the word named
+
+        // --json tells the same as one object, or prints nothing; a real run
+        // tells what a dry run just before it would have told.
+        std::vector<std::string> json{"--json"};
+        json.insert(json.end(), c.arguments.begin(), c.arguments.end());
+        const RunResult planned = run(machine, json);
+        EXPECT_EQ(planned.status, c.status) << name;
+        EXPECT_EQ(planned.err, c.err) << name;
+        const std::string counts =
+            std::to_string(machineCpuCount(machine)) + " " + std::to_string(machineNodeCount(machine));
+        EXPECT_EQ(c.status == 0 ? jsonAsText(planned.out, "changes " + counts) : planned.out, c.out) << name;
+        const auto dryRunOption = [](const std::string& word) { return word == "-n" || word == "--dry-run"; };
+        json.erase(std::remove_if(json.begin(), json.end(), dryRunOption), json.end());
+        std::string made = planned.out;
+        const std::string dryRun = "\"dry_run\": true";
+        if (made.find(dryRun) != std::string::npos)
+            made.replace(made.find(dryRun), dryRun.size(), "\"dry_run\": false");
+        EXPECT_EQ(run(machine, json).out, made) << name;
     }
 }

@@ -39,8 +39,8 @@ TEST(Driver, HelpAndVersionAsTheOnlyArgumentComeFirst)
         std::string outStart; // all of it when it is one line
         const char* manual;
     } cases[] = {
-        {PRAVELLON_PATH, "--help", "usage: pravellon [--dry-run | -n] [TOKEN ...]\n", "man 8 pravellon\n"},
-        {PRAVELLON_PATH, "-h", "usage: pravellon [--dry-run | -n] [TOKEN ...]\n", "man 8 pravellon\n"},
+        {PRAVELLON_PATH, "--help", "usage: pravellon [--json] [--dry-run | -n] [TOKEN ...]\n", "man 8 pravellon\n"},
+        {PRAVELLON_PATH, "-h", "usage: pravellon [--json] [--dry-run | -n] [TOKEN ...]\n", "man 8 pravellon\n"},
         {PRAVELLON_PATH, "--version", "pravellon " + version + "\n", ""},
         {PRAVELLON_CAPTURE_PATH, "--help", "usage: pravellon-capture [-o FILE]\n", "man 1 pravellon-capture\n"},
         {PRAVELLON_CAPTURE_PATH, "-h", "usage: pravellon-capture [-o FILE]\n", "man 1 pravellon-capture\n"},

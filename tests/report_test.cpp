@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <fstream>
 #include <iostream>
@@ -12,8 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "json_as_text.h"
+#include "report/json_writer.h"
 #include "report_machines.h"
 #include "run_program.h"
+#include "version.h"
 #include "hw/register_write.h"
 
 namespace {
@@ -290,10 +294,17 @@ TEST(Report, WholeReportsMatchToTheLastCharacter)
             ADD_FAILURE() << "preset " << c.name << " is gone";
             continue;
         }
-        const ProgramRun result = runProgram(c.machine != nullptr ? std::string(c.machine) : preset->machineText);
+        const std::string machine = c.machine != nullptr ? std::string(c.machine) : preset->machineText;
+        const ProgramRun result = runProgram(machine);
         EXPECT_EQ(result.status, c.status) << c.name;
         EXPECT_EQ(result.out, c.report) << c.name;
         EXPECT_EQ(result.err, "") << c.name;
+        // The JSON report holds every value of the text report and nothing else.
+        const ProgramRun json = runProgram(machine, {"--json"});
+        EXPECT_EQ(json.status, c.status) << c.name;
+        EXPECT_EQ(c.status == 0 ? jsonAsText(json.out, std::string("report ") + kPravellonVersion) : json.out, c.report)
+            << c.name;
+        EXPECT_EQ(json.err, "") << c.name;
     }
     for (const Preset& preset : presets())
         wholeReportOf(nullptr, preset.name);
@@ -444,6 +455,28 @@ TEST(Report, ConditionalLines)
     }
 }
 
+// What the JSON writer makes of text and numbers the report never holds.
+TEST(Report, JsonWriterEscapesTextAndWritesNoNumberJsonLacks)
+{
+    const struct {
+        void (*write)(JsonWriter&);
+        const char* json;
+    } cases[] = {
+        {[](JsonWriter& j) { j.string("a\"b\\c/d"); }, "\"a\\\"b\\\\c/d\""},
+        {[](JsonWriter& j) { j.string("\n\x01\x7f\xc3\xa9"); }, "\"\\u000a\\u0001\\u007f\\u00c3\\u00a9\""},
+        {[](JsonWriter& j) { j.number(std::nan("")); }, "null"},
+        {[](JsonWriter& j) { j.number(-HUGE_VAL); }, "null"},
+        {[](JsonWriter& j) { j.number(1234567.0); }, "1.23457e+06"},
+    };
+    for (const auto& c : cases) {
+        JsonWriter json;
+        json.beginArray();
+        c.write(json);
+        json.endArray();
+        EXPECT_EQ(json.text(), std::string("[") + c.json + "]\n");
+    }
+}
+
 // Whatever the caller's stream was set to, the report prints its own way, and
 // the caller finds the stream as it left it.
 TEST(Report, LeavesTheStreamStateAsItFoundIt)
@@ -500,6 +533,10 @@ TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
         const ProgramRun run = runSim("--machine '" + machineFile.path + "'", true);
         EXPECT_EQ(run.status, c.status) << c.name;
         EXPECT_EQ(run.out, report.substr(0, cut) + c.error) << c.name;
+        // The JSON report is printed whole or not at all.
+        const ProgramRun json = runSim("--json --machine '" + machineFile.path + "'", true);
+        EXPECT_EQ(json.status, c.status) << c.name;
+        EXPECT_EQ(json.out, c.error) << c.name;
     }
 }
 

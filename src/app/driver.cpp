@@ -10,16 +10,19 @@
 #include "cli/apply_changes.h"
 #include "cli/change_set.h"
 #include "cli/dry_run.h"
+#include "cli/json_changes.h"
 #include "cli/parse_arguments.h"
 #include "cli/settings_tokens.h"
 #include "cpu/probe.h"
 #include "hw/recorded_writes.h"
 #include "hw/signal_hold.h"
+#include "report/json_report.h"
 #include "report/report.h"
 
 namespace {
 
 constexpr const char* kTokensOption = "--tokens";
+constexpr const char* kJsonOption = "--json";
 
 bool isDryRunOption(const char* argument)
 {
@@ -44,19 +47,49 @@ int printTokensAlone(const ProcessorProfile& profile, int argc, const char* cons
     return kStatusOk;
 }
 
-// The tokens from argv[first] on; a dry run plays them through with every
-// write only planned, and says what would change.
-int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* argv, int first, bool dryRun)
+// The options before the tokens, in any order, each as often as wished.
+struct LeadingOptions {
+    const char* dryRun = nullptr; // the first dry-run option, as typed
+    bool json = false;
+    int firstToken = 1;
+};
+
+LeadingOptions leadingOptions(int argc, const char* const* argv)
+{
+    LeadingOptions options;
+    for (; options.firstToken < argc; ++options.firstToken) {
+        const char* const argument = argv[options.firstToken];
+        if (isDryRunOption(argument)) {
+            if (options.dryRun == nullptr)
+                options.dryRun = argument;
+        } else if (std::strcmp(argument, kJsonOption) == 0) {
+            options.json = true;
+        } else {
+            break;
+        }
+    }
+    return options;
+}
+
+// The tokens from the first on; a dry run plays them through with every write
+// only planned, and says what would change. With JSON, what changed or would
+// change is told as one object, after the last write: a run that fails on the
+// way prints nothing on standard output.
+int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* argv, const LeadingOptions& options)
 {
     ChangeSet changes;
     // parseArguments skips its argv[0], the program's name: here the argument
     // before the first token.
+    const int first = options.firstToken;
     if (!parseArguments(profile, changes, argc - first + 1, argv + first - 1))
         return kStatusInvalidArgument;
-    if (dryRun)
-        recordWrites(Writes::planned);
+    const bool dryRun = options.dryRun != nullptr;
+    if (dryRun || options.json)
+        recordWrites(dryRun ? Writes::planned : Writes::made);
     const std::vector<std::int32_t> switched = applyChanges(profile, changes);
-    if (dryRun)
+    if (options.json)
+        printJsonChanges(profile, dryRun, changes.targetPstate, switched);
+    else if (dryRun)
         printPlannedChanges(profile, changes.targetPstate, switched);
     return kStatusOk;
 }
@@ -65,14 +98,16 @@ int runWithArguments(const ProcessorProfile& profile, int argc, const char* cons
 {
     if (std::any_of(argv + 1, argv + argc, [](const char* argument) { return std::strcmp(argument, kTokensOption) == 0; }))
         return printTokensAlone(profile, argc, argv);
-    int first = 1;
-    while (first < argc && isDryRunOption(argv[first]))
-        ++first;
-    if (first == argc)
-        return invalidParameter(argv[1]);
+    const LeadingOptions options = leadingOptions(argc, argv);
+    if (options.firstToken == argc) {
+        if (options.dryRun != nullptr)
+            return invalidParameter(options.dryRun);
+        printJsonReport(profile);
+        return kStatusOk;
+    }
     // The change set lives inside parseAndApply, so it is gone before the
     // handler below writes anything.
-    return parseAndApply(profile, argc, argv, first, first > 1);
+    return parseAndApply(profile, argc, argv, options);
 }
 
 int probeAndRun(int argc, const char* const* argv)

@@ -9,7 +9,7 @@
 
 std::string pravellonUsage()
 {
-    return "usage: pravellon [--dry-run | -n] [TOKEN ...]\n"
+    return "usage: pravellon [--json] [--dry-run | -n] [TOKEN ...]\n"
            "       pravellon --tokens\n"
            "       pravellon --help | --version\n"
            "\n"
@@ -19,6 +19,8 @@ std::string pravellonUsage()
         + "\n"
           "  --dry-run, -n  write nothing; print what the tokens would change\n"
           "  --tokens       print the tokens that would set the current settings again\n"
+          "  --json         the report, or what the tokens change or would change, as\n"
+          "                 one JSON object\n"
           "\n"
           "Run as root. Try a command first with --dry-run, or on a copy of this\n"
           "machine with pravellon-capture and pravellon-sim --changes.\n"

@@ -6,25 +6,22 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "cpu/every_core.h"
 #include "cpu/registers.h"
 #include "hw/device.h"
 #include "hw/recorded_writes.h"
-#include "report/change_lines.h"
 
 namespace {
 
-constexpr const char* kVerb = "would change";
-
-// The planned MSR writes that change a value, one line per MSR and pair of old
-// and new values. The P-state request is said as the switch instead: the
+// The planned MSR writes that change a value, one change per MSR and pair of
+// old and new values. The P-state request is said as the switch instead: the
 // value it is given says nothing of the P-state, and a move away and back
 // changes nothing.
-void addMsrLines(const ProcessorProfile& profile, std::vector<std::string>& lines)
+void addMsrChanges(const ProcessorProfile& profile, std::vector<RegisterChange>& changes)
 {
-    const bool severalCores = profileCpus(profile).size() > 1;
     const std::vector<RecordedMsrWrite> writes = recordedMsrWrites();
     for (auto first = writes.begin(); first != writes.end();) {
         auto end = first;
@@ -34,16 +31,16 @@ void addMsrLines(const ProcessorProfile& profile, std::vector<std::string>& line
                 changed.push_back(ValuesOn{end->core, end->before, end->after});
         }
         if (first->msr != kMsrPstateControl) {
-            for (const RegisterChange& change : msrChanges(&profile, first->msr, changed))
-                lines.push_back(changeLine(kVerb, change, severalCores, false));
+            for (RegisterChange& change : msrChanges(&profile, first->msr, changed))
+                changes.push_back(std::move(change));
         }
         first = end;
     }
 }
 
 // The planned PCI writes that change a value; a northbridge register of every
-// node is one register, spelled as node 0's, whose lines name the nodes.
-void addPciLines(const ProcessorProfile& profile, std::vector<std::string>& lines)
+// node is one register, spelled as node 0's, whose changes name the nodes.
+void addPciChanges(const ProcessorProfile& profile, std::vector<RegisterChange>& changes)
 {
     const std::vector<RecordedPciWrite> writes = recordedPciWrites();
     const auto nodeOf = [&profile](std::uint8_t device) {
@@ -63,19 +60,30 @@ void addPciLines(const ProcessorProfile& profile, std::vector<std::string>& line
             if (same && other.before != other.after)
                 changed.push_back(ValuesOn{std::max(nodeOf(other.device), 0), other.before, other.after});
         }
-        for (const RegisterChange& change : pciChanges(&profile, device, write.function, write.reg, changed))
-            lines.push_back(changeLine(kVerb, change, false, node >= 0 && profile.nodeCount > 1));
+        for (RegisterChange& change : pciChanges(&profile, device, write.function, write.reg, changed))
+            changes.push_back(std::move(change));
     }
 }
 
 } // namespace
 
+std::vector<RegisterChange> recordedChanges(const ProcessorProfile& profile)
+{
+    std::vector<RegisterChange> changes;
+    addMsrChanges(profile, changes);
+    addPciChanges(profile, changes);
+    return changes;
+}
+
 void printPlannedChanges(const ProcessorProfile& profile, std::int32_t target,
                          const std::vector<std::int32_t>& switchedCores)
 {
+    // Every PCI register the program writes is a northbridge register, of
+    // every node.
+    const bool severalCores = profileCpus(profile).size() > 1;
     std::vector<std::string> lines;
-    addMsrLines(profile, lines);
-    addPciLines(profile, lines);
+    for (const RegisterChange& change : recordedChanges(profile))
+        lines.push_back(changeLine("would change", change, severalCores, profile.nodeCount > 1));
     if (!switchedCores.empty())
         lines.push_back("would switch " + numberListText("core", switchedCores) + " to P" + std::to_string(target));
     if (lines.empty())

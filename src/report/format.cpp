@@ -4,18 +4,12 @@
 
 #include "cpu/vid.h"
 
-namespace {
-
-// Doubles as %g with six significant digits, as the report's stream prints
-// them.
-std::string number(double value)
+std::string numberText(double value)
 {
     std::ostringstream text;
     text << value;
     return text.str();
 }
-
-} // namespace
 
 double shownCoreMultiplier(const ProcessorProfile& profile, double multiplier)
 {
@@ -24,12 +18,12 @@ double shownCoreMultiplier(const ProcessorProfile& profile, double multiplier)
 
 std::string multiplierText(double multiplier)
 {
-    return number(multiplier) + "x";
+    return numberText(multiplier) + "x";
 }
 
 std::string voltageText(const ProcessorProfile& profile, std::int32_t vid)
 {
-    return number(vidToVoltage(profile, vid)) + "V";
+    return numberText(vidToVoltage(profile, vid)) + "V";
 }
 
 std::string northbridgeText(const ProcessorProfile& profile, const CorePstate& pstate)

@@ -9,6 +9,10 @@
 #include "pstate/core_pstate.h"
 #include "report/report_walk.h"
 
+// A number as the report prints it: %g with six significant digits ("200",
+// "7.5", "4.33333").
+std::string numberText(double value);
+
 // Core multipliers are kept in units of 100 MHz; the user reads them as
 // multiples of the actual reference clock.
 double shownCoreMultiplier(const ProcessorProfile& profile, double multiplier);

@@ -78,4 +78,30 @@ row boot-A resume 0 "" "daemon.notice applied P1=@1.35 Turbo=0 after resume (pra
 expect "the report after resume" "$applied" "$("$sim" --machine "$dir/machine")"
 row boot-A stop 0 "stopped " "daemon.notice nothing to give back"
 row boot-A resume 0 "stopped " "daemon.notice settings not applied after resume: stopped"
+
+# Boots on the firmware's own settings, saved before anything is applied.
+rm -rf "$dir/state"
+firmware=$("$sim" --machine "$dir/firmware" --tokens)
+saved="firmware firmware.boot=boot-C "
+row boot-C start 0 "${saved}pending=boot-C " "daemon.notice applied P1=@1.35 Turbo=0 (pravellon status 0); confirmed after 300 seconds"
+expect "the firmware's settings saved" "$firmware" "$(cat "$dir/state/firmware")"
+expect "the confirmation started" "daemon -f $dir/pravellon-boot confirm" "$(sed -n 2p "$dir/log")"
+echo "boot-C, the clock set" >"$dir/boot"
+row boot-C start 0 "${saved}pending=boot-C " "daemon.notice applied"
+expect "the firmware's settings saved once a boot" "$firmware" "$(cat "$dir/state/firmware")"
+row boot-D start 0 "${saved}pending=boot-C " "daemon.warning settings not applied"
+row boot-C confirm 0 "$saved" "sleep 300
+daemon.notice settings confirmed"
+row boot-D start 0 "firmware firmware.boot=boot-D pending=boot-D " "daemon.notice applied"
+row boot-D stop 0 "firmware firmware.boot=boot-D pending=boot-D stopped " \
+	"daemon.notice gave back the firmware's settings: $firmware (pravellon status 0)"
+expect "the report after stop" "$report" "$("$sim" --machine "$dir/machine")"
+
+rm -rf "$dir/state"
+PRAVELLON_CONFIRM_AFTER=0
+row boot-E start 0 "firmware firmware.boot=boot-E " "daemon.notice applied P1=@1.35 Turbo=0 (pravellon status 0); no confirmation"
+PRAVELLON_CONFIRM_AFTER=60
+echo "fail wrmsr 0xc0010065" >>"$dir/firmware"
+row boot-F start 254 "firmware firmware.boot=boot-F pending=boot-F " \
+	"daemon.warning applying P1=@1.35 Turbo=0 failed (pravellon status 254): pravellon-sim: ioctl(CPUCTL_WRMSR)"
 exit $failed

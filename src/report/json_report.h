@@ -1,0 +1,11 @@
+#pragma once
+
+#include "cpu/processor_profile.h"
+
+// The version of the JSON objects the program prints; it changes only when a
+// key changes meaning or goes away, not when one is added.
+constexpr int kJsonFormat = 1;
+
+// The report as one JSON object on standard output, printed once the last
+// register is read: a run that fails on the way prints nothing there.
+void printJsonReport(const ProcessorProfile& profile);
