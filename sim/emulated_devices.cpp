@@ -15,6 +15,8 @@
 
 #include "sim/emulated_devices.h"
 
+#include "sim/device_requests.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -130,11 +132,6 @@ bool injects(const Machine& machine, const Fault& fault)
     return machine.faults.count(fault) != 0;
 }
 
-bool isCpuctlPath(const std::string& path)
-{
-    return path.compare(0, std::strlen(kEmulatedCpuctlPathPrefix), kEmulatedCpuctlPathPrefix) == 0;
-}
-
 // Whether the machine drops writes of msr on core.
 bool ignoresWrmsr(const Machine& machine, std::int32_t core, std::uint32_t msr)
 {
@@ -189,29 +186,6 @@ int openFile(const char* path, int flags, Open realOpen) noexcept
         errno = EIO;
     }
     return -1;
-}
-
-// Whether open's optional third argument is there to be read.
-bool takesMode(int flags)
-{
-#ifdef O_TMPFILE
-    if ((flags & O_TMPFILE) == O_TMPFILE)
-        return true;
-#endif
-    return (flags & O_CREAT) != 0;
-}
-
-bool isDeviceRequest(unsigned long request)
-{
-    return request == CPUCTL_RDMSR || request == CPUCTL_WRMSR || request == CPUCTL_CPUID || request == PCIOCREAD
-        || request == PCIOCWRITE;
-}
-
-bool belongsTo(const std::string& path, unsigned long request)
-{
-    if (isCpuctlPath(path))
-        return request == CPUCTL_RDMSR || request == CPUCTL_WRMSR || request == CPUCTL_CPUID;
-    return request == PCIOCREAD || request == PCIOCWRITE;
 }
 
 int refuse(unsigned long request, const std::string& where, const char* why)
@@ -375,21 +349,6 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
     return 0;
 }
 
-// What the pci driver refuses in a record, or nullptr.
-
-const char* badPciRecord(const void* record)
-{
-    pci_io io;
-    std::memcpy(&io, record, sizeof io);
-    if (io.pi_sel.pc_domain != 0 || io.pi_sel.pc_bus != 0)
-        return "not domain 0, bus 0";
-    if (io.pi_width != static_cast<int>(kPciAccessWidth))
-        return "width not 4";
-    if (io.pi_reg < 0 || static_cast<std::uint32_t>(io.pi_reg) > kPciConfigSpaceSize - kPciAccessWidth
-        || static_cast<std::uint32_t>(io.pi_reg) % kPciAccessWidth != 0)
-        return "register not aligned within the configuration space";
-    return nullptr;
-}
 
 int deviceIoctl(int fd, unsigned long request, void* record)
 {
