@@ -1,5 +1,6 @@
 #include "cli/limit_warnings.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,10 +24,8 @@ std::vector<std::int32_t> vidsAfterTheChange(const ProcessorProfile& profile, co
 
 bool anyVoltageSet(const ChangeSet& changes)
 {
-    for (const CorePstate& request : changes.corePstates)
-        if (request.vid >= 0)
-            return true;
-    return false;
+    return std::any_of(changes.corePstates.begin(), changes.corePstates.end(),
+                       [](const CorePstate& request) { return request.vid >= 0; });
 }
 
 std::string pstateVoltage(const ProcessorProfile& profile, std::size_t n, std::int32_t vid)
