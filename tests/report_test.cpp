@@ -561,8 +561,12 @@ TEST(Report, TokensSetTheReportedSettingsAgain)
         const char* preset;
         const char* tokens;
         bool apm = false; // family 0x15
+        void (*adjust)(Machine&) = nullptr;
     } cases[] = {
         {"family10", "P0=18@1.475 P1=16@1.4 P2=12@1.25 P3=8@1.1 P4=4@1 NB_P0=@1.175 NB_P1=@1.075 NB_low=4 Turbo=1"},
+        // Every P-state on NB_P0: all five below NB_P1.
+        {"family10", "P0=18@1.475 P1=16@1.4 P2=12@1.25 P3=8@1.1 P4=4@1 NB_P0=@1.175 NB_low=5 Turbo=1", false,
+         [](Machine& m) { m.msrs[0xc0010068] = 0x800001283c005840; }},
         {"family10-noboost", "P0=15@1.35 P1=11.5@1.25 P2=9@1.15 P3=4@1.05 NB_P0=@1.175 NB_P1=@1.075 NB_low=3"},
         {"family12", "P0=28@1.4125 P1=25@1.3375 P2=20@1.2 P3=12@1.025 P4=8@0.9 Turbo=1"},
         {"family14", "P0=16@1.25 P1=12.8@1.15 P2=8@1"},
@@ -575,6 +579,8 @@ TEST(Report, TokensSetTheReportedSettingsAgain)
         Machine machine;
         std::string error;
         ASSERT_TRUE(parseMachine(findPreset(c.preset)->machineText, machine, error)) << c.preset;
+        if (c.adjust != nullptr)
+            c.adjust(machine);
         const std::string report = runProgram(machine).out;
         std::vector<std::string> reportTrace = emulation::traceLines();
 
