@@ -104,4 +104,34 @@ PRAVELLON_CONFIRM_AFTER=60
 echo "fail wrmsr 0xc0010065" >>"$dir/firmware"
 row boot-F start 254 "firmware firmware.boot=boot-F pending=boot-F " \
 	"daemon.warning applying P1=@1.35 Turbo=0 failed (pravellon status 254): pravellon-sim: ioctl(CPUCTL_WRMSR)"
+
+# A start after a stop lets resume apply again; the confirmation waits the
+# time configured.
+"$sim" --preset family10 --print-machine >"$dir/firmware"
+rm -rf "$dir/state"
+saved="firmware firmware.boot=boot-G "
+row boot-G start 0 "${saved}pending=boot-G " "daemon.notice applied P1=@1.35 Turbo=0 (pravellon status 0); confirmed after 60 seconds"
+row boot-G confirm 0 "$saved" "sleep 60
+daemon.notice settings confirmed"
+row boot-G stop 0 "${saved}stopped " "daemon.notice gave back"
+row boot-G start 0 "${saved}pending=boot-G " "daemon.notice applied"
+cp "$dir/firmware" "$dir/machine"
+row boot-G resume 0 "${saved}pending=boot-G " "daemon.notice applied P1=@1.35 Turbo=0 after resume (pravellon status 0)"
+expect "the report after stop, start and resume" "$applied" "$("$sim" --machine "$dir/machine")"
+
+# Under systemd the unit pulls in the confirmation: no daemon(8).
+export PRAVELLON_CONFIRM_UNIT=pravellon-confirm.service
+rm -rf "$dir/state"
+row boot-H start 0 "firmware firmware.boot=boot-H pending=boot-H " "daemon.notice applied P1=@1.35 Turbo=0 (pravellon status 0); confirmed after 60 seconds"
+expect "no daemon(8) beside the systemd unit" "" "$(grep '^daemon ' "$dir/log")"
+unset PRAVELLON_CONFIRM_UNIT
+
+# Linux tells its boots apart by the kernel's boot identity.
+if [ -r /proc/sys/kernel/random/boot_id ]; then
+	stub uname 'echo Linux'
+	linux=$(cat /proc/sys/kernel/random/boot_id)
+	rm -rf "$dir/state"
+	row boot-L start 0 "firmware firmware.boot=$linux pending=$linux " "daemon.notice applied P1=@1.35 Turbo=0 (pravellon status 0)"
+	stub uname 'echo FreeBSD'
+fi
 exit $failed
