@@ -37,6 +37,7 @@ bool applyToken(const ProcessorProfile& profile, ChangeSet& changes, const std::
     splitAt(token, '=', key, value);
     for (const TokenForm& form : kTokenForms) {
         TokenRequest request;
+        request.token = token;
         if (!form.readKey(profile, key, !value.empty(), request))
             continue;
         if (!form.readValue(profile, value, request))
@@ -60,6 +61,7 @@ bool parseArguments(const ProcessorProfile& profile, ChangeSet& changes, int arg
         CorePstate request;
         request.index = i;
         changes.corePstates.push_back(request);
+        changes.corePstateTokens.emplace_back();
     }
     for (std::int32_t i = 0; i < profile.nbPstateCount; ++i) {
         NbPstate request;
