@@ -60,8 +60,8 @@ std::string usage()
            "\n"
            "Runs pravellon with the TOKENs on an emulated processor.\n"
            "\n"
-           "  --machine FILE   the processor is the machine file FILE; every register\n"
-           "                   write is saved into it at once\n"
+           "  --machine FILE   the processor is the machine file FILE; the registers the\n"
+           "                   run wrote are saved into it when the run ends\n"
            "  --preset NAME    a built-in processor; nothing is saved (default: "
         + defaultPreset().name + ")\n"
            "  --trace FILE     append one line per emulated device operation to FILE\n"
@@ -225,17 +225,6 @@ std::string changesListing()
     return text.empty() ? "no register changed\n" : text;
 }
 
-// The listing a signal prints, kept as the registers change, since the
-// handler can do no more than write it.
-void prepareChangesListing() noexcept
-{
-    try {
-        setTextOnSignal(changesListing());
-    } catch (...) {
-        // Out of memory: a signal prints the listing as it last was.
-    }
-}
-
 void printRegisterChanges()
 {
     // Printed once: a signal from now on only ends the process.
@@ -243,6 +232,26 @@ void printRegisterChanges()
     setTextOnSignal(std::string());
     std::cerr << changesListing() << std::flush;
     releaseEndingSignals(previous);
+}
+
+// Whether the run may write registers, and so save the machine file when it
+// ends: decided from the options alone, before anything runs.
+bool runMaySave(const Options& options, int argc)
+{
+    return !options.machineFile.empty() && (options.firstToken < argc || !options.programOptions.empty());
+}
+
+// The machine file, saved once when the run ends, however it ends: by a
+// return from main, by exit(3) inside err(3), or by a signal held during the
+// change, which is let through only after this. A save that fails leaves the
+// file as it was and makes the status 1.
+void saveMachineAtExit()
+{
+    std::string error;
+    if (!emulation::saveAttachedMachine(error)) {
+        std::cerr << "pravellon-sim: " << error << std::endl;
+        failAtExit();
+    }
 }
 
 } // namespace
@@ -285,29 +294,36 @@ int main(int argc, char** argv)
             std::cout << line << std::endl;
         return 0;
     }
-    // A write could not be saved without breaking the link, so none is tried.
-    const std::string links = hardLinkProblem(machineStatus);
-    if (!options.machineFile.empty() && programArguments && !links.empty())
-        return usageError("cannot save " + printable(options.machineFile) + ": " + links);
+    // A file the run could not save is refused before anything runs, rather
+    // than found out after the writes: a hard link that a rename would break,
+    // a file without write permission.
+    if (runMaySave(options, argc)) {
+        std::string error;
+        if (!mayReplaceFile(options.machineFile, error))
+            return usageError(error);
+    }
     if (!options.traceFile.empty())
         if (const int status = openTraceFile(options.traceFile, options.machineFile, machineStatus))
             return status;
     emulation::attachMachine(machine, options.machineFile);
-    // The signals the program holds while it writes stay held until this
-    // program's own last line, the listing below: a save or the listing cut
-    // short would misreport the run. Called first, so that the release comes
-    // after the listing at exit.
+    // The signals the program holds from its first write stay held until
+    // this program's own last step: a save or a listing cut short would
+    // misreport the run. Called first, so that the release comes after the
+    // exit handlers below.
     keepSignalsHeldUntilExit();
-    // An exit handler, since the run may also end inside err(3), which calls
-    // exit; it runs after the program's last line. A signal prints the same
-    // listing, prepared anew after every write.
+    // Exit handlers, since the run may also end inside err(3), which calls
+    // exit; they run after the program's last line, the save first, then the
+    // listing. Every write holds the signals until then, so a signal that
+    // comes before them finds the registers as they were: its listing is
+    // prepared once, now.
     if (options.changes) {
         changesBaseline = new Machine(machine);
-        prepareChangesListing();
-        emulation::setAfterWrite(prepareChangesListing);
+        setTextOnSignal(changesListing());
         if (std::atexit(printRegisterChanges) != 0)
             return usageError("option --changes: cannot register the listing at exit");
     }
+    if (!options.machineFile.empty() && std::atexit(saveMachineAtExit) != 0)
+        return usageError("option --machine: cannot register the save at exit");
 
     // argv[0] stays, so that err(3) names this program as it was invoked.
     std::vector<const char*> programArgv;
