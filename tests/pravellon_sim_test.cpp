@@ -334,6 +334,10 @@ pid_t startSim(const std::string& arguments, const std::string& errPath, int uid
         + arguments + " 2>'" + errPath + "'";
     const pid_t pid = fork();
     if (pid == 0) {
+        // Not the signals that earlier tests left blocked in this process.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         if (uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(uid)) != 0
                          || setuid(static_cast<uid_t>(uid)) != 0))
             _exit(126);
