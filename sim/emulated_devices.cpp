@@ -59,6 +59,10 @@ struct Emulator {
     Machine machine;
     std::string savePath;
     bool unsaved = false; // a register was written since attachMachine or the last save
+    // Registers written that had no line, in the order of their first write:
+    // the save adds their lines in that order, as a file saved at every
+    // write would have them.
+    std::vector<MachineRegister> added;
     std::vector<std::string> trace;
     std::string traceFile;
     int traceFd = -1;     // open while the trace file takes lines
@@ -283,7 +287,10 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
         return fail(line + " failed", ENODEV);
     if (write) {
         if (!injects(m, Fault{FaultKind::ignorePciWrite, address})) {
-            m.pciRegisters[address] = io.pi_data;
+            const auto [reg, first] = m.pciRegisters.try_emplace(address);
+            if (first)
+                e.added.push_back(MachineRegister{MachineRegister::Kind::pci, 0, address});
+            reg->second = io.pi_data;
             keptWrite(e);
         }
         trace(line + " <- " + hex(io.pi_data));
@@ -339,6 +346,7 @@ void attachMachine(const Machine& machine, const std::string& savePath)
     e.machine = machine;
     e.savePath = savePath;
     e.unsaved = false;
+    e.added.clear();
     e.trace.clear();
     e.operations = 0;
     e.sleepSignal = 0;
@@ -351,6 +359,7 @@ void detachMachine()
     e.machine = Machine();
     e.savePath.clear();
     e.unsaved = false;
+    e.added.clear();
 }
 
 Machine& attachedMachine()
@@ -363,7 +372,9 @@ bool saveAttachedMachine(std::string& error)
     Emulator& e = emulator();
     if (e.savePath.empty() || !e.unsaved)
         return true;
-    std::vector<std::string> lines = machineLines(e.machine);
+    AddedLines added;
+    added.order = e.added;
+    std::vector<std::string> lines = machineLines(e.machine, added);
     std::string text;
     for (const std::string& line : lines)
         text += line + "\n";
@@ -371,6 +382,7 @@ bool saveAttachedMachine(std::string& error)
         return false;
     e.machine.lines = std::move(lines);
     e.unsaved = false;
+    e.added.clear();
     return true;
 }
 

@@ -266,11 +266,13 @@ TEST(EmulatedDevices, WritesAreSavedWhenAsked)
 
     writeMsr(0, 0xC0010064, 0x8000019a48003004);
     writeMsr(0, 0xC0010015, 0x1000010);
+    writePciConfig(0x18, 5, 0x164, 1);
     writePciConfig(0x18, 4, 0x15C, 3);
     EXPECT_EQ(readFile(path), text) << "the registers live in memory until the save";
     EXPECT_TRUE(emulation::saveAttachedMachine(error)) << error;
+    // New lines in the order of the writes, as a save at every write left them.
     const std::string saved = "# my machine\nmsr 0xc0010064 0x8000019a48003004  # P0\nmsr 0xc0010015 16777232\n"
-                              "pci 18.4 0x15c 0x3\n";
+                              "pci 18.5 0x164 0x1\npci 18.4 0x15c 0x3\n";
     EXPECT_EQ(readFile(path), saved);
     char target[512] = {};
     EXPECT_GT(readlink(link.path.c_str(), target, sizeof target - 1), 0) << "still a link";
