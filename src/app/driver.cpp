@@ -94,9 +94,14 @@ int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* 
     return kStatusOk;
 }
 
+bool asksForTokens(int argc, const char* const* argv)
+{
+    return std::any_of(argv + 1, argv + argc, [](const char* argument) { return std::strcmp(argument, kTokensOption) == 0; });
+}
+
 int runWithArguments(const ProcessorProfile& profile, int argc, const char* const* argv)
 {
-    if (std::any_of(argv + 1, argv + argc, [](const char* argument) { return std::strcmp(argument, kTokensOption) == 0; }))
+    if (asksForTokens(argc, argv))
         return printTokensAlone(profile, argc, argv);
     const LeadingOptions options = leadingOptions(argc, argv);
     if (options.firstToken == argc) {
@@ -130,6 +135,14 @@ int probeAndRun(int argc, const char* const* argv)
 }
 
 } // namespace
+
+bool mayWriteRegisters(int argc, const char* const* argv)
+{
+    if (asksForTokens(argc, argv))
+        return false;
+    const LeadingOptions options = leadingOptions(argc, argv);
+    return options.firstToken < argc && options.dryRun == nullptr;
+}
 
 int runPravellon(int argc, const char* const* argv)
 {
