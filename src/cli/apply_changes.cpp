@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
+#include <string>
 #include <vector>
 
 #include "control/active_pstate.h"
@@ -73,6 +74,15 @@ void readOtherNodes(const ProcessorProfile& profile, const ChangeSet& changes)
     });
 }
 
+// A P-state disabled on a core or node is written like any other, so that it
+// holds the change once the firmware enables it, but nothing enables it here.
+void warnDisabled(const std::string& pstate, const char* where, const std::vector<std::int32_t>& disabledOn)
+{
+    for (const std::int32_t number : disabledOn)
+        std::cerr << "WARNING: " << pstate << " is disabled on " << where << " " << number
+                  << ": written, left disabled" << std::endl;
+}
+
 } // namespace
 
 void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes)
@@ -110,7 +120,7 @@ std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const Ch
     if (traits.hasNbPstateRegisters) {
         for (const NbPstate& request : changes.nbPstates) {
             if (isModified(request))
-                writeNbPstate(profile, request);
+                warnDisabled("NB_P" + std::to_string(request.index), "node", writeNbPstate(profile, request));
         }
     }
 
@@ -125,7 +135,7 @@ std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const Ch
 
     for (const CorePstate& request : corePstates) {
         if (isModified(request))
-            writeCorePstate(profile, request, changes.nbPstates);
+            warnDisabled("P" + std::to_string(request.index), "core", writeCorePstate(profile, request, changes.nbPstates));
     }
 
     if (boostRequested)
