@@ -194,6 +194,7 @@ TEST(PravellonSim, DeviceFailuresAndRefusedProcessors)
         {"fail op 7", 255, "pravellon-sim: Failed to open /dev/pci: No such file or directory\n"},
         // As a kernel at securelevel 1 refuses the write, with the device code's hint.
         {"fail wrmsr 0xc0010064 core 2 EPERM", 254,
+         "WARNING: P0=20: 20x is above the highest multiplier this processor reports (18x)\n"
          "pravellon-sim: ioctl(CPUCTL_WRMSR) on /dev/cpuctl2: Operation not permitted\n"
          "pravellon-sim: the kernel refuses MSR writes (securelevel above 0)\n",
          "P0=20"},
@@ -257,8 +258,12 @@ TEST(PravellonSim, MachineFileAndTrace)
         std::vector<OnCores> writes;
         const char* fault = ""; // machine-file lines added
     };
+    // The test machine reports 16x at most, and runs P1 at 1.4V.
+    const std::string p0Warnings =
+        "WARNING: P0=20@1.25: 20x is above the highest multiplier this processor reports (16x)\n"
+        "WARNING: P0=20@1.25: 1.25V is below P1's 1.4V, a slower P-state\n";
     std::vector<Case> cases = {
-        {"worked_example", kFamily10, 0, false, {"P0=20@1.25"}, 0, "",
+        {"worked_example", kFamily10, 0, false, {"P0=20@1.25"}, 0, p0Warnings,
          {{6, {"wrmsr 0xc0010064 <- 0x8000019a48403018"}}, {6, {"wrmsr 0xc0010062 <- 0x4"}}, {1, {"sleep 1"}},
           {6, {"wrmsr 0xc0010062 <- 0x0"}}}},
         {"second_token_invalid", kFamily10, 0, true, {"P0=20@1.25", "NB_P2=18"}, 3,
@@ -268,10 +273,13 @@ TEST(PravellonSim, MachineFileAndTrace)
         // Every core's device is opened before anything is read for the
         // change, so a core that is missing stops the run with no core written.
         {"core 2 offline", kFamily10, 0, true, {"Turbo=0", "P0=20@1.25", "P2"}, 255,
+         "WARNING: P0=20@1.25: 20x is above the highest multiplier this processor reports (18x)\n"
+         "WARNING: P0=20@1.25: 1.25V is below P1's 1.4V, a slower P-state\n"
          "pravellon-sim: Failed to open /dev/cpuctl2: No such file or directory\n", {}, "fail open /dev/cpuctl2\n"},
         // Numbers as the report prints them, and the forms that keep their
         // meaning.
-        {"units", kFamily10, 0, false, {"P0=18x@1.475V"}, 0, "",
+        {"units", kFamily10, 0, false, {"P0=18x@1.475V"}, 0,
+         "WARNING: P0=18x@1.475V: 18x is above the highest multiplier this processor reports (16x)\n",
          {{6, {"wrmsr 0xc0010064 <- 0x8000019a48400c14"}}, {6, {"wrmsr 0xc0010062 <- 0x4"}}, {1, {"sleep 1"}},
           {6, {"wrmsr 0xc0010062 <- 0x0"}}}},
         {"empty parts", kFamily10, 0, false, {"P0=@", "P0="}, 0, "", {}},

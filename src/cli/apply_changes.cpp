@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -76,23 +75,23 @@ void readOtherNodes(const ProcessorProfile& profile, const ChangeSet& changes)
 
 // A P-state disabled on a core or node is written like any other, so that it
 // holds the change once the firmware enables it, but nothing enables it here.
-void warnDisabled(const std::string& pstate, const char* where, const std::vector<std::int32_t>& disabledOn)
+void warnDisabled(Warnings& warnings, const std::string& pstate, const char* where,
+                  const std::vector<std::int32_t>& disabledOn)
 {
     for (const std::int32_t number : disabledOn)
-        std::cerr << "WARNING: " << pstate << " is disabled on " << where << " " << number
-                  << ": written, left disabled" << std::endl;
+        warn(warnings, pstate + " is disabled on " + where + " " + std::to_string(number) + ": written, left disabled");
 }
 
 } // namespace
 
-void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes)
+void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes, Warnings& warnings)
 {
     for (const UnsupportedRequest& request : changes.unsupported)
-        std::cerr << "WARNING: " << request.token << ": " << request.reason << ", left unchanged" << std::endl;
+        warn(warnings, request.token + ": " + request.reason + ", left unchanged");
     // An offline core has no device to reach; it keeps what it has, and
     // gets the change when the command runs again once it is back.
     for (const std::int32_t core : offlineCores(profile))
-        std::cerr << "WARNING: core " << core << " is offline, left unchanged" << std::endl;
+        warn(warnings, "core " + std::to_string(core) + " is offline, left unchanged");
 
     // A refusal in the middle of the changes would leave some written and
     // some not; this one is known from the profile alone.
@@ -100,10 +99,8 @@ void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSe
         throw ExceptionWithMessage(changes.refusal);
 }
 
-std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
+std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const ChangeSet& changes, Warnings& warnings)
 {
-    warnOrRefuseBeforeAnyAccess(profile, changes);
-
     const FamilyTraits& traits = familyTraits(profile);
 
     // Every core and every node is written, so a core whose device cannot be
@@ -120,7 +117,7 @@ std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const Ch
     if (traits.hasNbPstateRegisters) {
         for (const NbPstate& request : changes.nbPstates) {
             if (isModified(request))
-                warnDisabled("NB_P" + std::to_string(request.index), "node", writeNbPstate(profile, request));
+                warnDisabled(warnings, "NB_P" + std::to_string(request.index), "node", writeNbPstate(profile, request));
         }
     }
 
@@ -135,7 +132,7 @@ std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const Ch
 
     for (const CorePstate& request : corePstates) {
         if (isModified(request))
-            warnDisabled("P" + std::to_string(request.index), "core", writeCorePstate(profile, request, changes.nbPstates));
+            warnDisabled(warnings, "P" + std::to_string(request.index), "core", writeCorePstate(profile, request, changes.nbPstates));
     }
 
     if (boostRequested)
