@@ -165,11 +165,11 @@ TEST(ApplyChanges, EndToEnd)
          {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 19.5 0x164 <- 0x5c1c"}}},
          {}, {{5, 0x164, 0x581d}, {5, 0x164, 0x5c1c, 0x19}}},
         {"P2 disabled on core 3", kFamily10, 1,
-         [](Machine& m) { withoutBoost(m); setMsrOnCore(m, 3, 0xc0010066, 0x000001343c003008); }, {"P2=@1.2"}, 0,
+         [](Machine& m) { withoutBoost(m); setMsrOnCore(m, 3, 0xc0010066, 0x000001343c003008); }, {"P2=@1.125"}, 0,
          "WARNING: P2 is disabled on core 3: written, left disabled\n",
-         {{3, {"wrmsr 0xc0010066 <- 0x800001343c003808"}}, {1, {"wrmsr 0xc0010066 <- 0x1343c003808"}},
-          {2, {"wrmsr 0xc0010066 <- 0x800001343c003808"}}},
-         {{0xc0010066, 0x800001343c003808}}, {}, {{CoreMsr{0xc0010066, 3}, 0x1343c003808}}},
+         {{3, {"wrmsr 0xc0010066 <- 0x800001343c004408"}}, {1, {"wrmsr 0xc0010066 <- 0x1343c004408"}},
+          {2, {"wrmsr 0xc0010066 <- 0x800001343c004408"}}},
+         {{0xc0010066, 0x800001343c004408}}, {}, {{CoreMsr{0xc0010066, 3}, 0x1343c004408}}},
         // The P-states to carry it are chosen on core 0; each core takes it
         // only where its own P-state runs NB_P1.
         {"family 0x10 NB_P1 VID per core", kFamily10, 1, core2P4OnNbP0, {"NB_P1=@1.05"}, 0, "",
