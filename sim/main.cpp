@@ -225,20 +225,31 @@ std::string changesListing()
     return text.empty() ? "no register changed\n" : text;
 }
 
+// Why the listing could not be written, or 0.
+int changesError = 0;
+
 void printRegisterChanges()
 {
     // Printed once: a signal from now on only ends the process.
     const sigset_t previous = holdEndingSignals();
     setTextOnSignal(std::string());
+    // The listing is what the user asked for: lost, it fails the run as lost
+    // standard output does.
+    std::cerr.clear();
+    errno = 0;
     std::cerr << changesListing() << std::flush;
+    if (!std::cerr)
+        changesError = errno != 0 ? errno : EIO;
     releaseEndingSignals(previous);
 }
 
-// Whether the run may write registers, and so save the machine file when it
-// ends: decided from the options alone, before anything runs.
-bool runMaySave(const Options& options, int argc)
+// What the run owes at exit and could not write: the trace, then the listing.
+std::string outputFailure()
 {
-    return !options.machineFile.empty() && (options.firstToken < argc || !options.programOptions.empty());
+    std::string failure = emulation::traceFailure();
+    if (failure.empty() && changesError != 0)
+        failure = std::string("cannot write the --changes listing: ") + std::strerror(changesError);
+    return failure;
 }
 
 // The machine file, saved once when the run ends, however it ends: by a
@@ -260,7 +271,7 @@ int main(int argc, char** argv)
 {
     // Whatever follows, output that could not be written ends the run with
     // status 1, the trace's included.
-    if (!checkOutputAtExit("pravellon-sim", emulation::traceFailure))
+    if (!checkOutputAtExit("pravellon-sim", outputFailure))
         return usageError(std::string("cannot handle signals: ") + std::strerror(errno));
     // -h and --version as the only argument, as pravellon and
     // pravellon-capture answer them.
@@ -294,10 +305,21 @@ int main(int argc, char** argv)
             std::cout << line << std::endl;
         return 0;
     }
-    // A file the run could not save is refused before anything runs, rather
-    // than found out after the writes: a hard link that a rename would break,
-    // a file without write permission.
-    if (runMaySave(options, argc)) {
+    // argv[0] stays, so that err(3) names this program as it was invoked.
+    std::vector<const char*> programArgv;
+    programArgv.push_back(argv[0]);
+    programArgv.insert(programArgv.end(), options.programOptions.begin(), options.programOptions.end());
+    for (int i = options.firstToken; i < argc; ++i)
+        programArgv.push_back(argv[i]);
+    const int programArgc = static_cast<int>(programArgv.size());
+    programArgv.push_back(nullptr);
+
+    // Which refusals apply is decided here, from the options, before anything
+    // runs: a run that may write, and so save the machine file when it ends,
+    // is not started on a file it could not save (a hard link that a rename
+    // would break, a file without write permission), rather than found out
+    // after its writes. A report, a dry run or --tokens saves nothing.
+    if (!options.machineFile.empty() && mayWriteRegisters(programArgc, programArgv.data())) {
         std::string error;
         if (!mayReplaceFile(options.machineFile, error))
             return usageError(error);
@@ -325,12 +347,5 @@ int main(int argc, char** argv)
     if (!options.machineFile.empty() && std::atexit(saveMachineAtExit) != 0)
         return usageError("option --machine: cannot register the save at exit");
 
-    // argv[0] stays, so that err(3) names this program as it was invoked.
-    std::vector<const char*> programArgv;
-    programArgv.push_back(argv[0]);
-    programArgv.insert(programArgv.end(), options.programOptions.begin(), options.programOptions.end());
-    for (int i = options.firstToken; i < argc; ++i)
-        programArgv.push_back(argv[i]);
-    programArgv.push_back(nullptr);
-    return runPravellon(static_cast<int>(programArgv.size() - 1), programArgv.data());
+    return runPravellon(programArgc, programArgv.data());
 }
