@@ -22,6 +22,7 @@
 #include "pstate/nb_pstate.h"
 #include "report/format.h"
 #include "report/report_walk.h"
+#include "report/warnings.h"
 
 namespace {
 
@@ -168,15 +169,15 @@ void addNbSplitToken(std::vector<std::string>& tokens, const std::vector<CorePst
 // disagree, since Turbo= sets both alike.
 void warnOfWhatTheTokensLose(const ProcessorProfile& profile, const Settings& settings)
 {
+    Warnings warnings;
     for (const DifferingCoreItem& item : settings.differingCores)
-        std::cerr << "WARNING: core " << item.core << " differs from core 0 in " << namesText(item.in)
-                  << "; the tokens set every core alike" << std::endl;
+        warn(warnings, "core " + std::to_string(item.core) + " differs from core 0 in " + namesText(item.in)
+                           + "; the tokens set every core alike");
     for (const DifferingNodeItem& item : settings.differingNodes)
-        std::cerr << "WARNING: node " << item.node << " differs from node 0 in " << namesText(item.in)
-                  << "; the tokens set every node alike" << std::endl;
+        warn(warnings, "node " + std::to_string(item.node) + " differs from node 0 in " + namesText(item.in)
+                           + "; the tokens set every node alike");
     if (settings.boost && !boostHalvesAgree(profile))
-        std::cerr << "WARNING: core 0's boost and node 0's boost source disagree; the tokens set both alike"
-                  << std::endl;
+        warn(warnings, "core 0's boost and node 0's boost source disagree; the tokens set both alike");
 }
 
 } // namespace
