@@ -60,8 +60,8 @@ std::string usage()
            "\n"
            "Runs pravellon with the TOKENs on an emulated processor.\n"
            "\n"
-           "  --machine FILE   the processor is the machine file FILE; every register\n"
-           "                   write is saved into it at once\n"
+           "  --machine FILE   the processor is the machine file FILE; the registers the\n"
+           "                   run wrote are saved into it when the run ends\n"
            "  --preset NAME    a built-in processor; nothing is saved (default: "
         + defaultPreset().name + ")\n"
            "  --trace FILE     append one line per emulated device operation to FILE\n"
@@ -225,24 +225,44 @@ std::string changesListing()
     return text.empty() ? "no register changed\n" : text;
 }
 
-// The listing a signal prints, kept as the registers change, since the
-// handler can do no more than write it.
-void prepareChangesListing() noexcept
-{
-    try {
-        setTextOnSignal(changesListing());
-    } catch (...) {
-        // Out of memory: a signal prints the listing as it last was.
-    }
-}
+// Why the listing could not be written, or 0.
+int changesError = 0;
 
 void printRegisterChanges()
 {
     // Printed once: a signal from now on only ends the process.
     const sigset_t previous = holdEndingSignals();
     setTextOnSignal(std::string());
+    // The listing is what the user asked for: lost, it fails the run as lost
+    // standard output does.
+    std::cerr.clear();
+    errno = 0;
     std::cerr << changesListing() << std::flush;
+    if (!std::cerr)
+        changesError = errno != 0 ? errno : EIO;
     releaseEndingSignals(previous);
+}
+
+// What the run owes at exit and could not write: the trace, then the listing.
+std::string outputFailure()
+{
+    std::string failure = emulation::traceFailure();
+    if (failure.empty() && changesError != 0)
+        failure = std::string("cannot write the --changes listing: ") + std::strerror(changesError);
+    return failure;
+}
+
+// The machine file, saved once when the run ends, however it ends: by a
+// return from main, by exit(3) inside err(3), or by a signal held during the
+// change, which is let through only after this. A save that fails leaves the
+// file as it was and makes the status 1.
+void saveMachineAtExit()
+{
+    std::string error;
+    if (!emulation::saveAttachedMachine(error)) {
+        std::cerr << "pravellon-sim: " << error << std::endl;
+        failAtExit();
+    }
 }
 
 } // namespace
@@ -251,7 +271,7 @@ int main(int argc, char** argv)
 {
     // Whatever follows, output that could not be written ends the run with
     // status 1, the trace's included.
-    if (!checkOutputAtExit("pravellon-sim", emulation::traceFailure))
+    if (!checkOutputAtExit("pravellon-sim", outputFailure))
         return usageError(std::string("cannot handle signals: ") + std::strerror(errno));
     // -h and --version as the only argument, as pravellon and
     // pravellon-capture answer them.
@@ -285,36 +305,47 @@ int main(int argc, char** argv)
             std::cout << line << std::endl;
         return 0;
     }
-    // A write could not be saved without breaking the link, so none is tried.
-    const std::string links = hardLinkProblem(machineStatus);
-    if (!options.machineFile.empty() && programArguments && !links.empty())
-        return usageError("cannot save " + printable(options.machineFile) + ": " + links);
-    if (!options.traceFile.empty())
-        if (const int status = openTraceFile(options.traceFile, options.machineFile, machineStatus))
-            return status;
-    emulation::attachMachine(machine, options.machineFile);
-    // The signals the program holds while it writes stay held until this
-    // program's own last line, the listing below: a save or the listing cut
-    // short would misreport the run. Called first, so that the release comes
-    // after the listing at exit.
-    keepSignalsHeldUntilExit();
-    // An exit handler, since the run may also end inside err(3), which calls
-    // exit; it runs after the program's last line. A signal prints the same
-    // listing, prepared anew after every write.
-    if (options.changes) {
-        changesBaseline = new Machine(machine);
-        prepareChangesListing();
-        emulation::setAfterWrite(prepareChangesListing);
-        if (std::atexit(printRegisterChanges) != 0)
-            return usageError("option --changes: cannot register the listing at exit");
-    }
-
     // argv[0] stays, so that err(3) names this program as it was invoked.
     std::vector<const char*> programArgv;
     programArgv.push_back(argv[0]);
     programArgv.insert(programArgv.end(), options.programOptions.begin(), options.programOptions.end());
     for (int i = options.firstToken; i < argc; ++i)
         programArgv.push_back(argv[i]);
+    const int programArgc = static_cast<int>(programArgv.size());
     programArgv.push_back(nullptr);
-    return runPravellon(static_cast<int>(programArgv.size() - 1), programArgv.data());
+
+    // Which refusals apply is decided here, from the options, before anything
+    // runs: a run that may write, and so save the machine file when it ends,
+    // is not started on a file it could not save (a hard link that a rename
+    // would break, a file without write permission), rather than found out
+    // after its writes. A report, a dry run or --tokens saves nothing.
+    if (!options.machineFile.empty() && mayWriteRegisters(programArgc, programArgv.data())) {
+        std::string error;
+        if (!mayReplaceFile(options.machineFile, error))
+            return usageError(error);
+    }
+    if (!options.traceFile.empty())
+        if (const int status = openTraceFile(options.traceFile, options.machineFile, machineStatus))
+            return status;
+    emulation::attachMachine(machine, options.machineFile);
+    // The signals the program holds from its first write stay held until
+    // this program's own last step: a save or a listing cut short would
+    // misreport the run. Called first, so that the release comes after the
+    // exit handlers below.
+    keepSignalsHeldUntilExit();
+    // Exit handlers, since the run may also end inside err(3), which calls
+    // exit; they run after the program's last line, the save first, then the
+    // listing. Every write holds the signals until then, so a signal that
+    // comes before them finds the registers as they were: its listing is
+    // prepared once, now.
+    if (options.changes) {
+        changesBaseline = new Machine(machine);
+        setTextOnSignal(changesListing());
+        if (std::atexit(printRegisterChanges) != 0)
+            return usageError("option --changes: cannot register the listing at exit");
+    }
+    if (!options.machineFile.empty() && std::atexit(saveMachineAtExit) != 0)
+        return usageError("option --machine: cannot register the save at exit");
+
+    return runPravellon(programArgc, programArgv.data());
 }

@@ -1,5 +1,6 @@
 #include "app/output_check.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,6 +60,7 @@ struct Check {
     const char* program = nullptr;
     std::string (*otherFailure)() = nullptr;
     DescriptorOutput* output = nullptr; // never destroyed: used at exit
+    bool failed = false;                 // by failAtExit
 };
 
 Check check;
@@ -66,7 +68,7 @@ Check check;
 void checkAtExit()
 {
     std::cout.flush();
-    bool failed = false;
+    bool failed = check.failed;
     if (check.output->error() != 0) {
         std::cerr << check.program << ": cannot write standard output: " << std::strerror(check.output->error())
                   << std::endl;
@@ -89,6 +91,13 @@ void checkAtExit()
 
 bool checkOutputAtExit(const char* program, std::string (*otherFailure)())
 {
+    // A standard descriptor the caller closed (2>&-) is taken by /dev/null,
+    // opened for reading: no file or device the run opens gets its number and
+    // the output meant for it, and writing to it still fails (EBADF).
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF && open("/dev/null", O_RDONLY) != fd)
+            return false;
+    }
     if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR || std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR)
         return false;
     check.program = program;
@@ -99,4 +108,9 @@ bool checkOutputAtExit(const char* program, std::string (*otherFailure)())
         return true;
     errno = ENOMEM; // atexit(3) says no more
     return false;
+}
+
+void failAtExit()
+{
+    check.failed = true;
 }

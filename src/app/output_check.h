@@ -6,7 +6,8 @@
 // on to its end. Standard output is still written line by line, as each line
 // is flushed, and the first write that fails is remembered. When the process
 // ends, by a return from main or by exit(3) inside err(3), a failed standard
-// output is reported on standard error and the exit status becomes 1.
+// output is reported on standard error and the exit status becomes 1. A
+// closed standard descriptor counts as one that cannot be written.
 
 #include <string>
 
@@ -20,3 +21,8 @@ constexpr int kStatusOutputFailed = 1;
 // Called first in main, so that its exit handler runs after every other.
 // False with errno set when it cannot be arranged.
 bool checkOutputAtExit(const char* program, std::string (*otherFailure)() = nullptr);
+
+// Makes the exit status 1 when the process ends, for a failure that another
+// exit handler has already reported (pravellon-sim's machine file that could
+// not be saved): exit(3) cannot be called again from there.
+void failAtExit();
