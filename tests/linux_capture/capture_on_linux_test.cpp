@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "../run_program.h"
 #include "hw/cpu_list.h"
@@ -116,6 +117,18 @@ TEST_F(CaptureOnLinux, SimulatorReportsTheCopyAsPravellonReportsTheDevices)
         EXPECT_NE(devices.out, "");
         EXPECT_EQ(copy.out, devices.out);
         EXPECT_EQ(copy.err, devices.err);
+
+        // The machine's own settings, given back, would change nothing where
+        // its cores and nodes agree.
+        if (preset.name == "family10-mixed" || preset.name == "family10-2socket" || preset.name == "family15-g34")
+            continue;
+        const ProgramRun tokens = runPravellonHere({"--tokens"});
+        EXPECT_EQ(tokens.err, "");
+        std::vector<std::string> words{"-n"};
+        std::istringstream line(tokens.out);
+        for (std::string word; line >> word;)
+            words.push_back(word);
+        EXPECT_EQ(runPravellonHere(words).out, "nothing would change\n");
     }
 }
 
