@@ -32,6 +32,7 @@
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 
+#include "hw/hex_text.h"
 #include "machine/text_file.h"
 #include "machine/tokenizer.h"
 #include "machine/writer.h"
@@ -51,7 +52,7 @@ namespace {
 struct OpenDevice {
     std::string path;
     int flags = 0;
-    std::int32_t core = -1; // of a cpuctl device
+    std::int32_t core = -1; // of a cpuctl device: its CPU as the machine file numbers it
 };
 
 struct Emulator {
@@ -166,7 +167,10 @@ int openDevice(const std::string& path, int flags)
         return fail(line + " failed", error);
     }
     try {
-        e.descriptors[fd] = OpenDevice{path, flags, core};
+        // FreeBSD numbers its CPUs without gaps: /dev/cpuctlN is the machine
+        // file's Nth CPU, whatever number Linux gave it.
+        const std::int32_t cpu = core < 0 ? core : machineCpus(e.machine)[static_cast<std::size_t>(core)];
+        e.descriptors[fd] = OpenDevice{path, flags, cpu};
     } catch (...) {
         __real_close(fd);
         throw;
@@ -192,7 +196,7 @@ int openFile(const char* path, int flags, Open realOpen) noexcept
 
 int refuse(unsigned long request, const std::string& where, const char* why)
 {
-    return fail("ioctl " + hex(request) + " on " + where + " failed (" + why + ")", EINVAL);
+    return fail("ioctl " + hexText(request) + " on " + where + " failed (" + why + ")", EINVAL);
 }
 
 // Marks the machine as changed since it was attached or saved, and tells the
@@ -214,7 +218,7 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
         cpuctl_cpuid_args_t args;
         std::memcpy(&args, record, sizeof args);
         const auto leaf = static_cast<std::uint32_t>(args.level);
-        const std::string line = "cpuid " + hex(leaf);
+        const std::string line = "cpuid " + hexText(leaf);
         if (failNow)
             return fail(line + " failed", EIO);
         if (const int error = injectedError(m, Fault{FaultKind::cpuid, leaf}, EIO))
@@ -226,7 +230,7 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
         args.data[2] = words.ecx;
         args.data[3] = words.edx;
         std::memcpy(record, &args, sizeof args);
-        trace(line + " -> " + hex(words.eax) + " " + hex(words.ebx) + " " + hex(words.ecx) + " " + hex(words.edx));
+        trace(line + " -> " + hexText(words.eax) + " " + hexText(words.ebx) + " " + hexText(words.ecx) + " " + hexText(words.edx));
         return 0;
     }
 
@@ -234,7 +238,7 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
     std::memcpy(&args, record, sizeof args);
     const auto msr = static_cast<std::uint32_t>(args.msr);
     const bool write = request == CPUCTL_WRMSR;
-    const std::string line = (write ? "wrmsr " : "rdmsr ") + hex(msr);
+    const std::string line = (write ? "wrmsr " : "rdmsr ") + hexText(msr);
     const FaultKind kind = write ? FaultKind::wrmsr : FaultKind::rdmsr;
     std::uint64_t value = 0;
     // A register the processor does not have faults, and the kernel reports EIO.
@@ -249,12 +253,12 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
             setMsrOnCore(m, core, msr, args.data);
             keptWrite(e);
         }
-        trace(line + " <- " + hex(args.data));
+        trace(line + " <- " + hexText(args.data));
         return 0;
     }
     args.data = value;
     std::memcpy(record, &args, sizeof args);
-    trace(line + " -> " + hex(args.data));
+    trace(line + " -> " + hexText(args.data));
     return 0;
 }
 
@@ -277,7 +281,7 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
     address.function = io.pi_sel.pc_func;
     address.reg = static_cast<std::uint32_t>(io.pi_reg);
     const bool write = request == PCIOCWRITE;
-    const std::string line = (write ? "pciwrite " : "pciread ") + pciText(address);
+    const std::string line = (write ? "pciwrite " : "pciread ") + pciRegisterText(address.device, address.function, address.reg);
     if (failNow)
         return fail(line + " failed", EIO);
     if (const int error = injectedError(m, Fault{write ? FaultKind::pciWrite : FaultKind::pciRead, address}, EIO))
@@ -293,14 +297,14 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
             reg->second = io.pi_data;
             keptWrite(e);
         }
-        trace(line + " <- " + hex(io.pi_data));
+        trace(line + " <- " + hexText(io.pi_data));
         return 0;
     }
     // A register without a line reads as zero, as unimplemented ones do.
     const auto it = m.pciRegisters.find(address);
     io.pi_data = it == m.pciRegisters.end() ? 0 : it->second;
     std::memcpy(record, &io, sizeof io);
-    trace(line + " -> " + hex(io.pi_data));
+    trace(line + " -> " + hexText(io.pi_data));
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "hw/hex_text.h"
 #include "report/format.h"
 #include "report/report_walk.h"
 #include "version.h"
@@ -34,15 +35,6 @@ struct StreamStateGuard {
     StreamStateGuard& operator=(const StreamStateGuard&) = delete;
 };
 
-// " P0, P3, boost".
-std::string listText(const std::vector<std::string>& names)
-{
-    std::string text;
-    for (const std::string& name : names)
-        text += (text.empty() ? " " : ", ") + name;
-    return text;
-}
-
 // The text sink: each item's lines, each flushed as it is printed, so that a
 // failing read leaves every line before it on the terminal.
 struct TextLines {
@@ -56,8 +48,7 @@ struct TextLines {
         out << std::endl;
         out << ".:. General" << std::endl;
         out << "---" << std::endl;
-        out << "  AMD family 0x" << std::hex << item.family << ", model 0x" << item.model << std::dec << " CPU, "
-            << item.coreCount << " cores" << std::endl;
+        out << "  " << familyModelText(item.family, item.model) << " CPU, " << item.coreCount << " cores" << std::endl;
         // The line above counts the cores of one processor; the machine may
         // have more processors, or nodes, all of which the program reaches.
         if (item.nodeCount > 1 || item.cpuCount != item.coreCount)
@@ -110,7 +101,7 @@ struct TextLines {
 
     void operator()(const DifferingCoreItem& item) const
     {
-        out << "  Core " << item.core << " differs from core 0 in" << listText(item.in) << std::endl;
+        out << "  Core " << item.core << " differs from core 0 in " << namesText(item.in) << std::endl;
     }
 
     void operator()(const OfflineCoreItem& item) const
@@ -120,7 +111,7 @@ struct TextLines {
 
     void operator()(const DifferingNodeItem& item) const
     {
-        out << "  Node " << item.node << " differs from node 0 in" << listText(item.in) << std::endl;
+        out << "  Node " << item.node << " differs from node 0 in " << namesText(item.in) << std::endl;
     }
 
     void operator()(const NbPstateCountItem& /*item*/) const
