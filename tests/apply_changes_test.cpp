@@ -125,7 +125,9 @@ void ignoreNbP1(Machine& machine)
 // NB_P1 VID.
 void twoNodes(Machine& machine)
 {
-    machine.cpus = 16;
+    machine.cpus = machineCpus(machine);
+    for (std::int32_t cpu = 8; cpu < 16; ++cpu)
+        machine.cpus.push_back(cpu);
     machine.pciRegisters[PciAddress{0x18, 0, 0x60}] = 0x10;
     machine.pciRegisters[PciAddress{0x19, 4, 0x15c}] = 0x0;
     machine.pciRegisters[PciAddress{0x19, 5, 0x160}] = 0x4c0a;
