@@ -34,6 +34,7 @@
 #include <sys/pciio.h>
 
 #include "app/driver.h"
+#include "cpu/every_core.h"
 #include "machine/ending_signals.h"
 #include "machine/text_file.h"
 #include "machine/tokenizer.h"
@@ -313,7 +314,7 @@ constexpr std::uint8_t kLastNorthbridgeDevice = 0x1F;
 bool isNorthbridgeBeyondTheNodes(const Machine& machine, std::uint8_t device)
 {
     return device > kNorthbridgeDevice && device <= kLastNorthbridgeDevice
-        && device - kNorthbridgeDevice >= machineNodeCount(machine);
+        && nodeOfNorthbridge(device, machineNodeCount(machine)) < 0;
 }
 
 int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)

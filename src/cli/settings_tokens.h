@@ -8,5 +8,5 @@
 // enabled core P-state, the northbridge voltages or P-states, NB_low where
 // the assignment is such a threshold, Turbo where boost is supported, APM on
 // family 0x15. A value no token can set is left out. Makes the report's reads
-// in the report's order, then, where the family has APM, one read of its bit.
+// in the report's order, APM's bit among them where the family has APM.
 void printSettingsAsTokens(const ProcessorProfile& profile);

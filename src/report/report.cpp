@@ -123,6 +123,7 @@ struct TextLines {
         out << "  Node " << item.node << " differs from node 0 in" << listText(item.in) << std::endl;
     }
 
+    void operator()(const ApmItem& /*item*/) const {}
     void operator()(const NbPstateCountItem& /*item*/) const
     {
         out << "  ---" << std::endl;

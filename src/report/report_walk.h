@@ -74,6 +74,12 @@ struct DifferingNodeItem {
     std::vector<std::string> in;
 };
 
+// Whether APM is on, node 0's setting; only for a walk that asks for it, on a
+// family with APM. No line of the report shows it; --tokens sets it again.
+struct ApmItem {
+    bool enabled = false;
+};
+
 // The northbridge P-states follow, this many; only on families with registers
 // for them.
 struct NbPstateCountItem {
@@ -87,16 +93,19 @@ struct NbPstateItem {
 
 // In the order the walk hands them over: General, Boost, PstateCount, every
 // CorePstate, the DifferingCores and OfflineCores in core order, the
-// DifferingNodes, then NbPstateCount and every NbPstate.
+// DifferingNodes, the Apm item where asked for, then NbPstateCount and every
+// NbPstate.
 using ReportItem = std::variant<GeneralItem, BoostItem, PstateCountItem, CorePstateItem, DifferingCoreItem,
-                                OfflineCoreItem, DifferingNodeItem, NbPstateCountItem, NbPstateItem>;
+                                OfflineCoreItem, DifferingNodeItem, ApmItem, NbPstateCountItem, NbPstateItem>;
 
 using ReportSink = std::function<void(const ReportItem&)>;
 
 // Reads what the report shows, in its order: core 0's P-state registers, each
 // other online core's (and its boost bit), each compared northbridge register
-// on every node, then the northbridge P-state registers.
-void walkReport(const ProcessorProfile& profile, const ReportSink& sink);
+// on every node, then the northbridge P-state registers. With withApm, APM as
+// well: from node 0's boost control register as the node comparison reads it,
+// or with one node read on its own at that point.
+void walkReport(const ProcessorProfile& profile, const ReportSink& sink, bool withApm = false);
 
 // The items of registers already read, as the walk makes them.
 CorePstateItem corePstateItem(const ProcessorProfile& profile, std::int32_t index, std::uint64_t value);
