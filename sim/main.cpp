@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/driver.h"
+#include "app/options.h"
 #include "app/output_check.h"
 #include "app/standard_options.h"
 #include "hw/signal_hold.h"
@@ -43,39 +44,10 @@ struct Options {
     std::vector<const char*> programOptions;
 };
 
-// Options of pravellon rather than of the emulator.
-bool isProgramOption(const std::string& argument)
-{
-    return argument == "--dry-run" || argument == "-n" || argument == "--tokens" || argument == "--json";
-}
-
 // The text of --help and -h.
 std::string usage()
 {
-    return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--dry-run | -n]\n"
-           "                     [--json] [--] [TOKEN...]\n"
-           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens\n"
-           "       pravellon-sim [--machine FILE | --preset NAME] --print-machine\n"
-           "       pravellon-sim --list-presets | --help | --version\n"
-           "\n"
-           "Runs pravellon with the TOKENs on an emulated processor.\n"
-           "\n"
-           "  --machine FILE   the processor is the machine file FILE; every register\n"
-           "                   write is saved into it at once\n"
-           "  --preset NAME    a built-in processor; nothing is saved (default: "
-        + defaultPreset().name + ")\n"
-           "  --trace FILE     append one line per emulated device operation to FILE\n"
-           "  --changes        when the run ends, list on standard error every register it\n"
-           "                   changed, old and new, decoded\n"
-           "  --print-machine  print the processor as a machine file, to start one's own\n"
-           "  --list-presets   list the built-in processors\n"
-           "  --help, -h       this text\n"
-           "  --version        the version\n"
-           "  --dry-run, -n, --tokens, --json\n"
-           "                   pravellon's own options, passed on to it before the TOKENs\n"
-           "  --               ends the options, as does the first argument without --;\n"
-           "                   every argument after it goes to pravellon as it stands\n"
-           "The manual page: man 1 pravellon-sim\n";
+    return simUsage(defaultPreset().name);
 }
 
 int usageError(const std::string& message)
@@ -84,9 +56,27 @@ int usageError(const std::string& message)
     return kStatusUsage;
 }
 
+// An option of pravellon's, passed on to it with its value as typed: argv[i],
+// and the next argument where the value is not after '='. Returns 0, or the
+// exit status after reporting an error.
+int passOn(const TypedOption& typed, int argc, char** argv, int& i, Options& options)
+{
+    options.programOptions.push_back(argv[i]);
+    if (typed.option->value == nullptr || typed.hasValue) {
+        if (typed.hasValue && typed.value.empty())
+            return usageError(std::string("option ") + typed.option->name + " needs a value");
+        return 0;
+    }
+    if (i + 1 >= argc || argv[i + 1][0] == '\0')
+        return usageError(std::string("option ") + typed.option->name + " needs a value");
+    options.programOptions.push_back(argv[++i]);
+    return 0;
+}
+
 // Parses the options; returns 0, or the exit status after reporting an error.
 int parseOptions(int argc, char** argv, Options& options)
 {
+    std::vector<const Option*> given;
     int i = 1;
     for (; i < argc; ++i) {
         std::string argument = argv[i];
@@ -94,8 +84,11 @@ int parseOptions(int argc, char** argv, Options& options)
             ++i;
             break;
         }
-        if (isProgramOption(argument)) {
-            options.programOptions.push_back(argv[i]);
+        const TypedOption passed = findOption(kSim, argument);
+        if (passed.option != nullptr && passed.option->passedOn && (!passed.hasValue || passed.option->value != nullptr)) {
+            given.push_back(passed.option);
+            if (const int status = passOn(passed, argc, argv, i, options))
+                return status;
             continue;
         }
         if (argument.compare(0, 2, "--") != 0)
@@ -109,7 +102,8 @@ int parseOptions(int argc, char** argv, Options& options)
             argument = argument.substr(0, equals);
             hasValue = true;
         }
-        const bool takesValue = argument == "--machine" || argument == "--preset" || argument == "--trace";
+        const Option* const option = findOption(kSim, argument).option;
+        const bool takesValue = option != nullptr && option->value != nullptr;
         if (takesValue && !hasValue) {
             if (i + 1 >= argc)
                 return usageError("option " + printable(argument) + " needs a value");
@@ -119,29 +113,41 @@ int parseOptions(int argc, char** argv, Options& options)
         }
         if (takesValue && value.empty())
             return usageError("option " + printable(argument) + " needs a value");
+        if (option == nullptr)
+            return usageError("unknown option " + printable(argument) + " (see --help)");
+        given.push_back(option);
 
-        if (argument == "--machine" || argument == "--preset") {
+        switch (option->id) {
+        case OptionId::machine:
+        case OptionId::preset:
             if (!options.machineFile.empty() || !options.presetName.empty())
                 return usageError("option " + printable(argument) + ": only one of --machine and --preset, once");
-            (argument == "--machine" ? options.machineFile : options.presetName) = value;
-        } else if (argument == "--trace") {
+            (option->id == OptionId::machine ? options.machineFile : options.presetName) = value;
+            break;
+        case OptionId::trace:
             if (!options.traceFile.empty())
                 return usageError("option --trace given twice");
             options.traceFile = value;
-        } else if (argument == "--list-presets") {
+            break;
+        case OptionId::listPresets:
             options.listPresets = true;
-        } else if (argument == "--print-machine") {
+            break;
+        case OptionId::printMachine:
             options.printMachine = true;
-        } else if (argument == "--changes") {
+            break;
+        case OptionId::changes:
             options.changes = true;
-        } else if (argument == "--help") {
+            break;
+        case OptionId::help:
             options.help = true;
-        } else {
+            break;
+        default:
             return usageError("unknown option " + printable(argument) + " (see --help)");
         }
     }
     options.firstToken = i;
-    return 0;
+    const std::string conflict = conflictAmong(given);
+    return conflict.empty() ? 0 : usageError(conflict);
 }
 
 // The number (from 1) of the machine's first offline line.
