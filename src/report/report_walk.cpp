@@ -181,7 +181,7 @@ void walkDifferingNodes(const ProcessorProfile& profile, const ReportSink& sink,
 void walkNbPstates(const ProcessorProfile& profile, const ReportSink& sink)
 {
     sink(NbPstateCountItem{profile.nbPstateCount});
-    for (std::int32_t i = 0; i < profile.nbPstateCount; ++i)
+    for (std::int32_t i = 0; i < nbPstateRegisterCount(profile); ++i)
         sink(NbPstateItem{readNbPstate(profile, i)});
 }
 
