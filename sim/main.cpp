@@ -73,6 +73,39 @@ int passOn(const TypedOption& typed, int argc, char** argv, int& i, Options& opt
     return 0;
 }
 
+// What one of the emulator's own options does; returns 0, or the exit status
+// after reporting an error.
+int takeOption(const Option& option, const std::string& argument, const std::string& value, Options& options)
+{
+    switch (option.id) {
+    case OptionId::machine:
+    case OptionId::preset:
+        if (!options.machineFile.empty() || !options.presetName.empty())
+            return usageError("option " + printable(argument) + ": only one of --machine and --preset, once");
+        (option.id == OptionId::machine ? options.machineFile : options.presetName) = value;
+        return 0;
+    case OptionId::trace:
+        if (!options.traceFile.empty())
+            return usageError("option --trace given twice");
+        options.traceFile = value;
+        return 0;
+    case OptionId::listPresets:
+        options.listPresets = true;
+        return 0;
+    case OptionId::printMachine:
+        options.printMachine = true;
+        return 0;
+    case OptionId::changes:
+        options.changes = true;
+        return 0;
+    case OptionId::help:
+        options.help = true;
+        return 0;
+    default:
+        return usageError("unknown option " + printable(argument) + " (see --help)");
+    }
+}
+
 // Parses the options; returns 0, or the exit status after reporting an error.
 int parseOptions(int argc, char** argv, Options& options)
 {
@@ -117,33 +150,8 @@ int parseOptions(int argc, char** argv, Options& options)
             return usageError("unknown option " + printable(argument) + " (see --help)");
         given.push_back(option);
 
-        switch (option->id) {
-        case OptionId::machine:
-        case OptionId::preset:
-            if (!options.machineFile.empty() || !options.presetName.empty())
-                return usageError("option " + printable(argument) + ": only one of --machine and --preset, once");
-            (option->id == OptionId::machine ? options.machineFile : options.presetName) = value;
-            break;
-        case OptionId::trace:
-            if (!options.traceFile.empty())
-                return usageError("option --trace given twice");
-            options.traceFile = value;
-            break;
-        case OptionId::listPresets:
-            options.listPresets = true;
-            break;
-        case OptionId::printMachine:
-            options.printMachine = true;
-            break;
-        case OptionId::changes:
-            options.changes = true;
-            break;
-        case OptionId::help:
-            options.help = true;
-            break;
-        default:
-            return usageError("unknown option " + printable(argument) + " (see --help)");
-        }
+        if (const int status = takeOption(*option, argument, value, options))
+            return status;
     }
     options.firstToken = i;
     const std::string conflict = conflictAmong(given);

@@ -91,7 +91,11 @@ TEST(Driver, HelpAndVersionAsTheOnlyArgumentComeFirst)
 // is -n and --dry-run.
 std::set<std::string> synopsisFlags(const std::string& page)
 {
-    std::ifstream file(std::string(MANUAL_DIR) + "/" + page);
+    // The manual pages beside this file's folder, tests/.
+    const std::string source = __FILE__;
+    const std::string root = source.substr(0, source.rfind("tests/"));
+    std::ifstream file(root + "man/" + page);
+    EXPECT_TRUE(file.is_open()) << root + "man/" + page;
     std::set<std::string> flags;
     bool inSynopsis = false;
     for (std::string line; std::getline(file, line);) {

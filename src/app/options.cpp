@@ -1,5 +1,6 @@
 #include "app/options.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <sstream>
 
@@ -9,28 +10,6 @@ namespace {
 
 constexpr unsigned kBoth = kPravellon | kSim;
 
-const std::vector<Option> kOptions = {
-    {OptionId::dryRun, "--dry-run", "-n", nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
-     "write nothing; print what the tokens would change"},
-    {OptionId::tokens, "--tokens", nullptr, nullptr, kBoth, 0, true, true, nullptr, nullptr, kPravellon,
-     "print the tokens that would set the current settings again"},
-    {OptionId::json, "--json", nullptr, nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
-     "the report, or what the tokens change or would change, as\none JSON object"},
-    {OptionId::machine, "--machine", nullptr, "FILE", kSim, 0, false, false, nullptr, "--preset", kSim,
-     "the processor is the machine file FILE; every register\nwrite is saved into it at once"},
-    {OptionId::preset, "--preset", nullptr, "NAME", kSim, 0, false, false, nullptr, "--machine", kSim,
-     "a built-in processor; nothing is saved (default: DEFAULT)"},
-    {OptionId::trace, "--trace", nullptr, "FILE", kSim, 0, false, false, nullptr, nullptr, kSim,
-     "append one line per emulated device operation to FILE"},
-    {OptionId::changes, "--changes", nullptr, nullptr, kSim, 0, false, false, nullptr, nullptr, kSim,
-     "when the run ends, list on standard error every register it\nchanged, old and new, decoded"},
-    {OptionId::printMachine, "--print-machine", nullptr, nullptr, kSim, 0, false, false, nullptr, nullptr, kSim,
-     "print the processor as a machine file, to start one's own"},
-    {OptionId::listPresets, "--list-presets", nullptr, nullptr, kSim, 0, false, false, nullptr, nullptr, kSim,
-     "list the built-in processors"},
-    {OptionId::help, "--help", "-h", nullptr, kSim, kBoth, false, false, nullptr, nullptr, kSim, "this text"},
-    {OptionId::version, "--version", nullptr, nullptr, 0, kBoth, false, false, nullptr, nullptr, kSim, "the version"},
-};
 
 // The names of an option as --help lists them: "--machine FILE", "--dry-run, -n".
 std::string namesText(const Option& option)
@@ -63,7 +42,7 @@ std::string optionLines(unsigned program, std::size_t column, const char* passed
 {
     std::string text;
     std::string passedOn;
-    for (const Option& option : kOptions) {
+    for (const Option& option : options()) {
         if (passedOnHelp != nullptr && option.passedOn && (option.programs & program) != 0)
             passedOn += (passedOn.empty() ? "" : ", ") + namesText(option);
         else if ((option.describedIn & program) != 0)
@@ -78,13 +57,35 @@ std::string optionLines(unsigned program, std::size_t column, const char* passed
 
 const std::vector<Option>& options()
 {
-    return kOptions;
+    static const std::vector<Option> rows = {
+        {OptionId::dryRun, "--dry-run", "-n", nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
+         "write nothing; print what the tokens would change"},
+        {OptionId::tokens, "--tokens", nullptr, nullptr, kBoth, 0, true, true, nullptr, nullptr, kPravellon,
+         "print the tokens that would set the current settings again"},
+        {OptionId::json, "--json", nullptr, nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
+         "the report, or what the tokens change or would change, as\none JSON object"},
+        {OptionId::machine, "--machine", nullptr, "FILE", kSim, 0, false, false, nullptr, "--preset", kSim,
+         "the processor is the machine file FILE; every register\nwrite is saved into it at once"},
+        {OptionId::preset, "--preset", nullptr, "NAME", kSim, 0, false, false, nullptr, "--machine", kSim,
+         "a built-in processor; nothing is saved (default: DEFAULT)"},
+        {OptionId::trace, "--trace", nullptr, "FILE", kSim, 0, false, false, nullptr, nullptr, kSim,
+         "append one line per emulated device operation to FILE"},
+        {OptionId::changes, "--changes", nullptr, nullptr, kSim, 0, false, false, nullptr, nullptr, kSim,
+         "when the run ends, list on standard error every register it\nchanged, old and new, decoded"},
+        {OptionId::printMachine, "--print-machine", nullptr, nullptr, kSim, 0, false, false, nullptr, nullptr, kSim,
+         "print the processor as a machine file, to start one's own"},
+        {OptionId::listPresets, "--list-presets", nullptr, nullptr, kSim, 0, false, false, nullptr, nullptr, kSim,
+         "list the built-in processors"},
+        {OptionId::help, "--help", "-h", nullptr, kSim, kBoth, false, false, nullptr, nullptr, kSim, "this text"},
+        {OptionId::version, "--version", nullptr, nullptr, 0, kBoth, false, false, nullptr, nullptr, kSim, "the version"},
+    };
+    return rows;
 }
 
 TypedOption findOption(unsigned program, const std::string& argument, bool sole)
 {
     TypedOption typed;
-    for (const Option& option : kOptions) {
+    for (const Option& option : options()) {
         const unsigned taking = sole ? option.programs | option.soleIn : option.programs;
         if ((taking & program) == 0)
             continue;
@@ -108,10 +109,7 @@ TypedOption findOption(unsigned program, const std::string& argument, bool sole)
 std::string conflictAmong(const std::vector<const Option*>& given)
 {
     const auto isGiven = [&given](const char* name) {
-        for (const Option* option : given)
-            if (std::string(option->name) == name)
-                return true;
-        return false;
+        return std::any_of(given.begin(), given.end(), [name](const Option* option) { return std::string(option->name) == name; });
     };
     for (const Option* option : given) {
         if (option->requires != nullptr && !isGiven(option->requires))

@@ -35,35 +35,35 @@ std::int32_t always(const ProcessorProfile& /*profile*/)
     return 1;
 }
 
-const std::vector<WritableRegister> kRows = {
-    {Scope::everyCore, 0, kMsrHardwareConfig, 1, 1, ifBoost, nullptr},
-    {Scope::everyNode, kFunctionLinkControl, kPciBoostControl, 1, 1, ifBoostOrApm, nullptr},
-    {Scope::everyCore, 0, corePstateMsr(0), 1, kMaxCorePstates, enabledPstates, "P"},
-    {Scope::everyNode, kFunctionExtendedMisc, nbPstateAddress(0), nbPstateAddress(1) - nbPstateAddress(0),
-     kMaxNbPstates, nbPstates, "NB_P"},
-    {Scope::everyCore, 0, kMsrPstateControl, 1, 1, always, nullptr},
-};
 
 } // namespace
 
 const std::vector<WritableRegister>& writableRegisters()
 {
-    return kRows;
+    static const std::vector<WritableRegister> rows = {
+            {Scope::everyCore, 0, kMsrHardwareConfig, 1, 1, ifBoost, nullptr},
+            {Scope::everyNode, kFunctionLinkControl, kPciBoostControl, 1, 1, ifBoostOrApm, nullptr},
+            {Scope::everyCore, 0, corePstateMsr(0), 1, kMaxCorePstates, enabledPstates, "P"},
+            {Scope::everyNode, kFunctionExtendedMisc, nbPstateAddress(0), nbPstateAddress(1) - nbPstateAddress(0),
+         kMaxNbPstates, nbPstates, "NB_P"},
+            {Scope::everyCore, 0, kMsrPstateControl, 1, 1, always, nullptr},
+    };
+    return rows;
 }
 
 const WritableRegister& boostControlRegister()
 {
-    return kRows[1];
+    return writableRegisters()[1];
 }
 
 const WritableRegister& corePstateRegisters()
 {
-    return kRows[2];
+    return writableRegisters()[2];
 }
 
 const WritableRegister& nbPstateRegisters()
 {
-    return kRows[3];
+    return writableRegisters()[3];
 }
 
 std::int32_t indexIn(const WritableRegister& row, std::uint32_t reg)
