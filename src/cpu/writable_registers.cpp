@@ -35,20 +35,21 @@ std::int32_t always(const ProcessorProfile& /*profile*/)
     return 1;
 }
 
+// Trivially destroyed, so that the listing of changes at exit can still read it.
+constexpr WritableRegisters kRows = {{
+    {Scope::everyCore, 0, kMsrHardwareConfig, 1, 1, ifBoost, nullptr},
+    {Scope::everyNode, kFunctionLinkControl, kPciBoostControl, 1, 1, ifBoostOrApm, nullptr},
+    {Scope::everyCore, 0, corePstateMsr(0), 1, kMaxCorePstates, enabledPstates, "P"},
+    {Scope::everyNode, kFunctionExtendedMisc, nbPstateAddress(0), nbPstateAddress(1) - nbPstateAddress(0),
+     kMaxNbPstates, nbPstates, "NB_P"},
+    {Scope::everyCore, 0, kMsrPstateControl, 1, 1, always, nullptr},
+}};
 
 } // namespace
 
-const std::vector<WritableRegister>& writableRegisters()
+const WritableRegisters& writableRegisters()
 {
-    static const std::vector<WritableRegister> rows = {
-            {Scope::everyCore, 0, kMsrHardwareConfig, 1, 1, ifBoost, nullptr},
-            {Scope::everyNode, kFunctionLinkControl, kPciBoostControl, 1, 1, ifBoostOrApm, nullptr},
-            {Scope::everyCore, 0, corePstateMsr(0), 1, kMaxCorePstates, enabledPstates, "P"},
-            {Scope::everyNode, kFunctionExtendedMisc, nbPstateAddress(0), nbPstateAddress(1) - nbPstateAddress(0),
-         kMaxNbPstates, nbPstates, "NB_P"},
-            {Scope::everyCore, 0, kMsrPstateControl, 1, 1, always, nullptr},
-    };
-    return rows;
+    return kRows;
 }
 
 const WritableRegister& boostControlRegister()

@@ -3,8 +3,8 @@
 // the other nodes' reads before a change, and the names of the change lines
 // all come from here, so that a new writable register is one more row.
 
+#include <array>
 #include <cstdint>
-#include <vector>
 
 #include "cpu/processor_profile.h"
 
@@ -28,7 +28,8 @@ struct WritableRegister {
 // The rows, in the order the program first reads them after the probe: the
 // switches' registers, the core P-states, the northbridge P-states, and the
 // P-state request.
-const std::vector<WritableRegister>& writableRegisters();
+using WritableRegisters = std::array<WritableRegister, 5>;
+const WritableRegisters& writableRegisters();
 
 // The rows by name, for the code that writes them.
 const WritableRegister& corePstateRegisters();
