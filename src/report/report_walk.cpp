@@ -109,9 +109,6 @@ void walkDifferingCores(const ProcessorProfile& profile, const PstateRegisters& 
     });
 }
 
-// The other nodes should hold node 0's northbridge settings. Every register
-// compared is read on node 0 and then on each other node, all before the
-// first item; each node that differs gets an item naming what.
 // A northbridge register's value on every node, node 0 first: with one node,
 // node 0's alone.
 std::vector<std::uint32_t> readOnEveryNode(const ProcessorProfile& profile, std::uint8_t function, std::uint32_t reg)
@@ -133,6 +130,11 @@ void compareOtherNodes(const ProcessorProfile& profile, const std::vector<std::u
     });
 }
 
+
+// The other nodes should hold node 0's northbridge settings, a northbridge
+// P-state's enable bit among them. Every register compared is read on node 0
+// and then on each other node, all before the first item; each node that
+// differs gets an item naming what.
 void walkDifferingNodes(const ProcessorProfile& profile, const ReportSink& sink, bool withApm)
 {
     const FamilyTraits& traits = familyTraits(profile);
@@ -164,7 +166,8 @@ void walkDifferingNodes(const ProcessorProfile& profile, const ReportSink& sink,
                               [&profile, n](std::uint32_t a, std::uint32_t b) {
                                   const NbPstate x = decodeNbPstate(profile, n, a);
                                   const NbPstate y = decodeNbPstate(profile, n, b);
-                                  return x.multiplier != y.multiplier || x.vid != y.vid;
+                                  return nbPstateEnabled(a) != nbPstateEnabled(b) || x.multiplier != y.multiplier
+                                      || x.vid != y.vid;
                               });
         }
     }
