@@ -65,7 +65,7 @@ const std::vector<Option>& options()
         {OptionId::json, "--json", nullptr, nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
          "the report, or what the tokens change or would change, as\none JSON object"},
         {OptionId::machine, "--machine", nullptr, "FILE", kSim, 0, false, false, nullptr, "--preset", kSim,
-         "the processor is the machine file FILE; every register\nwrite is saved into it at once"},
+         "the processor is the machine file FILE; the registers the\nrun wrote are saved into it when the run ends"},
         {OptionId::preset, "--preset", nullptr, "NAME", kSim, 0, false, false, nullptr, "--machine", kSim,
          "a built-in processor; nothing is saved (default: DEFAULT)"},
         {OptionId::trace, "--trace", nullptr, "FILE", kSim, 0, false, false, nullptr, nullptr, kSim,

@@ -60,6 +60,7 @@ struct Check {
     const char* program = nullptr;
     std::string (*otherFailure)() = nullptr;
     DescriptorOutput* output = nullptr; // never destroyed: used at exit
+    bool failed = false;                 // by failAtExit
 };
 
 Check check;
@@ -67,7 +68,7 @@ Check check;
 void checkAtExit()
 {
     std::cout.flush();
-    bool failed = false;
+    bool failed = check.failed;
     if (check.output->error() != 0) {
         std::cerr << check.program << ": cannot write standard output: " << std::strerror(check.output->error())
                   << std::endl;
@@ -107,4 +108,9 @@ bool checkOutputAtExit(const char* program, std::string (*otherFailure)())
         return true;
     errno = ENOMEM; // atexit(3) says no more
     return false;
+}
+
+void failAtExit()
+{
+    check.failed = true;
 }

@@ -21,3 +21,8 @@ constexpr int kStatusOutputFailed = 1;
 // Called first in main, so that its exit handler runs after every other.
 // False with errno set when it cannot be arranged.
 bool checkOutputAtExit(const char* program, std::string (*otherFailure)() = nullptr);
+
+// Makes the exit status 1 when the process ends, for a failure that another
+// exit handler has already reported (pravellon-sim's machine file that could
+// not be saved): exit(3) cannot be called again from there.
+void failAtExit();
