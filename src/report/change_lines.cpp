@@ -11,6 +11,7 @@
 #include "cpu/registers.h"
 #include "cpu/writable_registers.h"
 #include "hw/bitfield.h"
+#include "hw/cpu_list.h"
 #include "hw/device.h"
 #include "hw/hex_text.h"
 #include "pstate/core_pstate.h"
@@ -131,17 +132,7 @@ std::string numberListText(const char* what, const std::vector<std::int32_t>& nu
 {
     if (numbers.size() == 1)
         return std::string(what) + " " + std::to_string(numbers.front());
-    std::string text;
-    for (std::size_t i = 0; i < numbers.size();) {
-        std::size_t last = i;
-        while (last + 1 < numbers.size() && numbers[last + 1] == numbers[last] + 1)
-            ++last;
-        text += (text.empty() ? "" : ",") + std::to_string(numbers[i]);
-        if (last > i)
-            text += "-" + std::to_string(numbers[last]);
-        i = last + 1;
-    }
-    return std::string(what) + "s " + text;
+    return std::string(what) + "s " + cpuListText(numbers);
 }
 
 std::string changeLine(const char* verb, const RegisterChange& change, bool severalCores, bool severalNodes)
