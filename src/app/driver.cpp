@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "app/self_test.h"
 #include "cli/apply_changes.h"
 #include "cli/change_set.h"
 #include "cli/dry_run.h"
@@ -60,6 +61,9 @@ int runAlone(const ProcessorProfile& profile, const Option& option, int argc, co
 struct LeadingOptions {
     const char* dryRun = nullptr; // the first dry-run option, as typed
     bool json = false;
+    bool tune = false;
+    bool selfTest = false;
+    const char* seconds = nullptr; // the value of --seconds, as typed
     int firstToken = 1;
     std::vector<const Option*> given;
     const char* invalid = nullptr; // an option given without its value, or beside one it may not be
@@ -86,6 +90,12 @@ LeadingOptions leadingOptions(int argc, const char* const* argv)
             options.dryRun = argument;
         else if (option->id == OptionId::json)
             options.json = true;
+        else if (option->id == OptionId::tune)
+            options.tune = true;
+        else if (option->id == OptionId::selfTest)
+            options.selfTest = true;
+        else if (option->id == OptionId::seconds)
+            options.seconds = typed.hasValue ? argument + std::strlen(option->name) + 1 : argv[options.firstToken];
     }
     options.conflict = conflictAmong(options.given);
     return options;
@@ -140,8 +150,42 @@ int runWithArguments(const ProcessorProfile& profile, int argc, const char* cons
     return parseAndApply(profile, argc, argv, options);
 }
 
+// --tune and what goes with it, before any processor is looked for: the
+// self-test needs none. Anything after the options is invalid.
+int runTuneOptions(int argc, const LeadingOptions& options, const char* const* argv)
+{
+    if (options.invalid != nullptr)
+        return invalidParameter(options.invalid);
+    if (!options.conflict.empty()) {
+        std::cerr << "ERROR: " << options.conflict << std::endl;
+        return kStatusInvalidArgument;
+    }
+    if (options.firstToken < argc)
+        return invalidParameter(argv[options.firstToken]);
+    for (int i = 1; i < argc; ++i) {
+        const TypedOption typed = findOption(kPravellon, argv[i]);
+        if (typed.option == nullptr)
+            continue; // the value of --seconds
+        const OptionId id = typed.option->id;
+        if (id != OptionId::tune && id != OptionId::selfTest && id != OptionId::seconds)
+            return invalidParameter(argv[i]);
+    }
+    if (!options.selfTest) {
+        // The search itself is not in this version: --tune does nothing
+        // without --self-test.
+        std::cerr << "ERROR: option --tune needs --self-test" << std::endl;
+        return kStatusInvalidArgument;
+    }
+    return runSelfTest(options.seconds);
+}
+
 int probeAndRun(int argc, const char* const* argv)
 {
+    if (standingAlone(argc, argv) == nullptr) {
+        const LeadingOptions options = leadingOptions(argc, argv);
+        if (options.tune || options.selfTest || options.seconds != nullptr)
+            return runTuneOptions(argc, options, argv);
+    }
     ProcessorProfile profile;
     try {
         if (!probeProcessor(profile)) {
