@@ -8,7 +8,11 @@ namespace {
 constexpr std::size_t kHashWords = std::size_t{1} << 13;  // 64 KiB: the level 1 and 2 caches
 constexpr std::size_t kMatrixSide = 40;
 constexpr std::size_t kWalkWords = std::size_t{1} << 20;  // 8 MiB: beyond the caches of these processors
-constexpr std::size_t kWalkSteps = std::size_t{1} << 16;
+constexpr std::size_t kWalkSteps = std::size_t{1} << 15;
+// Each kernel's iteration about a millisecond on these processors: long
+// enough to keep its units busy, short enough to stop a step at once.
+constexpr int kHashPasses = 8;
+constexpr int kMatrixRounds = 24;
 
 // A fixed pseudo-random sequence (xorshift64): the same numbers on every core,
 // every run.
@@ -30,39 +34,48 @@ std::uint64_t rotateLeft(std::uint64_t value, unsigned bits)
 std::uint64_t integerHash(const std::vector<std::uint64_t>& words)
 {
     std::uint64_t hash = 0x6a09e667f3bcc908ULL;
-    for (const std::uint64_t word : words) {
-        hash ^= word;
-        hash *= 0x9e3779b97f4a7c15ULL;
-        if ((hash & 1U) != 0)
-            hash = rotateLeft(hash, 23) + word;
-        else
-            hash ^= hash >> 29U;
-        if ((word & 6U) == 2U)
-            hash -= word / ((word & 0xffU) | 1U);
+    for (int pass = 0; pass < kHashPasses; ++pass) {
+        for (const std::uint64_t word : words) {
+            hash ^= word;
+            hash *= 0x9e3779b97f4a7c15ULL;
+            if ((hash & 1U) != 0)
+                hash = rotateLeft(hash, 23) + word;
+            else
+                hash ^= hash >> 29U;
+            if ((word & 6U) == 2U)
+                hash -= word / ((word & 0xffU) | 1U);
+        }
     }
     return hash;
 }
 
-// The product of two fixed matrices in a fixed order of additions, then square
-// roots and divisions over it. IEEE arithmetic without reassociation or fused
-// operations gives the same bits on every core; the answer is the sum of the
-// results' bit patterns.
+// Products of fixed matrices in a fixed order of additions, each product's
+// entries taken through a square root and a division into the next left
+// factor. IEEE arithmetic without reassociation or fused operations gives the
+// same bits on every core; the answer mixes the results' bit patterns.
 std::uint64_t floatingPoint(KernelMemory& memory)
 {
     const std::size_t n = kMatrixSide;
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = 0; j < n; ++j) {
-            double sum = 0.0;
-            for (std::size_t k = 0; k < n; ++k)
-                sum += memory.matrixA[i * n + k] * memory.matrixB[k * n + j];
-            memory.matrixProduct[i * n + j] = sum;
-        }
+    std::vector<double>& left = memory.matrixLeft;
+    left = memory.matrixA;
     std::uint64_t answer = 0;
-    for (const double value : memory.matrixProduct) {
-        const double mixed = std::sqrt(std::fabs(value) + 1.0) / (value * value + 0.5);
-        std::uint64_t bits = 0;
-        std::memcpy(&bits, &mixed, sizeof bits);
-        answer = rotateLeft(answer, 7) + bits;
+    for (int round = 0; round < kMatrixRounds; ++round) {
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = 0; j < n; ++j) {
+                double sum = 0.0;
+                for (std::size_t k = 0; k < n; ++k)
+                    sum += left[i * n + k] * memory.matrixB[k * n + j];
+                memory.matrixProduct[i * n + j] = sum;
+            }
+        for (std::size_t i = 0; i < n * n; ++i) {
+            const double value = memory.matrixProduct[i];
+            // Between 0 and 2, so the next factor stays between -1 and 1.
+            const double mixed = std::sqrt(std::fabs(value) + 1.0) / (value * value + 0.5);
+            left[i] = mixed - 1.0;
+            std::uint64_t bits = 0;
+            std::memcpy(&bits, &mixed, sizeof bits);
+            answer = rotateLeft(answer, 7) + bits;
+        }
     }
     return answer;
 }
@@ -112,6 +125,7 @@ KernelMemory makeKernelMemory()
     memory.matrixA.resize(kMatrixSide * kMatrixSide);
     memory.matrixB.resize(kMatrixSide * kMatrixSide);
     memory.matrixProduct.resize(kMatrixSide * kMatrixSide);
+    memory.matrixLeft.resize(kMatrixSide * kMatrixSide);
     for (double& value : memory.matrixA)
         value = entry();
     for (double& value : memory.matrixB)

@@ -21,7 +21,8 @@ const char* kernelName(Kernel kernel);
 struct KernelMemory {
     std::vector<std::uint64_t> hashInput;  // the integer hash's buffer
     std::vector<double> matrixA, matrixB;  // the floating-point kernel's factors
-    std::vector<double> matrixProduct;     // and its product
+    std::vector<double> matrixLeft;        // the left factor of each round, from matrixA
+    std::vector<double> matrixProduct;     // and each round's product
     std::vector<std::uint64_t> walked;     // the memory walk's buffer, larger than the caches
 };
 KernelMemory makeKernelMemory();
