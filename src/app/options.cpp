@@ -64,11 +64,13 @@ const std::vector<Option>& options()
          "print the tokens that would set the current settings again"},
         {OptionId::json, "--json", nullptr, nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
          "the report, or what the tokens change or would change, as\none JSON object"},
-        {OptionId::tune, "--tune", nullptr, nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
-         "find each P-state's lowest stable voltage"},
-        {OptionId::selfTest, "--self-test", nullptr, nullptr, kBoth, 0, true, false, "--tune", nullptr, kPravellon,
+        // pravellon's own until the emulator has a load of its own: on
+        // pravellon-sim the load would run on the host's cores.
+        {OptionId::tune, "--tune", nullptr, nullptr, kPravellon, 0, false, false, nullptr, nullptr, kPravellon,
+         "the search for each P-state's lowest stable voltage; in\nthis version only with --self-test"},
+        {OptionId::selfTest, "--self-test", nullptr, nullptr, kPravellon, 0, false, false, "--tune", nullptr, kPravellon,
          "with --tune: run the tuning's load on every core at the\ncurrent settings, change nothing, and say whether every\nanswer agreed"},
-        {OptionId::seconds, "--seconds", nullptr, "S", kBoth, 0, true, false, "--tune", nullptr, kPravellon,
+        {OptionId::seconds, "--seconds", nullptr, "S", kPravellon, 0, false, false, "--tune", nullptr, kPravellon,
          "with --tune: how long the load runs (self-test: 10)"},
         {OptionId::machine, "--machine", nullptr, "FILE", kSim, 0, false, false, nullptr, "--preset", kSim,
          "the processor is the machine file FILE; the registers the\nrun wrote are saved into it when the run ends"},
