@@ -33,7 +33,7 @@
 #include <sys/pciio.h>
 
 #include "hw/hex_text.h"
-#include "machine/text_file.h"
+#include "hw/text_file.h"
 #include "machine/tokenizer.h"
 #include "machine/writer.h"
 

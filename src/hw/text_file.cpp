@@ -2,7 +2,7 @@
 // with the emulated devices still in place; the files here are never those
 // devices, so the redirected open and close pass them straight through.
 
-#include "machine/text_file.h"
+#include "hw/text_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,9 +14,9 @@
 #include <cstring>
 #include <vector>
 
-#include "machine/ending_signals.h"
-#include "machine/file_attributes.h"
-#include "machine/tokenizer.h"
+#include "hw/ending_signals.h"
+#include "hw/file_attributes.h"
+#include "hw/hex_text.h"
 
 namespace {
 
