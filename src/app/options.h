@@ -12,7 +12,7 @@ enum Programs : unsigned {
     kSim = 1U << 1U,
 };
 
-enum class OptionId { dryRun, json, tokens, machine, preset, trace, changes, printMachine, listPresets, help, version };
+enum class OptionId { dryRun, json, tokens, save, restore, machine, preset, trace, changes, printMachine, listPresets, help, version };
 
 struct Option {
     OptionId id;

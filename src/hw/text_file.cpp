@@ -123,6 +123,24 @@ void flushDirectoryOf(const std::string& path)
 
 } // namespace
 
+bool readWholeFile(const std::string& path, std::string& text, std::string& error)
+{
+    std::string why;
+    struct stat opened {};
+    // Not blocking, as below: a FIFO must not hold the run.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    bool read = false;
+    if (fd < 0 || fstat(fd, &opened) != 0)
+        why = reason(errno);
+    else
+        read = readableKind(opened, why) && readAll(fd, text, why);
+    if (fd >= 0)
+        (void)close(fd); // only read from
+    if (!read)
+        error = cannotRead(path, why);
+    return read;
+}
+
 bool lockAndReadFile(const std::string& path, std::string& text, struct stat& status, std::string& error,
                      const std::function<void()>& waiting)
 {
