@@ -264,6 +264,7 @@ TEST(MachineFile, WritingBackChangesOnlyTheValuesThatDiffer)
 
     machine.msrs.erase(0xC0010015);
     machine.failOp = 0;
+    machine.stability.clear();
     EXPECT_EQ(machineLines(machine), (Lines{"# mine", "msr 0xc0010064 0x800001403c003004  # P0",
                                             "  pci   18.4  0x15c  0x104   # boost", "cpuid 1 0x1 2 0x000a 4",
                                             "pci 18.5 0x170 0x1", "fail rdmsr 0xc0010071",
