@@ -16,6 +16,7 @@
 #include "sim/emulated_devices.h"
 
 #include "sim/device_requests.h"
+#include "sim/processor_moves.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -250,6 +251,7 @@ bool writeMsrOnCore(Emulator& e, std::int32_t core, std::uint32_t msr, std::uint
     const std::map<std::uint32_t, std::uint64_t> msrs = m.msrs;
     const std::map<CoreMsr, std::uint64_t> coreMsrs = m.coreMsrs;
     setMsrOnCore(m, core, msr, value);
+    followWrite(m, core, msr, value);
     if (saveWrite(e))
         return true;
     m.msrs = msrs;

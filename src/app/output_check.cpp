@@ -16,6 +16,7 @@ namespace {
 class DescriptorOutput : public std::streambuf {
 public:
     int error() const { return error_; }
+    void forgetError() { error_ = 0; }
 
 protected:
     int_type overflow(int_type c) override
@@ -99,4 +100,15 @@ bool checkOutputAtExit(const char* program, std::string (*otherFailure)())
         return true;
     errno = ENOMEM; // atexit(3) says no more
     return false;
+}
+
+int standardOutputError()
+{
+    return check.output != nullptr ? check.output->error() : 0;
+}
+
+void acceptClosedStandardOutput()
+{
+    if (check.output != nullptr && check.output->error() == EPIPE)
+        check.output->forgetError();
 }

@@ -20,3 +20,11 @@ constexpr int kStatusOutputFailed = 1;
 // Called first in main, so that its exit handler runs after every other.
 // False with errno set when it cannot be arranged.
 bool checkOutputAtExit(const char* program, std::string (*otherFailure)() = nullptr);
+
+// The error of the first write to standard output that failed; 0 while every
+// write went through, or where the check was not arranged.
+int standardOutputError();
+
+// A standard output whose reader went away (EPIPE) is, from now on, no failure
+// at exit: a run that samples until its reader has had enough ends so.
+void acceptClosedStandardOutput();

@@ -3,6 +3,7 @@
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "cpu/registers.h"
+#include "cpu/temperature.h"
 
 namespace {
 
@@ -70,5 +71,9 @@ std::vector<ReadRegister> registersReadBy(const ProcessorProfile& profile)
             for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
                 list.push_back(pci(kFunctionExtendedMisc, nbPstateAddress(n), node));
     });
+
+    // What --now reads beside the P-states: each node's Tctl.
+    if (reportsTctl(profile))
+        forEachNode(profile, [&](std::int32_t node) { list.push_back(pci(kFunctionMisc, kPciReportedTemperature, node)); });
     return list;
 }
