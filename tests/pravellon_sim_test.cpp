@@ -25,6 +25,7 @@
 #include "command_line_machines.h"
 #include "machine/writer.h"
 #include "run_program.h"
+#include "sim/processor_moves.h"
 
 namespace {
 
@@ -294,8 +295,10 @@ TEST(PravellonSim, MachineFileAndTrace)
         for (const std::string& write : expanded(c.writes)) {
             unsigned long long number = 0;
             unsigned long long value = 0;
-            if (std::sscanf(write.c_str(), "wrmsr %llx <- %llx", &number, &value) == 2)
+            if (std::sscanf(write.c_str(), "wrmsr %llx <- %llx", &number, &value) == 2) {
                 expected.msrs[static_cast<std::uint32_t>(number)] = value;
+                followWrite(expected, 0, static_cast<std::uint32_t>(number), value);
+            }
         }
         if (c.writes.empty()) {
             EXPECT_EQ(machineAfter, formatMachine(machine)) << c.name;
