@@ -63,6 +63,7 @@ bool isSwitchOrUnset(std::int32_t value)
 void checkShape(const ChangeSet& changes, const ProcessorProfile& profile)
 {
     require(changes.corePstates.size() == static_cast<std::size_t>(profile.pstateCount));
+    require(changes.corePstateTokens.size() == changes.corePstates.size());
     for (std::size_t i = 0; i < changes.corePstates.size(); ++i) {
         const CorePstate& request = changes.corePstates[i];
         require(request.index == static_cast<std::int32_t>(i));

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <sys/types.h> // before sys/pciio.h, whose types FreeBSD declares there
+
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 

@@ -179,31 +179,31 @@ TEST(ApplyChanges, EndToEnd)
         {"family 0x10 NB multiplier alone does nothing", kFamily10, 1, nullptr, {"NB_P1=18"}, 0,
          "WARNING: NB_P1=18: NB multiplier not supported, left unchanged\n", {}, {}, {}},
         {"Turbo=0: boost source before the P-states, CPB after", kFamily10, 1, nullptr, {"P2=@1.2", "Turbo=0"}, 0,
-         "",
+         "WARNING: P2=@1.2: 1.2V is above P0's 1.15V, a faster P-state\n",
          {{1, {"pciwrite 18.4 0x15c <- 0x4"}}, {6, {"wrmsr 0xc0010066 <- 0x800001343c003808"}}, {6, {"wrmsr 0xc0010015 <- 0x3000010"}}},
          {{0xc0010066, 0x800001343c003808}, {0xc0010015, 0x3000010}}, {{4, 0x15c, 0x4}}},
         {"Turbo and APM on family 0x10 without boost", kFamily10, 1, withoutBoost, {"Turbo=1", "APM=1"}, 0,
          "WARNING: Turbo=1: CPB not supported, left unchanged\nWARNING: APM=1: APM not supported, left unchanged\n",
          {}, {}, {}},
-        {"current P0 modified", kFamily10, 0, withoutBoost, {"P0=17"}, 0, "",
+        {"current P0 modified", kFamily10, 0, withoutBoost, {"P0=17"}, 0, "WARNING: P0=17: 17x is above the highest multiplier this processor reports (16x)\n",
          {{6, {"wrmsr 0xc0010064 <- 0x8000019a48404012"}}, {6, {"wrmsr 0xc0010062 <- 0x4"}}, {1, {"sleep 1"}}, {6, {"wrmsr 0xc0010062 <- 0x0"}}},
          {{0xc0010064, 0x8000019a48404012}}, {}},
         {"current P4 modified", kFamily10, 4, withoutBoost, {"P4=@0.95"}, 0, "",
          {{6, {"wrmsr 0xc0010068 <- 0x800001284c406040"}}, {6, {"wrmsr 0xc0010062 <- 0x0"}}, {1, {"sleep 1"}}, {6, {"wrmsr 0xc0010062 <- 0x4"}}},
          {{0xc0010068, 0x800001284c406040}, {0xc0010062, 0x4}}, {}},
         {"only P-state, modified and current", kFamily10, 0, [](Machine& m) { withoutBoost(m); onePstate(m); },
-         {"P0=17"}, 0, "",
+         {"P0=17"}, 0, "WARNING: P0=17: 17x is above the highest multiplier this processor reports (16x)\n",
          {{6, {"wrmsr 0xc0010064 <- 0x8000019a48404012"}}, {6, {"wrmsr 0xc0010062 <- 0x0"}}, {1, {"sleep 1"}}, {6, {"wrmsr 0xc0010062 <- 0x0"}}},
          {{0xc0010064, 0x8000019a48404012}}, {}},
-        {"target other than the modified current", kFamily10, 0, withoutBoost, {"P0=17", "P2"}, 0, "",
+        {"target other than the modified current", kFamily10, 0, withoutBoost, {"P0=17", "P2"}, 0, "WARNING: P0=17: 17x is above the highest multiplier this processor reports (16x)\n",
          {{6, {"wrmsr 0xc0010064 <- 0x8000019a48404012"}}, {6, {"wrmsr 0xc0010062 <- 0x2"}}},
          // The processor runs in P2 then, as COFVID status says.
          {{0xc0010064, 0x8000019a48404012}, {0xc0010062, 0x2}, {0xc0010071, 0x0040f0303c021810}}, {}},
         {"target equal to the unmodified current", kFamily10, 2, withoutBoost, {"P2"}, 0, "", {}, {}, {}},
-        {"target equal to the modified current", kFamily10, 2, withoutBoost, {"P2=@1.2", "P2"}, 0, "",
+        {"target equal to the modified current", kFamily10, 2, withoutBoost, {"P2=@1.2", "P2"}, 0, "WARNING: P2=@1.2: 1.2V is above P0's 1.15V, a faster P-state\n",
          {{6, {"wrmsr 0xc0010066 <- 0x800001343c003808"}}, {6, {"wrmsr 0xc0010062 <- 0x4"}}, {1, {"sleep 1"}}, {6, {"wrmsr 0xc0010062 <- 0x2"}}},
          {{0xc0010066, 0x800001343c003808}, {0xc0010062, 0x2}}, {}},
-        {"current P-state past the enabled ones", kFamily10, 5, withoutBoost, {"P0=17"}, 0, "",
+        {"current P-state past the enabled ones", kFamily10, 5, withoutBoost, {"P0=17"}, 0, "WARNING: P0=17: 17x is above the highest multiplier this processor reports (16x)\n",
          {{6, {"wrmsr 0xc0010064 <- 0x8000019a48404012"}}}, {{0xc0010064, 0x8000019a48404012}}, {}},
         {"current P-state past the enabled ones, target", kFamily10, 7, withoutBoost, {"P3"}, 0, "",
          {{6, {"wrmsr 0xc0010062 <- 0x3"}}}, {{0xc0010062, 0x3}, {0xc0010071, 0x0040f0303c031810}}, {}},
@@ -215,9 +215,11 @@ TEST(ApplyChanges, EndToEnd)
          {"NB_P0=@1.0", "APM=1", "NB_P1=@", "NB_low=2", "P1=@1.0"}, 0,
          "WARNING: NB_P0=@1.0: NB P-states not supported, left unchanged\n"
          "WARNING: APM=1: APM not supported, left unchanged\n"
-         "WARNING: NB_low=2: NB P-states not supported, left unchanged\n",
+         "WARNING: NB_low=2: NB P-states not supported, left unchanged\n"
+         "WARNING: P1=@1.0: 1V is above P0's 0.95V, a faster P-state\n",
          {{2, {"wrmsr 0xc0010065 <- 0x80000000000058e1"}}}, {{0xc0010065, 0x80000000000058e1}}, {}},
-        {"family 0x15 in step order", kFamily15, 0, nullptr, {"P1=@1.2", "Turbo=0", "APM=1", "NB_P1=18"}, 0, "",
+        {"family 0x15 in step order", kFamily15, 0, nullptr, {"P1=@1.2", "Turbo=0", "APM=1", "NB_P1=18"}, 0,
+         "WARNING: P1=@1.2: 1.2V is above P0's 0.95V, a faster P-state\n",
          {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 18.4 0x15c <- 0x0"}}, {1, {"pciwrite 18.4 0x15c <- 0x80"}},
           {8, {"wrmsr 0xc0010065 <- 0x8000000000413810"}}, {8, {"wrmsr 0xc0010015 <- 0x3000010"}}},
          {{0xc0010065, 0x8000000000413810}, {0xc0010015, 0x3000010}}, {{5, 0x164, 0x581d}, {4, 0x15c, 0x80}}},
@@ -231,14 +233,15 @@ TEST(ApplyChanges, EndToEnd)
          {{8, {"wrmsr 0xc0010064 <- 0x800000000041380c"}}, {4, {"wrmsr 0xc0010065 <- 0x8000000000413810"}}},
          {{0xc0010064, 0x800000000041380c}, {0xc0010065, 0x8000000000413810}}, {}},
         {"boost disable bit not taken", kFamily15, 0, ignoreHwcr, {"Turbo=0", "P1=@1.2", "P2"}, 10,
+         "WARNING: P1=@1.2: 1.2V is above P0's 0.95V, a faster P-state\n"
          "ERROR: MSR 0xc0010015 on core 0 did not take 0x3000010 (reads 0x1000010)\n",
          {{1, {"pciwrite 18.4 0x15c <- 0x0"}}, {8, {"wrmsr 0xc0010065 <- 0x8000000000413810"}},
           {1, {"wrmsr 0xc0010015 <- 0x3000010"}}},
          {{0xc0010065, 0x8000000000413810}}, {{4, 0x15c, 0x0}}},
         {"boost source not taken", kFamily15, 0, ignoreBoostControl, {"Turbo=0", "P1=@1.2"}, 10,
-         "ERROR: PCI 18.4 0x15c did not take 0x0 (reads 0x1)\n", {{1, {"pciwrite 18.4 0x15c <- 0x0"}}}, {}, {}},
+         "WARNING: P1=@1.2: 1.2V is above P0's 0.95V, a faster P-state\n" "ERROR: PCI 18.4 0x15c did not take 0x0 (reads 0x1)\n", {{1, {"pciwrite 18.4 0x15c <- 0x0"}}}, {}, {}},
         {"APM not taken", kFamily15, 0, ignoreBoostControl, {"NB_P1=18", "APM=1", "P1=@1.2"}, 10,
-         "ERROR: PCI 18.4 0x15c did not take 0x81 (reads 0x1)\n",
+         "WARNING: P1=@1.2: 1.2V is above P0's 0.95V, a faster P-state\n" "ERROR: PCI 18.4 0x15c did not take 0x81 (reads 0x1)\n",
          {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 18.4 0x15c <- 0x81"}}}, {}, {{5, 0x164, 0x581d}}},
         {"northbridge VID bit 7 not taken (8-bit VIDs)", findPreset("family15-8bit")->machineText.c_str(), 0,
          ignoreNbP1, {"NB_P1=@0.3875"}, 10, "ERROR: PCI 18.5 0x164 did not take 0x20e819 (reads 0xe819)\n",
@@ -323,7 +326,7 @@ TEST(ApplyChanges, NorthbridgeVidReadsTheAssignmentsNotRequested)
         // NB_low assigns every P-state, so no assignment is read.
         {{"NB_P1=@1.05", "NB_low=2"}, {"rdmsr 0xc0010064 -> 0x8000019a4840404e"}},
         // No northbridge VID requested: nothing is read for step 1.
-        {{"NB_P0=18", "P1=@1.3"}, {"rdmsr 0xc0010065 -> 0x8000013a3c001810"}},
+        {{"NB_P0=18", "P1=10"}, {"rdmsr 0xc0010065 -> 0x8000013a3c001810"}},
     };
     for (const Case& c : cases) {
         const RunResult result = run(machineOf(kFamily10, 1), c.tokens);
@@ -347,10 +350,17 @@ TEST(ApplyChanges, OneRequestEndToEnd)
 
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "");
-    // Each of the six cores in turn: P0 rewritten and read back, the current P-state read,
+    // The test machine reports 16x and runs P1 at 1.4V.
+    EXPECT_EQ(result.err, "WARNING: P0=20@1.25: 20x is above the highest multiplier this processor reports (16x)\n"
+                          "WARNING: P0=20@1.25: 1.25V is below P1's 1.4V, a slower P-state\n");
+    // Core 0's other P-states read for the warning; then each of the six
+    // cores in turn: P0 rewritten and read back, the current P-state read,
     // sent away, and after one pause entered again.
     EXPECT_EQ(joined(result.accesses), joined(expanded({
+                                           {1, {"rdmsr 0xc0010065 -> 0x8000013a3c001810",
+                                                "rdmsr 0xc0010066 -> 0x800001343c003008",
+                                                "rdmsr 0xc0010067 -> 0x8000012e3c004850",
+                                                "rdmsr 0xc0010068 -> 0x800001284c405840"}},
                                            {6, {"rdmsr 0xc0010064 -> 0x8000019a4840404e",
                                                 "wrmsr 0xc0010064 <- 0x8000019a48403018",
                                                 "rdmsr 0xc0010064 -> 0x8000019a48403018"}},
@@ -532,16 +542,19 @@ TEST(ApplyChanges, SignalDuringTheChangeEndsTheProcessAfterTheLastLine)
     struct Case {
         const char* name;
         bool asSim;
-        const char* output;
+        std::string output;
         bool pciOnly = false;
         std::vector<OnCores> writes = {{6, {"wrmsr 0xc0010064 <- 0x8000019a48403018"}},
                                        {6, {"wrmsr 0xc0010062 <- 0x4"}},
                                        {1, {"sleep 1"}},
                                        {6, {"wrmsr 0xc0010062 <- 0x0"}}};
     };
+    const std::string warnings =
+        "WARNING: P0=20@1.25: 20x is above the highest multiplier this processor reports (16x)\n"
+        "WARNING: P0=20@1.25: 1.25V is below P1's 1.4V, a slower P-state\n";
     const Case cases[] = {
-        {"pravellon", false, ""},
-        {"pravellon-sim", true, "the last line\n"},
+        {"pravellon", false, warnings},
+        {"pravellon-sim", true, warnings + "the last line\n"},
         {"pravellon, PCI writes only", false, "", true,
          {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 18.4 0x15c <- 0x81"}}}},
     };
@@ -584,7 +597,21 @@ TEST(ApplyChanges, DryRunWritesNothingAndSaysWhatWouldChange)
         {kFamily15, 0, {"-n", "--dry-run", "P1=@1.2"}, 0,
          "would change P1 (MSR 0xc0010065) on cores 0-7: 0x8000000000416810 -> 0x8000000000413810: "
          "16x at 0.9V, NorthBridge in NB_P1 -> 16x at 1.2V, NorthBridge in NB_P1\n",
-         ""},
+         "WARNING: P1=@1.2: 1.2V is above P0's 0.95V, a faster P-state\n"},
+        // Past what the processor reports, planned all the same.
+        {findPreset("family15")->machineText.c_str(), 0, {"-n", "P0=@1.55", "P2=30", "P2=@1.2"}, 0,
+         "would change P0 (MSR 0xc0010064) on cores 0-7: 0x800001400000161a -> 0x800001400000001a: "
+         "21x at 1.4125V, NorthBridge in NB_P0 -> 21x at 1.55V, NorthBridge in NB_P0\n"
+         "would change P2 (MSR 0xc0010066) on cores 0-7: 0x8000013400002014 -> 0x800001340000382c: "
+         "18x at 1.35V, NorthBridge in NB_P0 -> 30x at 1.2V, NorthBridge in NB_P0\n",
+         "WARNING: P0=@1.55: 1.55V is above the highest voltage this processor reports (1.45V)\n"
+         "WARNING: P2=30: 30x is above the highest multiplier this processor reports (21x)\n"
+         "WARNING: P2=@1.2: 1.2V is below P3's 1.2875V, a slower P-state\n"},
+        // Raised above a faster P-state that keeps its voltage.
+        {findPreset("family15")->machineText.c_str(), 0, {"-n", "P4=@1.3"}, 0,
+         "would change P4 (MSR 0xc0010068) on cores 0-7: 0x8000012800003c0b -> 0x800001280000280b: "
+         "13.5x at 1.175V, NorthBridge in NB_P0 -> 13.5x at 1.3V, NorthBridge in NB_P0\n",
+         "WARNING: P4=@1.3: 1.3V is above P3's 1.2875V, a faster P-state\n"},
         // The boost source is read again for APM: from the plan.
         {kFamily15, 0, {"-n", "Turbo=0", "APM=1"}, 0,
          "would change MSR 0xc0010015 on cores 0-7: 0x1000010 -> 0x3000010: core performance boost on -> off\n"
@@ -595,7 +622,7 @@ TEST(ApplyChanges, DryRunWritesNothingAndSaysWhatWouldChange)
         {kFamily10, 2, {"-n", "P2=@1.2"}, 0,
          "would change P2 (MSR 0xc0010066) on cores 0-5: 0x800001343c003008 -> 0x800001343c003808: "
          "12x at 1.25V, NorthBridge in NB_P0 at 1.175V -> 12x at 1.2V, NorthBridge in NB_P0 at 1.175V\n",
-         ""},
+         "WARNING: P2=@1.2: 1.2V is above P0's 1.15V, a faster P-state\n"},
         {kFamily14, 0, {"-n", "APM=1", "P0=20"}, 10, "",
          "WARNING: APM=1: APM not supported, left unchanged\n"
          "ERROR: cannot encode multiplier (family 0x14) - unknown max multiplier\n"},
@@ -631,7 +658,11 @@ TEST(ApplyChanges, DryRunWritesNothingAndSaysWhatWouldChange)
         EXPECT_EQ(planned.err, c.err) << name;
         const std::string counts =
             std::to_string(machineCpuCount(machine)) + " " + std::to_string(machineNodeCount(machine));
-        EXPECT_EQ(c.status == 0 ? jsonAsText(planned.out, "changes " + counts) : planned.out, c.out) << name;
+        // The object lists the warnings, read back as the lines standard
+        // error has.
+        EXPECT_EQ(c.status == 0 ? jsonAsText(planned.out, "changes " + counts) : planned.out,
+                  c.status == 0 ? std::string(c.err) + c.out : c.out)
+            << name;
         const auto dryRunOption = [](const std::string& word) { return word == "-n" || word == "--dry-run"; };
         json.erase(std::remove_if(json.begin(), json.end(), dryRunOption), json.end());
         std::string made = planned.out;

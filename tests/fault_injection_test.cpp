@@ -119,7 +119,7 @@ struct Scenario {
     const char* preset;
     const char* tokens;                // empty: the report
     std::vector<const char*> reaches; // trace lines the fault-free run must have, by their start
-    const char* warnings = "";        // what the tokens ask of a processor without it
+    const char* warnings = "";        // what the tokens ask of a processor without it, or past its limits
 };
 
 // One run of every family that reaches each step of applying a change set
@@ -129,17 +129,20 @@ struct Scenario {
 const Scenario kScenarios[] = {
     {"family10", "NB_low=2 NB_P1=@1.1 Turbo=0 APM=1 P1=8@1.2 P3=@1.0",
      {"pciwrite 18.4 0x15c", "wrmsr 0xc0010065", "wrmsr 0xc0010067", "wrmsr 0xc0010015", "sleep 1"},
-     "WARNING: APM=1: APM not supported, left unchanged\n"},
+     "WARNING: APM=1: APM not supported, left unchanged\n"
+     "WARNING: P1=8@1.2: 1.2V is below P2's 1.25V, a slower P-state\n"},
     {"family12", "NB_P0=@1.0 Turbo=1 P0=20@1.3 P2=14 P3",
      {"pciwrite 18.4 0x15c", "wrmsr 0xc0010064", "wrmsr 0xc0010066", "wrmsr 0xc0010015", "wrmsr 0xc0010062 <- 0x2"},
-     "WARNING: NB_P0=@1.0: NB P-states not supported, left unchanged\n"},
+     "WARNING: NB_P0=@1.0: NB P-states not supported, left unchanged\n"
+     "WARNING: P0=20@1.3: 1.3V is below P1's 1.3375V, a slower P-state\n"},
     {"family14", "Turbo=1 P0=16@1.3 P1=@1.1", {"wrmsr 0xc0010064", "wrmsr 0xc0010065", "sleep 1"},
      "WARNING: Turbo=1: CPB not supported, left unchanged\n"},
     {"family15", "NB_P0=20@1.15 NB_P1=12 Turbo=1 APM=0 P2=17@1.3 P5=@1.0 P4",
      {"pciwrite 18.5 0x160", "pciwrite 18.5 0x164", "pciwrite 18.4 0x15c", "wrmsr 0xc0010066", "wrmsr 0xc0010069",
       "wrmsr 0xc0010015", "wrmsr 0xc0010062 <- 0x2"}},
     {"family15-8bit", "NB_P1=@1.0 Turbo=0 APM=1 P2=30@1.2",
-     {"pciwrite 18.5 0x164", "pciwrite 18.4 0x15c", "wrmsr 0xc0010066", "wrmsr 0xc0010015", "sleep 1"}},
+     {"pciwrite 18.5 0x164", "pciwrite 18.4 0x15c", "wrmsr 0xc0010066", "wrmsr 0xc0010015", "sleep 1"},
+     "WARNING: P2=30@1.2: 1.2V is below P3's 1.35V, a slower P-state\n"},
     {"family10", "", {}},
     {"family12", "", {}},
     {"family14", "", {}},
@@ -192,6 +195,7 @@ TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
 
         int operation = 0;
         bool warned = false;
+        std::size_t said = 0;
         for (std::size_t at = 0; at < trace.size(); ++at) {
             if (!isOperation(trace[at]))
                 continue;
@@ -234,10 +238,16 @@ TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
                 else
                     EXPECT_LT(printed, clean.out.size()) << where;
             } else {
-                // The warnings come once the probe is done: a failure in the
-                // probe comes without them, every later one after them.
+                // The warnings come once the probe is done, those of the
+                // limits after the reads they need: a failure comes after the
+                // ones said so far, and every write after all of them.
                 const std::string before = failed.out.substr(0, printed);
-                EXPECT_EQ(before, warned || !before.empty() ? r.warnings : "") << where;
+                EXPECT_EQ(std::string(r.warnings).compare(0, before.size(), before), 0) << where;
+                EXPECT_GE(before.size(), said) << where;
+                said = before.size();
+                if (startsWith(trace[at], "wrmsr") || startsWith(trace[at], "pciwrite")) {
+                    EXPECT_EQ(before, r.warnings) << where;
+                }
                 warned = warned || !before.empty();
             }
             EXPECT_EQ(clean.out.compare(0, printed, failed.out, 0, printed), 0) << where << "\n" << failed.out;

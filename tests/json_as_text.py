@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Reads pravellon's JSON on standard input as a strict parser does and prints
-what the text output of the same run says: the report ('report VERSION'), or
-the dry run's lines ('changes CPUS NODES', the machine's counts).
+what the text output of the same run says: its warning lines, as standard
+error has them, then the report ('report VERSION'), or the dry run's lines
+('changes CPUS NODES', the machine's counts).
 A key missing, unknown, repeated or of the wrong type, or a number JSON does
 not have, ends with a message and status 1."""
 import json
@@ -37,7 +38,7 @@ def num(value):
 
 def report(j, version):
     fields(j, ['format', 'processor', 'reference_clock_mhz', 'multipliers', 'voltages', 'boost', 'pstates',
-               'nb_pstates', 'differing_cores', 'differing_nodes', 'offline_cores'])
+               'nb_pstates', 'differing_cores', 'differing_nodes', 'offline_cores', 'warnings'])
     cpu = fields(j['processor'], ['family', 'model', 'cores', 'nodes', 'cpus'])
     family, cores, nodes, cpus = (typed(cpu[k], int) for k in ('family', 'cores', 'nodes', 'cpus'))
     out = ['', 'Pravellon v' + version, '', '.:. General', '---',
@@ -133,7 +134,7 @@ def decoded(name, old, new):
 
 
 def changes(j, cpus, nodes):
-    fields(j, ['format', 'dry_run', 'changed', 'changes'])
+    fields(j, ['format', 'dry_run', 'changed', 'changes', 'warnings'])
     if j['format'] != 1 or not typed(j['dry_run'], bool) or typed(j['changed'], bool) != bool(j['changes']):
         fail('format, dry_run or changed: %r' % j)
     out = []
@@ -174,7 +175,8 @@ def main():
         lines = changes(j, int(sys.argv[2]), int(sys.argv[3]))
     else:
         fail('usage: json_as_text.py report VERSION | changes CPUS NODES')
-    sys.stdout.write(''.join(line + '\n' for line in lines))
+    warnings = ['WARNING: ' + typed(w, str) for w in typed(j['warnings'], list)]
+    sys.stdout.write(''.join(line + '\n' for line in warnings + lines))
 
 
 main()

@@ -302,9 +302,10 @@ TEST(Report, WholeReportsMatchToTheLastCharacter)
         // The JSON report holds every value of the text report and nothing else.
         const ProgramRun json = runProgram(machine, {"--json"});
         EXPECT_EQ(json.status, c.status) << c.name;
-        EXPECT_EQ(c.status == 0 ? jsonAsText(json.out, std::string("report ") + kPravellonVersion) : json.out, c.report)
+        // A processor it does not support leaves standard output empty.
+        EXPECT_EQ(c.status == 0 ? jsonAsText(json.out, std::string("report ") + kPravellonVersion) : json.err, c.report)
             << c.name;
-        EXPECT_EQ(json.err, "") << c.name;
+        EXPECT_EQ(c.status == 0 ? json.err : json.out, "") << c.name;
     }
     for (const Preset& preset : presets())
         wholeReportOf(nullptr, preset.name);

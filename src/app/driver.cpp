@@ -11,6 +11,7 @@
 #include "cli/change_set.h"
 #include "cli/dry_run.h"
 #include "cli/json_changes.h"
+#include "cli/limit_warnings.h"
 #include "cli/parse_arguments.h"
 #include "cli/settings_tokens.h"
 #include "cpu/probe.h"
@@ -18,6 +19,7 @@
 #include "hw/signal_hold.h"
 #include "report/json_report.h"
 #include "report/report.h"
+#include "report/warnings.h"
 
 namespace {
 
@@ -83,20 +85,30 @@ int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* 
     const int first = options.firstToken;
     if (!parseArguments(profile, changes, argc - first + 1, argv + first - 1))
         return kStatusInvalidArgument;
+    Warnings warnings;
+    warnOrRefuseBeforeAnyAccess(profile, changes, warnings);
+    // Typed by the user, unlike settings given back as they were saved.
+    warnPastLimits(profile, changes, warnings);
     const bool dryRun = options.dryRun != nullptr;
     if (dryRun || options.json)
         recordWrites(dryRun ? Writes::planned : Writes::made);
     const std::vector<std::int32_t> switched = applyChanges(profile, changes);
     if (options.json)
-        printJsonChanges(profile, dryRun, changes.targetPstate, switched);
+        printJsonChanges(profile, dryRun, changes.targetPstate, switched, warnings);
     else if (dryRun)
         printPlannedChanges(profile, changes.targetPstate, switched);
     return kStatusOk;
 }
 
+bool tokensAsked(int argc, const char* const* argv)
+{
+    return std::any_of(argv + 1, argv + argc,
+                       [](const char* argument) { return std::strcmp(argument, kTokensOption) == 0; });
+}
+
 int runWithArguments(const ProcessorProfile& profile, int argc, const char* const* argv)
 {
-    if (std::any_of(argv + 1, argv + argc, [](const char* argument) { return std::strcmp(argument, kTokensOption) == 0; }))
+    if (tokensAsked(argc, argv))
         return printTokensAlone(profile, argc, argv);
     const LeadingOptions options = leadingOptions(argc, argv);
     if (options.firstToken == argc) {
@@ -115,7 +127,10 @@ int probeAndRun(int argc, const char* const* argv)
     ProcessorProfile profile;
     try {
         if (!probeProcessor(profile)) {
-            std::cout << kUnsupportedCpuMessage << std::endl;
+            // What --json and --tokens print is read by programs (jq, a
+            // later run given the tokens back), which must find no text there.
+            const bool forPrograms = tokensAsked(argc, argv) || leadingOptions(argc, argv).json;
+            (forPrograms ? std::cerr : std::cout) << kUnsupportedCpuMessage << std::endl;
             return kStatusUnsupported;
         }
         if (argc < 2) {

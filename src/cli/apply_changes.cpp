@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <iostream>
+#include <string>
 #include <vector>
 
 #include "control/active_pstate.h"
@@ -75,14 +75,14 @@ void readOtherNodes(const ProcessorProfile& profile, const ChangeSet& changes)
 
 } // namespace
 
-void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes)
+void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes, Warnings& warnings)
 {
     for (const UnsupportedRequest& request : changes.unsupported)
-        std::cerr << "WARNING: " << request.token << ": " << request.reason << ", left unchanged" << std::endl;
+        warn(warnings, request.token + ": " + request.reason + ", left unchanged");
     // An offline core has no device to reach; it keeps what it has, and
     // gets the change when the command runs again once it is back.
     for (const std::int32_t core : offlineCores(profile))
-        std::cerr << "WARNING: core " << core << " is offline, left unchanged" << std::endl;
+        warn(warnings, "core " + std::to_string(core) + " is offline, left unchanged");
 
     // A refusal in the middle of the changes would leave some written and
     // some not; this one is known from the profile alone.
@@ -92,8 +92,6 @@ void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSe
 
 std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
 {
-    warnOrRefuseBeforeAnyAccess(profile, changes);
-
     const FamilyTraits& traits = familyTraits(profile);
 
     // Every core and every node is written, so a core whose device cannot be

@@ -6,13 +6,14 @@
 
 #include "cli/change_set.h"
 #include "cpu/processor_profile.h"
+#include "report/warnings.h"
 
 // Carries the change set out in its fixed order; changes neither argument.
-// Begins with warnOrRefuseBeforeAnyAccess. Returns the cores switched to the
-// target P-state, ascending.
+// Called after warnOrRefuseBeforeAnyAccess, which refuses what must not begin.
+// Returns the cores switched to the target P-state, ascending.
 std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const ChangeSet& changes);
 
-// What is known before any device is touched for the change: one warning line
-// on standard error for each request this processor cannot carry out, then
+// What is known before any device is touched for the change: one warning for
+// each request this processor cannot carry out and each offline core, then
 // the refusal (thrown) of a request it cannot carry out at all.
-void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes);
+void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes, Warnings& warnings);

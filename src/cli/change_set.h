@@ -18,8 +18,17 @@ struct UnsupportedRequest {
     std::string reason;
 };
 
+// The tokens that last set a core P-state's multiplier and its voltage, as
+// typed, so that a warning about a value names the token that asked for it.
+struct PstateTokens {
+    std::string multiplier;
+    std::string voltage;
+};
+
 struct ChangeSet {
     std::vector<CorePstate> corePstates;
+    // Beside corePstates, by P-state number.
+    std::vector<PstateTokens> corePstateTokens;
     std::vector<NbPstate> nbPstates;
     std::int32_t boost = -1; // the Turbo token
     std::int32_t apm = -1;

@@ -57,7 +57,7 @@ void writeRegisterChange(JsonWriter& json, const RegisterChange& change)
 } // namespace
 
 void printJsonChanges(const ProcessorProfile& profile, bool dryRun, std::int32_t target,
-                      const std::vector<std::int32_t>& switchedCores)
+                      const std::vector<std::int32_t>& switchedCores, const Warnings& warnings)
 {
     const std::vector<RegisterChange> changes = recordedChanges(profile);
     JsonWriter json;
@@ -75,6 +75,7 @@ void printJsonChanges(const ProcessorProfile& profile, bool dryRun, std::int32_t
         json.endObject();
     }
     json.endArray();
+    writeJsonWarnings(json, warnings);
     json.endObject();
     std::cout << json.text() << std::flush;
 }

@@ -36,6 +36,7 @@ bool applyToken(const ProcessorProfile& profile, ChangeSet& changes, const std::
     splitAt(token, '=', key, value);
     for (const TokenForm& form : kTokenForms) {
         TokenRequest request;
+        request.token = token;
         if (!form.readKey(profile, key, !value.empty(), request))
             continue;
         if (!form.readValue(profile, value, request))
@@ -66,6 +67,7 @@ bool parseArguments(const ProcessorProfile& profile, ChangeSet& changes, int arg
         CorePstate request;
         request.index = i;
         changes.corePstates.push_back(request);
+        changes.corePstateTokens.emplace_back();
     }
     for (std::int32_t i = 0; i < profile.nbPstateCount; ++i) {
         NbPstate request;

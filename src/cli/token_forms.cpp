@@ -139,9 +139,15 @@ bool readNothing(const ProcessorProfile& /*profile*/, const std::string& /*value
 
 void applyCorePstate(const TokenRequest& request, ChangeSet& changes)
 {
-    CorePstate& pstate = changes.corePstates[static_cast<std::size_t>(request.index)];
+    const auto n = static_cast<std::size_t>(request.index);
+    CorePstate& pstate = changes.corePstates[n];
     pstate.multiplier = request.multiplier.value_or(pstate.multiplier);
     pstate.vid = request.vid.value_or(pstate.vid);
+    PstateTokens& tokens = changes.corePstateTokens[n];
+    if (request.multiplier)
+        tokens.multiplier = request.token;
+    if (request.vid)
+        tokens.voltage = request.token;
 }
 
 void applyNbPstate(const TokenRequest& request, ChangeSet& changes)

@@ -18,6 +18,7 @@ struct TokenRequest {
     std::optional<double> multiplier;
     std::optional<std::int32_t> vid;
     std::optional<std::int32_t> number; // NB_low, Turbo, APM
+    std::string token;                  // as typed
 };
 
 // What happens to a request whose processor lacks what it needs: left out with

@@ -144,6 +144,14 @@ void writeDiffering(JsonWriter& json, const char* key, const char* numberKey, co
 
 } // namespace
 
+void writeJsonWarnings(JsonWriter& json, const Warnings& warnings)
+{
+    json.key("warnings").beginArray();
+    for (const std::string& text : warnings)
+        json.string(text);
+    json.endArray();
+}
+
 void printJsonReport(const ProcessorProfile& profile)
 {
     JsonItems items;
@@ -162,6 +170,8 @@ void printJsonReport(const ProcessorProfile& profile)
     for (const OfflineCoreItem& item : items.offlineCores)
         json.integer(item.core);
     json.endArray();
+    // The report warns of nothing: what differs is among its items.
+    writeJsonWarnings(json, Warnings{});
     json.endObject();
     std::cout << json.text() << std::flush;
 }

@@ -2,9 +2,14 @@
 // The records and requests of FreeBSD's cpuctl(4), as published for amd64, so
 // that the FreeBSD device code builds and is tested on other systems too.
 // Linux defines _IOWR with another encoding, so the request numbers are given
-// as FreeBSD computes them, checked against its formula below.
+// as FreeBSD computes them, checked against the numbers below.
+//
+// Like FreeBSD's, this header includes nothing: uint64_t must be declared
+// before it, so that a missing include fails here as it would on FreeBSD. The
+// request encoding, which users of FreeBSD's get from <sys/ioctl.h>, is
+// included here, since Linux's <sys/ioctl.h> does not have it.
 
-#include <stdint.h>
+#include "sys/ioccom.h" // PRAVELLON_FREEBSD_IOWR, FreeBSD's _IOWR
 
 typedef struct {
     int msr;
@@ -15,10 +20,6 @@ typedef struct {
     int level;
     uint32_t data[4];
 } cpuctl_cpuid_args_t;
-
-// inout | ((length & 0x1FFF) << 16) | (group << 8) | number, as <sys/ioccom.h> has it.
-#define PRAVELLON_FREEBSD_IOWR(group, number, type) \
-    (0x40000000UL | 0x80000000UL | ((sizeof(type) & 0x1FFFUL) << 16) | ((unsigned long)(group) << 8) | (number))
 
 #define CPUCTL_RDMSR PRAVELLON_FREEBSD_IOWR('c', 1, cpuctl_msr_args_t)
 #define CPUCTL_WRMSR PRAVELLON_FREEBSD_IOWR('c', 2, cpuctl_msr_args_t)
