@@ -41,6 +41,7 @@ msr 0xc0010068 0x800001284c405840  # P4
 msr 0xc0010071 0x0040f0303c011810  # current P-state [18:16], limits: multiplier [54:49], VIDs [48:42] [41:35]
 
 # PCI configuration of the northbridge, device 0x18
+pci 18.3 0xa4 0x29800fef  # Tctl [31:21]: 41.5 C
 pci 18.3 0xdc 0x00000c80  # P-state count - 1 [10:8]
 pci 18.3 0x1f0 0x02400000  # boosted multiplier [25:20]
 pci 18.4 0x15c 0x00000007  # boost: lock [31], boosted P-states [2], source [1:0]
@@ -80,6 +81,7 @@ msr 0xc0010068 0x800001284c405840  # P4
 msr 0xc0010071 0x0040f0303c011810  # current P-state [18:16], limits: multiplier [54:49], VIDs [48:42] [41:35]
 
 # PCI configuration of the northbridge, device 0x18
+pci 18.3 0xa4 0x2b000fef  # Tctl [31:21]: 43 C
 pci 18.3 0xdc 0x00000c80  # P-state count - 1 [10:8]
 pci 18.3 0x1f0 0x02400000  # boosted multiplier [25:20]
 pci 18.4 0x15c 0x00000007  # boost: lock [31], boosted P-states [2], source [1:0]
@@ -104,7 +106,7 @@ pci 18.4 0x15c 0x00000007  # boost: lock [31], boosted P-states [2], source [1:0
 #   P3  1600 MHz  8x     1.1 V     NB_P0 at 1.175 V
 #   P4   800 MHz  4x     1 V       NB_P1 at 1.075 V
 # Multipliers 0.5 .. 18, 16 without boost; voltages 0.8 .. 1.475 V.
-# Boost enabled and unlocked on node 0, P0 boosted. Running in P1.
+# Boost enabled and unlocked on node 0, P0 boosted. Running in P1, CPU 7 in P3.
 
 # CPUID: vendor, family and model, power management (edx bit 9: boost), cores
 # of one processor
@@ -125,15 +127,18 @@ msr 0xc0010066 0x800001343c003008  # P2
 msr 0xc0010067 0x8000012e3c004850  # P3
 msr 0xc0010068 0x800001284c405840  # P4
 msr 0xc0010071 0x0040f0303c011810  # current P-state [18:16], limits: multiplier [54:49], VIDs [48:42] [41:35]
+msr 0xc0010071 0x0040f0303c031810 core 7  # CPU 7 runs in P3
 
 # PCI configuration of node 0's northbridge, device 0x18
 pci 18.0 0x60 0x00000010  # node count - 1 [6:4], this node [2:0]
+pci 18.3 0xa4 0x2f400fef  # Tctl [31:21]: 47.25 C
 pci 18.3 0xdc 0x00000c80  # P-state count - 1 [10:8]
 pci 18.3 0x1f0 0x02400000  # boosted multiplier [25:20]
 pci 18.4 0x15c 0x00000007  # boost: lock [31], boosted P-states [2], source [1:0]
 
 # Node 1's northbridge, device 0x19: the boost source is off
 pci 19.0 0x60 0x00000011  # node count - 1 [6:4], this node [2:0]
+pci 19.3 0xa4 0x2cc00fef  # Tctl [31:21]: 44.75 C
 pci 19.3 0xdc 0x00000c80  # P-state count - 1 [10:8]
 pci 19.3 0x1f0 0x02400000  # boosted multiplier [25:20]
 pci 19.4 0x15c 0x00000004  # boost: lock [31], boosted P-states [2], source [1:0]
@@ -166,6 +171,7 @@ msr 0xc0010068 0x0000000000000000  # P4, disabled
 msr 0xc0010071 0x003cf0603c00200e  # current P-state [18:16], limits: multiplier [54:49], VIDs [48:42] [41:35]
 
 # PCI configuration of the northbridge, device 0x18
+pci 18.3 0xa4 0x26000fef  # Tctl [31:21]: 38 C
 pci 18.3 0xdc 0x00000b80  # P-state count - 1 [10:8]
 pci 18.3 0x1f0 0x00000000  # boosted multiplier [25:20]: none
 pci 18.4 0x15c 0x00000000  # boost: none
@@ -204,6 +210,7 @@ msr 0xc001006b 0x0000000000000000  # P7, disabled
 msr 0xc0010071 0x0018f85000012290  # current P-state [18:16], limits: multiplier [54:49], VIDs [48:42] [41:35]
 
 # PCI configuration of the northbridge, device 0x18
+pci 18.3 0xa4 0x34200fef  # Tctl [31:21]: 52.125 C
 pci 18.3 0xdc 0x00000c80  # P-state count - 1 [10:8]
 pci 18.4 0x15c 0x00000005  # boost: boosted P-states [4:2], source [1:0]
 )machine"});
@@ -238,6 +245,7 @@ msr 0xc001006b 0x0000000000000000  # P7, disabled
 msr 0xc0010071 0x0020e08000003010  # current P-state [18:16], limits: multiplier [54:49], VIDs [48:42] [41:35]
 
 # PCI configuration of the northbridge, device 0x18
+pci 18.3 0xa4 0x2e800fef  # Tctl [31:21]: 46.5 C
 pci 18.3 0xdc 0x00000a80  # P-state count - 1 [10:8]
 pci 18.4 0x15c 0x00000000  # boost: none
 )machine"});
@@ -279,6 +287,7 @@ msr 0xc001006b 0x0000000000000000  # P7, disabled
 msr 0xc0010071 0x0049004000022014  # current P-state [18:16], limits: multiplier [54:49], VIDs [48:42] [41:35]
 
 # PCI configuration of the northbridge, device 0x18
+pci 18.3 0xa4 0x23c00fef  # Tctl [31:21]: 35.75 C
 pci 18.3 0xd4 0x0000012a  # boosted multiplier [5:0]
 pci 18.3 0xdc 0x00000e80  # P-state count - 1 [10:8]
 pci 18.4 0x15c 0x00000089  # boost: lock [31], APM [7], boosted P-states [4:2], source [1:0]
@@ -331,6 +340,7 @@ msr 0xc0010071 0x0049004000022014  # current P-state [18:16], limits: multiplier
 
 # PCI configuration of node 0's northbridge, device 0x18
 pci 18.0 0x60 0x00000010  # node count - 1 [6:4], this node [2:0]
+pci 18.3 0xa4 0x2d800fef  # Tctl [31:21]: 45.5 C
 pci 18.3 0xd4 0x0000012a  # boosted multiplier [5:0]
 pci 18.3 0xdc 0x00000e80  # P-state count - 1 [10:8]
 pci 18.4 0x15c 0x00000089  # boost: lock [31], APM [7], boosted P-states [4:2], source [1:0]
@@ -342,6 +352,7 @@ pci 18.5 0x170 0x00000045  # northbridge P-state count - 1 [1:0]
 
 # Node 1's northbridge, device 0x19: NB_P1 at 1 V
 pci 19.0 0x60 0x00000011  # node count - 1 [6:4], this node [2:0]
+pci 19.3 0xa4 0x2b400fef  # Tctl [31:21]: 43.25 C
 pci 19.3 0xd4 0x0000012a  # boosted multiplier [5:0]
 pci 19.3 0xdc 0x00000e80  # P-state count - 1 [10:8]
 pci 19.4 0x15c 0x00000089  # boost: lock [31], APM [7], boosted P-states [4:2], source [1:0]
@@ -370,7 +381,8 @@ pci 19.5 0x170 0x00000045  # northbridge P-state count - 1 [1:0]
 #   NB_P2  14x  1.125 V
 #   NB_P3  11x  1 V
 # Multipliers 1 .. 42, 38 without boost; voltages 0.9 .. 1.5 V.
-# Boost enabled and unlocked, P0 and P1 boosted. APM enabled. Running in P2.
+# Boost enabled and unlocked, P0 and P1 boosted. APM enabled. Running in P2,
+# core 1 boosted into P0.
 
 # CPUID: vendor, family and model, power management (edx bit 9: boost), core count
 cpuid 0x80000000 0x8000001e 0x68747541 0x444d4163 0x69746e65
@@ -390,8 +402,10 @@ msr 0xc0010069 0x8000012200407009  # P5
 msr 0xc001006a 0x8000011c00409003  # P6
 msr 0xc001006b 0x800001160040bc4c  # P7
 msr 0xc0010071 0x004da04000022c16  # current P-state [18:16], limits: multiplier [54:49], VIDs [48:42] [41:35]
+msr 0xc0010071 0x004da04000002c16 core 1  # core 1 runs in the boosted P0
 
 # PCI configuration of the northbridge, device 0x18
+pci 18.3 0xa4 0x57230fef  # Tctl [31:21]: 38.125 C, counted from -49 C [17:16]
 pci 18.3 0xd4 0x0000012a  # boosted multiplier [5:0]
 pci 18.3 0xdc 0x00000f80  # P-state count - 1 [10:8]
 pci 18.4 0x15c 0x00000089  # boost: lock [31], APM [7], boosted P-states [4:2], source [1:0]
