@@ -195,6 +195,8 @@ std::string nowJsonLine(const ProcessorProfile& profile, const NowSample& sample
         json.endObject();
     }
     json.endArray();
+    // Nothing here warns; the member is there as in every object.
+    writeJsonWarnings(json, Warnings{});
     json.endObject();
     return json.text();
 }
