@@ -632,6 +632,11 @@ TEST(ApplyChanges, DryRunWritesNothingAndSaysWhatWouldChange)
          "would change NB_P1 (PCI 18.5 0x164) on node 0: 0xa0a5 -> 0x90a5: 11x at 1.05V -> 11x at 1.1V\n"
          "would change NB_P1 (PCI 18.5 0x164) on node 1: 0xb0a5 -> 0x90a5: 11x at 1V -> 11x at 1.1V\n",
          ""},
+        // More CPUs than one processor's cores: the cores --changes names.
+        {findPreset("family10-2socket")->machineText.c_str(), 0, {"-n", "Turbo=0"}, 0,
+         "would change MSR 0xc0010015 on cores 0-11: 0x1000010 -> 0x3000010: core performance boost on -> off\n"
+         "would change PCI 18.4 0x15c on node 0: 0x7 -> 0x4: boost source 3 -> 0\n",
+         ""},
         {kFamily10, 0, {"-n"}, 3, "", "ERROR: invalid parameter -n\n"},
         {kFamily10, 0, {"-n", "--tokens"}, 3, "", "ERROR: invalid parameter -n\n"},
         {kFamily10, 0, {"--tokens", "--tokens", "P0"}, 3, "", "ERROR: invalid parameter P0\n"},

@@ -187,6 +187,14 @@ TEST(EmulatedDevices, InjectedFaultsAndMissingRegisters)
         {"fail pciwrite 18.4 0x15c", pci(PCIOCWRITE, 4, 0x15C), EIO, "pciwrite 18.4 0x15c failed"},
         {"fail pciwrite 18.4 0x15c", pci(PCIOCREAD, 4, 0x15C), 0, "pciread 18.4 0x15c -> 0x0"},
         {"fail open /dev/pci", pci(PCIOCREAD, 3, 0xDC), -ENOENT, "open /dev/pci failed"},
+        // Device 0x18 + 1 on a machine of one node: no such northbridge.
+        {"",
+         [] {
+             pci_io io = pciRecord(3, 0xDC);
+             io.pi_sel.pc_dev = kNorthbridgeDevice + 1;
+             return ioctlError("/dev/pci", O_RDWR, PCIOCREAD, &io);
+         },
+         ENODEV, "pciread 19.3 0xdc failed"},
         {"fail open /dev/pci", msr(CPUCTL_RDMSR, 0xC0010015), 0, "rdmsr 0xc0010015 -> 0x1000010"},
     };
     for (const auto& c : cases) {

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+#if defined(__linux__)
+#include <sys/xattr.h>
+#endif
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +18,35 @@
 #include "emulated_machine.h"
 #include "machine/text_file.h"
 #include "machine/writer.h"
+#include "test_file.h"
+
+// The calls of a save that a test makes fail, through the link-time wrap of
+// the test executable: the error each gives, or 0 while it works.
+int fsyncFails = 0;
+int fsetxattrFails = 0;
+
+extern "C" {
+int __real_fsync(int fd);
+int __wrap_fsync(int fd)
+{
+    if (fsyncFails != 0) {
+        errno = fsyncFails;
+        return -1;
+    }
+    return __real_fsync(fd);
+}
+#if defined(__linux__)
+int __real_fsetxattr(int fd, const char* name, const void* value, size_t size, int flags);
+int __wrap_fsetxattr(int fd, const char* name, const void* value, size_t size, int flags)
+{
+    if (fsetxattrFails != 0) {
+        errno = fsetxattrFails;
+        return -1;
+    }
+    return __real_fsetxattr(fd, name, value, size, flags);
+}
+#endif
+}
 
 namespace {
 
@@ -263,14 +297,27 @@ TEST(MachineFile, SavesThatWouldLoseAFileAreRefused)
         const char* name;
         std::size_t size;    // of the text saved
         bool replacedMeanwhile; // by a rename right before the save's own
-        std::string error;
+        std::string error;   // empty: saved, and read back as it was saved
+        int* fails = nullptr; // a call of the save made to fail with EIO
     } cases[] = {
         {"replaced between read and save", 10, true, "another program replaced it since it was read"},
         {"larger than a machine file may be", kMaxMachineFileSize + 1, false, "it would be larger than 16 MiB"},
+        {"as large as a machine file may be", kMaxMachineFileSize, false, ""},
+        {"fsync failing", 10, false, "Input/output error", &fsyncFails},
+#if defined(__linux__)
+        {"an attribute not copied", 10, false, "cannot copy its ACL and extended attributes: Input/output error",
+         &fsetxattrFails},
+#endif
     };
     for (const auto& c : cases) {
+        // A new file each time: the lock of the last one stays with it.
+        std::remove(file.path.c_str());
         writeFile(file.path, "read\n");
         writeFile(other.path, "moved in\n");
+#if defined(__linux__)
+        if (c.fails == &fsetxattrFails && setxattr(file.path.c_str(), "user.note", "mine", 4, 0) != 0)
+            continue; // a file system without user attributes
+#endif
         std::string text;
         std::string error;
         struct stat status {};
@@ -278,8 +325,22 @@ TEST(MachineFile, SavesThatWouldLoseAFileAreRefused)
         movedInFrom = other.path;
         movedInTo = file.path;
         setBeforeRename(c.replacedMeanwhile ? moveAFileIn : nullptr);
-        EXPECT_FALSE(replaceFileContent(file.path, std::string(c.size, '#'), error)) << c.name;
+        if (c.fails != nullptr)
+            *c.fails = EIO;
+        const bool saved = replaceFileContent(file.path, std::string(c.size, '#'), error);
+        if (c.fails != nullptr)
+            *c.fails = 0;
         setBeforeRename(nullptr);
+        if (c.error.empty()) {
+            // Read through a copy, since this process holds the saved file's
+            // lock.
+            EXPECT_TRUE(saved) << c.name << ": " << error;
+            writeFile(other.path, readFile(file.path));
+            EXPECT_TRUE(lockAndReadFile(other.path, text, status, error, [] {})) << c.name << ": " << error;
+            EXPECT_EQ(text, std::string(c.size, '#')) << c.name;
+            continue;
+        }
+        EXPECT_FALSE(saved) << c.name;
         EXPECT_EQ(error, "cannot save " + file.path + ": " + c.error) << c.name;
         EXPECT_EQ(readFile(file.path), c.replacedMeanwhile ? "moved in\n" : "read\n") << c.name;
         for (const auto& entry : std::filesystem::directory_iterator(::testing::TempDir()))

@@ -423,6 +423,15 @@ TEST(Report, ConditionalLines)
           "---\n  enabled\n"},
          {"Core 1"},
          ""},
+        {"core 1 differing visibly", kThubanMachine, {"msr 0xC0010065 0x800001493C001A10 core 1"},
+         {"      NorthBridge in NB_P1 at 1.075V\n  Core 1 differs from core 0 in P1\n"},
+         {"Core 2"},
+         ""},
+        {"family 0x10 core differing only in a northbridge VID", kThubanMachine,
+         {"msr 0xC0010066 0x800001493E003009 core 4"},
+         {"\n  Core 4 differs from core 0 in P2\n"},
+         {"Core 1"},
+         ""},
         {"two nodes, node 1 differing", kZambeziMachine,
          {"pci 18.0 0x60 0x00000010", "cpus 16", "pci 19.4 0x15C 0x80000089", "pci 19.5 0x160 0x00207C0F",
           "pci 19.5 0x164 0x0000A88D"},
@@ -553,8 +562,12 @@ TEST(Report, TokensSetTheReportedSettingsAgain)
         const char* preset;
         const char* tokens;
         bool apm = false; // family 0x15
+        void (*adjust)(Machine&) = nullptr;
     } cases[] = {
         {"family10", "P0=18@1.475 P1=16@1.4 P2=12@1.25 P3=8@1.1 P4=4@1 NB_P0=@1.175 NB_P1=@1.075 NB_low=4 Turbo=1"},
+        // Every P-state on NB_P0: all five below NB_P1.
+        {"family10", "P0=18@1.475 P1=16@1.4 P2=12@1.25 P3=8@1.1 P4=4@1 NB_P0=@1.175 NB_low=5 Turbo=1", false,
+         [](Machine& m) { m.msrs[0xc0010068] = 0x800001283c005840; }},
         {"family10-noboost", "P0=15@1.35 P1=11.5@1.25 P2=9@1.15 P3=4@1.05 NB_P0=@1.175 NB_P1=@1.075 NB_low=3"},
         {"family12", "P0=28@1.4125 P1=25@1.3375 P2=20@1.2 P3=12@1.025 P4=8@0.9 Turbo=1"},
         {"family14", "P0=16@1.25 P1=12.8@1.15 P2=8@1"},
@@ -567,6 +580,8 @@ TEST(Report, TokensSetTheReportedSettingsAgain)
         Machine machine;
         std::string error;
         ASSERT_TRUE(parseMachine(findPreset(c.preset)->machineText, machine, error)) << c.preset;
+        if (c.adjust != nullptr)
+            c.adjust(machine);
         const std::string report = runProgram(machine).out;
         std::vector<std::string> reportTrace = emulation::traceLines();
 

@@ -22,6 +22,8 @@ TEST(SimChanges, FollowsTheProgramsOwnOutput)
     std::ofstream(core3.path) << findPreset("family10")->machineText << "fail wrmsr 0xc0010065 core 3\n";
     const TestFile node1("sim_changes_node1.machine");
     std::ofstream(node1.path) << findPreset("family15-g34")->machineText << "fail pciread 19.5 0x164\n";
+    const TestFile node1Apm("sim_changes_node1_apm.machine");
+    std::ofstream(node1Apm.path) << findPreset("family15-g34")->machineText << "fail pciread 19.4 0x15c\n";
     struct Case {
         const char* name;
         std::string arguments;
@@ -52,6 +54,8 @@ TEST(SimChanges, FollowsTheProgramsOwnOutput)
          "changed NB_P1 (PCI 18.5 0x164) on node 0: 0xa0a5 -> 0xb00f: 11x at 1.05V -> 11x at 1V\n"
          "changed NB_P1 (PCI 18.5 0x164) on node 1: 0xb0a5 -> 0xb00f: 11x at 1V -> 11x at 1V\n"},
         {"a node that cannot be read: nothing written", "--machine " + node1.path + " --changes APM=0 NB_P1=12", 254,
+         "pravellon-sim: ioctl(PCIOCREAD) on /dev/pci: Input/output error\nno register changed\n"},
+        {"APM alone, node 1 cannot be read: nothing written", "--machine " + node1Apm.path + " --changes APM=0", 254,
          "pravellon-sim: ioctl(PCIOCREAD) on /dev/pci: Input/output error\nno register changed\n"},
         {"an invalid token: nothing written", "--preset family10 --changes P0=17 Bogus", 3,
          "ERROR: invalid parameter Bogus\nno register changed\n"},

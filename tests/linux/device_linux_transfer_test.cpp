@@ -321,6 +321,7 @@ TEST_F(LinuxDevice, CpusFromThePresentAndOnlineLists)
         {"0-3", "0-3", "0 1 2 3"},
         {"", "", ""},
         {"0-3,2\n", "0\n", ""},
+        {"0-3,3\n", "0\n", ""}, // the last CPU again
         {"3-1\n", "1\n", ""},
         {"0-x\n", "0\n", ""},
         {"0,,1\n", "0\n", ""},
