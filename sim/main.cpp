@@ -236,13 +236,31 @@ void prepareChangesListing() noexcept
     }
 }
 
+// Why the listing could not be written, or 0.
+int changesError = 0;
+
 void printRegisterChanges()
 {
     // Printed once: a signal from now on only ends the process.
     const sigset_t previous = holdEndingSignals();
     setTextOnSignal(std::string());
+    // The listing is what the user asked for: lost, it fails the run as lost
+    // standard output does.
+    std::cerr.clear();
+    errno = 0;
     std::cerr << changesListing() << std::flush;
+    if (!std::cerr)
+        changesError = errno != 0 ? errno : EIO;
     releaseEndingSignals(previous);
+}
+
+// What the run owes at exit and could not write: the trace, then the listing.
+std::string outputFailure()
+{
+    std::string failure = emulation::traceFailure();
+    if (failure.empty() && changesError != 0)
+        failure = std::string("cannot write the --changes listing: ") + std::strerror(changesError);
+    return failure;
 }
 
 } // namespace
@@ -251,7 +269,7 @@ int main(int argc, char** argv)
 {
     // Whatever follows, output that could not be written ends the run with
     // status 1, the trace's included.
-    if (!checkOutputAtExit("pravellon-sim", emulation::traceFailure))
+    if (!checkOutputAtExit("pravellon-sim", outputFailure))
         return usageError(std::string("cannot handle signals: ") + std::strerror(errno));
     // -h and --version as the only argument, as pravellon and
     // pravellon-capture answer them.
@@ -285,9 +303,19 @@ int main(int argc, char** argv)
             std::cout << line << std::endl;
         return 0;
     }
-    // A write could not be saved without breaking the link, so none is tried.
+    // argv[0] stays, so that err(3) names this program as it was invoked.
+    std::vector<const char*> programArgv;
+    programArgv.push_back(argv[0]);
+    programArgv.insert(programArgv.end(), options.programOptions.begin(), options.programOptions.end());
+    for (int i = options.firstToken; i < argc; ++i)
+        programArgv.push_back(argv[i]);
+    const int programArgc = static_cast<int>(programArgv.size());
+    programArgv.push_back(nullptr);
+
+    // A write could not be saved without breaking the link, so a run that
+    // may write is not started; a report, a dry run or --tokens saves nothing.
     const std::string links = hardLinkProblem(machineStatus);
-    if (!options.machineFile.empty() && programArguments && !links.empty())
+    if (!options.machineFile.empty() && !links.empty() && mayWriteRegisters(programArgc, programArgv.data()))
         return usageError("cannot save " + printable(options.machineFile) + ": " + links);
     if (!options.traceFile.empty())
         if (const int status = openTraceFile(options.traceFile, options.machineFile, machineStatus))
@@ -309,12 +337,5 @@ int main(int argc, char** argv)
             return usageError("option --changes: cannot register the listing at exit");
     }
 
-    // argv[0] stays, so that err(3) names this program as it was invoked.
-    std::vector<const char*> programArgv;
-    programArgv.push_back(argv[0]);
-    programArgv.insert(programArgv.end(), options.programOptions.begin(), options.programOptions.end());
-    for (int i = options.firstToken; i < argc; ++i)
-        programArgv.push_back(argv[i]);
-    programArgv.push_back(nullptr);
-    return runPravellon(static_cast<int>(programArgv.size() - 1), programArgv.data());
+    return runPravellon(programArgc, programArgv.data());
 }

@@ -151,12 +151,25 @@ TEST(ApplyChanges, EndToEnd)
         std::vector<OnCores> writes; // the write lines, each on every core or once
         std::vector<MsrValue> msrsAfter; // every other register keeps its value
         std::vector<PciValue> pciAfter;
+        std::map<CoreMsr, std::uint64_t> coresAfter = {}; // a core's own registers
     };
     const Case cases[] = {
         {"every CPU and every node, node 0 first", kFamily15, 0, twoNodes, {"Turbo=0", "APM=0", "NB_P1=18"}, 0, "",
          {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 19.5 0x164 <- 0x5c1d"}},
           {2, {"pciwrite 18.4 0x15c <- 0x0", "pciwrite 19.4 0x15c <- 0x0"}}, {16, {"wrmsr 0xc0010015 <- 0x3000010"}}},
          {{0xc0010015, 0x3000010}}, {{5, 0x164, 0x581d}, {5, 0x164, 0x5c1d, 0x19}, {4, 0x15c, 0x0}}},
+        // A P-state the firmware disabled on a node or core is written and stays disabled.
+        {"NB_P1 disabled on node 1", kFamily15, 0,
+         [](Machine& m) { twoNodes(m); m.pciRegisters[PciAddress{0x19, 5, 0x164}] = 0x5c04; }, {"NB_P1=18"}, 0,
+         "WARNING: NB_P1 is disabled on node 1: written, left disabled\n",
+         {{1, {"pciwrite 18.5 0x164 <- 0x581d"}}, {1, {"pciwrite 19.5 0x164 <- 0x5c1c"}}},
+         {}, {{5, 0x164, 0x581d}, {5, 0x164, 0x5c1c, 0x19}}},
+        {"P2 disabled on core 3", kFamily10, 1,
+         [](Machine& m) { withoutBoost(m); setMsrOnCore(m, 3, 0xc0010066, 0x000001343c003008); }, {"P2=@1.125"}, 0,
+         "WARNING: P2 is disabled on core 3: written, left disabled\n",
+         {{3, {"wrmsr 0xc0010066 <- 0x800001343c004408"}}, {1, {"wrmsr 0xc0010066 <- 0x1343c004408"}},
+          {2, {"wrmsr 0xc0010066 <- 0x800001343c004408"}}},
+         {{0xc0010066, 0x800001343c004408}}, {}, {{CoreMsr{0xc0010066, 3}, 0x1343c004408}}},
         // The P-states to carry it are chosen on core 0; each core takes it
         // only where its own P-state runs NB_P1.
         {"family 0x10 NB_P1 VID per core", kFamily10, 1, core2P4OnNbP0, {"NB_P1=@1.05"}, 0, "",
@@ -279,6 +292,8 @@ TEST(ApplyChanges, EndToEnd)
         if (c.adjust == ignoreP1OnCore3)
             for (std::int32_t core = 3; core < 8; ++core)
                 cores[CoreMsr{0xc0010065, core}] = 0x8000000000416810;
+        for (const auto& [msr, value] : c.coresAfter)
+            cores[msr] = value;
         EXPECT_EQ(emulation::attachedMachine().coreMsrs, cores) << c.name;
         EXPECT_EQ(emulation::attachedMachine().pciRegisters, expected.pciRegisters) << c.name;
     }

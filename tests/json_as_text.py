@@ -78,11 +78,13 @@ def report(j, version):
         fail('P-states listed: %r' % ps['list'])
     for p in ps['list']:
         fields(p, ['index', 'multiplier', 'voltage', 'frequency_mhz'], ['nb_pstate', 'nb_voltage'])
-        # Multiplier times reference clock, and none for a clock the divisor cannot name.
-        frequency = num(p['multiplier'] * clock) if p['multiplier'] >= 0 else None
+        # Multiplier times reference clock, and neither for a clock the divisor cannot name.
+        reserved = p['multiplier'] is None
+        frequency = None if reserved else num(typed(p['multiplier'], (int, float)) * clock)
         if (None if p['frequency_mhz'] is None else num(p['frequency_mhz'])) != frequency:
             fail('frequency of P%d: %r' % (p['index'], p['frequency_mhz']))
-        out.append('  P%d: %sx at %sV' % (p['index'], num(p['multiplier']), num(p['voltage'])))
+        out.append('  P%d: %s at %sV' % (p['index'], 'reserved divisor' if reserved else num(p['multiplier']) + 'x',
+                                        num(p['voltage'])))
         if 'nb_pstate' in p:
             out.append('      NorthBridge in NB_P%d' % typed(p['nb_pstate'], int)
                        + (' at %sV' % num(p['nb_voltage']) if 'nb_voltage' in p else ''))

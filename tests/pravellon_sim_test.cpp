@@ -363,12 +363,12 @@ const std::string& simForAnyUser()
 
 // Starts the built pravellon-sim through the shell without waiting for it,
 // standard output discarded unless the arguments redirect it, standard error
-// into errPath, the shell command before first; as the user uid unless it is
+// into errPath unless the arguments redirect it, the shell command before first; as the user uid unless it is
 // negative.
 pid_t startSim(const std::string& arguments, const std::string& errPath, int uid = -1, const std::string& before = "")
 {
-    const std::string command = before + "exec '" + (uid >= 0 ? simForAnyUser() : PRAVELLON_SIM_PATH) + "' >/dev/null "
-        + arguments + " 2>'" + errPath + "'";
+    const std::string command = before + "exec '" + (uid >= 0 ? simForAnyUser() : PRAVELLON_SIM_PATH) + "' >/dev/null 2>'"
+        + errPath + "' " + arguments;
     const pid_t pid = fork();
     if (pid == 0) {
         if (uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(uid)) != 0
@@ -442,6 +442,12 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
          "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: Permission denied\n" + writeFailed, false},
         {"a second hard link", S_IFREG | 0644, -1, Beside::hardLink, false, "--machine FILE P3=15", 1,
          "pravellon-sim: cannot save FILE: it has 2 hard links\n", false},
+        {"a second hard link: a dry run saves nothing", S_IFREG | 0644, -1, Beside::hardLink, false,
+         "--machine FILE -n --json P3=15", 0, "", false},
+        {"a second hard link: --tokens saves nothing", S_IFREG | 0644, -1, Beside::hardLink, false,
+         "--machine FILE --tokens", 0, "", false},
+        {"a second hard link: a JSON report saves nothing", S_IFREG | 0644, -1, Beside::hardLink, false,
+         "--machine FILE --json", 0, "", false},
         {"the trace through a link to the machine file", S_IFREG | 0644, -1, Beside::traceLink, false,
          "--machine FILE --trace FILE.trace P3=15", 1, "pravellon-sim: option --trace: FILE.trace is the machine file\n",
          false},
@@ -470,6 +476,10 @@ TEST(PravellonSim, KeepsTheUsersFilesWhole)
         {"standard output on a full disk", S_IFREG | 0644, -1, Beside::nothing, false,
          "--machine FILE --print-machine >/dev/full", 1,
          "pravellon-sim: cannot write standard output: No space left on device\n", false},
+        {"--changes on a full disk", S_IFREG | 0644, -1, Beside::nothing, false,
+         "--machine FILE --changes P3=15 2>/dev/full", 1, "", true},
+        {"--changes with standard error closed", S_IFREG | 0644, -1, Beside::nothing, false,
+         "--machine FILE --changes P3=15 2>&-", 1, "", true},
         {"a file-size limit: a failed save, no SIGXFSZ", S_IFREG | 0644, -1, Beside::nothing, false,
          "--machine FILE P3=15", 254, "pravellon-sim: cannot save FILE: File too large\n" + writeFailed, false,
          "ulimit -f 1; "},

@@ -71,7 +71,7 @@ TEST(RegisterChanges, NamesEachChangedRegisterDecoded)
         {"a divisor ID without a divisor", "family15",
          {msr(0xC0010066, 0x8000000000001000, 0x80000000000011c0)},
          {"changed P2 (MSR 0xc0010066) on cores 0-7: 0x8000000000001000 -> 0x80000000000011c0: "
-          "8x at 1.45V, NorthBridge in NB_P0 -> unknown at 1.45V, NorthBridge in NB_P0"}},
+          "8x at 1.45V, NorthBridge in NB_P0 -> reserved divisor at 1.45V, NorthBridge in NB_P0"}},
         {"boost, APM and northbridge P-state on family 0x15, MSRs first", "family15",
          {pci(5, 0x164, 0xa0a5, 0xb00d), pci(4, 0x15c, 0x89, 0x88), msr(0xC0010015, 0x1000010, 0x3000010),
           msr(0xC0010062, 0x0, 0x8000000000000004)},

@@ -445,9 +445,19 @@ TEST(Report, ConditionalLines)
          {"  2 nodes, 8 CPUs in all\n"},
          {"Node 1"},
          ""},
+        {"two nodes, node 1's NB_P1 disabled", kZambeziMachine,
+         {"pci 18.0 0x60 0x00000010", "pci 19.4 0x15C 0x00000009", "pci 19.5 0x160 0x00207C0F",
+          "pci 19.5 0x164 0x0000A88E"},
+         {"  Node 1 differs from node 0 in NB_P1\n"},
+         {},
+         ""},
         {"one node, more CPUs than one processor's cores", kThubanMachine, {"cpus 12"},
          {"  AMD family 0x10, model 0xa CPU, 6 cores\n  1 node, 12 CPUs in all\n  Default"},
          {},
+         ""},
+        {"a reserved core divisor, named, not decoded", kZambeziMachine, {"msr 0xC0010066 0x80000134000021C0"},
+         {"  P2: reserved divisor at 1.35V\n"},
+         {"-0.5x", "-1x"},
          ""},
         {"family 0x15 with one northbridge P-state", kZambeziMachine, {"pci 18.5 0x170 0x00000000"},
          {"  P6: 7x at 0.9125V\n      NorthBridge in NB_P1\n  ---\n  NB_P0: 11x at 1.1625V\n"},
@@ -463,6 +473,8 @@ TEST(Report, ConditionalLines)
             EXPECT_EQ(result.out.find(text), std::string::npos) << c.name << ": " << text << " in\n" << result.out;
         EXPECT_TRUE(endsWith(result.out, c.end)) << c.name << ": does not end with\n" << c.end << "but is\n"
                                                  << result.out;
+        const ProgramRun json = runProgram(withChanges(c.machine, c.changes), {"--json"});
+        EXPECT_EQ(jsonAsText(json.out, std::string("report ") + kPravellonVersion), result.out) << c.name;
     }
 }
 
@@ -563,6 +575,7 @@ TEST(Report, TokensSetTheReportedSettingsAgain)
         const char* tokens;
         bool apm = false; // family 0x15
         void (*adjust)(Machine&) = nullptr;
+        const char* err = "";
     } cases[] = {
         {"family10", "P0=18@1.475 P1=16@1.4 P2=12@1.25 P3=8@1.1 P4=4@1 NB_P0=@1.175 NB_P1=@1.075 NB_low=4 Turbo=1"},
         // Every P-state on NB_P0: all five below NB_P1.
@@ -575,6 +588,10 @@ TEST(Report, TokensSetTheReportedSettingsAgain)
                      "NB_P0=22@1.175 NB_P1=11@1.05 NB_low=5 Turbo=1 APM=1", true},
         {"family15-8bit", "P0=42@1.475 P1=40@1.45 P2=38@1.4125 P3=34@1.35 P4=30@1.2875 P5=25@1.2 P6=19@1.1 "
                           "P7=14@0.9625 NB_P0=18@1.25 NB_P1=16@1.1875 NB_P2=14@1.125 NB_P3=11@1 NB_low=5 Turbo=1 APM=1", true},
+        {"family15", "P0=21@1.4125 P1=19.5@1.3875 P3=16.5@1.2875 P4=13.5@1.175 P5=10.5@1.0625 P6=7@0.875 "
+                     "NB_P0=22@1.175 NB_P1=11@1.05 NB_low=5 Turbo=1 APM=1", true,
+         [](Machine& m) { m.msrs[0xc0010066] = 0x80000134000021c0; },
+         "WARNING: P2 has a reserved divisor: left out\n"},
     };
     for (const auto& c : cases) {
         Machine machine;
@@ -587,6 +604,7 @@ TEST(Report, TokensSetTheReportedSettingsAgain)
 
         const ProgramRun tokens = runProgram(machine, {"--tokens"});
         EXPECT_EQ(tokens.out, std::string(c.tokens) + "\n") << c.preset;
+        EXPECT_EQ(tokens.err, c.err) << c.preset;
         if (c.apm)
             reportTrace.insert(reportTrace.end(), {"open /dev/pci", "pciread 18.4 0x15c -> " +
                 hexText(machine.pciRegisters[PciAddress{0x18, 4, 0x15c}]), "close /dev/pci"});

@@ -92,7 +92,7 @@ int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* 
     const bool dryRun = options.dryRun != nullptr;
     if (dryRun || options.json)
         recordWrites(dryRun ? Writes::planned : Writes::made);
-    const std::vector<std::int32_t> switched = applyChanges(profile, changes);
+    const std::vector<std::int32_t> switched = applyChanges(profile, changes, warnings);
     if (options.json)
         printJsonChanges(profile, dryRun, changes.targetPstate, switched, warnings);
     else if (dryRun)
@@ -145,6 +145,14 @@ int probeAndRun(int argc, const char* const* argv)
 }
 
 } // namespace
+
+bool mayWriteRegisters(int argc, const char* const* argv)
+{
+    if (tokensAsked(argc, argv))
+        return false;
+    const LeadingOptions options = leadingOptions(argc, argv);
+    return options.firstToken < argc && options.dryRun == nullptr;
+}
 
 int runPravellon(int argc, const char* const* argv)
 {

@@ -16,3 +16,8 @@ constexpr const char* kUnsupportedCpuMessage = "ERROR: unsupported CPU";
 // (hw/signal_hold.h). Shared by pravellon and pravellon-sim so both run the
 // same flow.
 int runPravellon(int argc, const char* const* argv);
+
+// Whether runPravellon with these arguments may write a register: tokens that
+// are neither a dry run nor --tokens. Decided from the arguments alone, before
+// anything runs.
+bool mayWriteRegisters(int argc, const char* const* argv);

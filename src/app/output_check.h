@@ -6,7 +6,8 @@
 // on to its end. Standard output is still written line by line, as each line
 // is flushed, and the first write that fails is remembered. When the process
 // ends, by a return from main or by exit(3) inside err(3), a failed standard
-// output is reported on standard error and the exit status becomes 1.
+// output is reported on standard error and the exit status becomes 1. A
+// closed standard descriptor counts as one that cannot be written.
 
 #include <string>
 

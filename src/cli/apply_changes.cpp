@@ -73,6 +73,15 @@ void readOtherNodes(const ProcessorProfile& profile, const ChangeSet& changes)
     });
 }
 
+// A P-state disabled on a core or node is written like any other, so that it
+// holds the change once the firmware enables it, but nothing enables it here.
+void warnDisabled(Warnings& warnings, const std::string& pstate, const char* where,
+                  const std::vector<std::int32_t>& disabledOn)
+{
+    for (const std::int32_t number : disabledOn)
+        warn(warnings, pstate + " is disabled on " + where + " " + std::to_string(number) + ": written, left disabled");
+}
+
 } // namespace
 
 void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSet& changes, Warnings& warnings)
@@ -90,7 +99,7 @@ void warnOrRefuseBeforeAnyAccess(const ProcessorProfile& profile, const ChangeSe
         throw ExceptionWithMessage(changes.refusal);
 }
 
-std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const ChangeSet& changes)
+std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const ChangeSet& changes, Warnings& warnings)
 {
     const FamilyTraits& traits = familyTraits(profile);
 
@@ -108,7 +117,7 @@ std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const Ch
     if (traits.hasNbPstateRegisters) {
         for (const NbPstate& request : changes.nbPstates) {
             if (isModified(request))
-                writeNbPstate(profile, request);
+                warnDisabled(warnings, "NB_P" + std::to_string(request.index), "node", writeNbPstate(profile, request));
         }
     }
 
@@ -123,7 +132,7 @@ std::vector<std::int32_t> applyChanges(const ProcessorProfile& profile, const Ch
 
     for (const CorePstate& request : corePstates) {
         if (isModified(request))
-            writeCorePstate(profile, request, changes.nbPstates);
+            warnDisabled(warnings, "P" + std::to_string(request.index), "core", writeCorePstate(profile, request, changes.nbPstates));
     }
 
     if (boostRequested)

@@ -163,9 +163,16 @@ void printSettingsAsTokens(const ProcessorProfile& profile)
     walkReport(profile, [&gather](const ReportItem& item) { std::visit(gather, item); });
 
     std::vector<std::string> tokens;
-    for (const CorePstate& pstate : settings.corePstates)
-        addPairToken(tokens, "P" + std::to_string(pstate.index), coreMultiplierText(profile, pstate),
-                     tokenVoltage(profile, pstate.vid));
+    for (const CorePstate& pstate : settings.corePstates) {
+        const std::string key = "P" + std::to_string(pstate.index);
+        // Its voltage alone would give it back with a clock nobody chose: the
+        // P-state is left as the user finds it.
+        if (!(pstate.multiplier >= 0.0)) {
+            std::cerr << "WARNING: " << key << " has a reserved divisor: left out" << std::endl;
+            continue;
+        }
+        addPairToken(tokens, key, coreMultiplierText(profile, pstate), tokenVoltage(profile, pstate.vid));
+    }
     if (kNbPstateFeature.present(profile) && !kNbMultiplierFeature.present(profile))
         addNbVoltageTokens(tokens, profile, settings.corePstates);
     for (const NbPstate& pstate : settings.nbPstates)

@@ -34,6 +34,7 @@ std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t va
 // core, changing only the fields the request sets. A northbridge VID carried
 // from nbPstates goes to each core as that core's register selects
 // (carryNbVidOnCore). May throw the family 0x14 refusal of the multiplier
-// encoder.
-void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate,
+// encoder. Returns the cores whose register, as read, had the P-state
+// disabled (it stays disabled).
+std::vector<std::int32_t> writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate,
                      const std::vector<NbPstate>& nbPstates = {});

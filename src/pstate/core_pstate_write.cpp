@@ -50,7 +50,8 @@ std::uint64_t encodeCorePstate(const ProcessorProfile& profile, std::uint64_t va
     return encode(profile, value, request).value;
 }
 
-void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate, const std::vector<NbPstate>& nbPstates)
+std::vector<std::int32_t> writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate,
+                                          const std::vector<NbPstate>& nbPstates)
 {
     const std::uint32_t msr = corePstateMsr(pstate.index);
 
@@ -58,7 +59,13 @@ void writeCorePstate(const ProcessorProfile& profile, const CorePstate& pstate, 
     // requested. The encoding, the only step that can refuse, sits between the
     // read and the write and refuses on core 0 already, so a refusal leaves
     // every core's register as it was.
-    modifyMsrOnEveryCore(profile, msr, [&](std::uint64_t before) {
-        return encode(profile, before, carryNbVidOnCore(profile, pstate, nbPstates, before));
+    std::vector<std::int32_t> disabledOn;
+    forEachCore(profile, [&](std::int32_t core) {
+        modifyMsr(core, msr, [&](std::uint64_t before) {
+            if (!bits::test(before, core_pstate_fields::kPstateEnable))
+                disabledOn.push_back(core);
+            return encode(profile, before, carryNbVidOnCore(profile, pstate, nbPstates, before));
+        });
     });
+    return disabledOn;
 }

@@ -14,6 +14,7 @@ namespace {
 
 // Fields of a northbridge P-state register. Every other bit belongs to the
 // hardware and is written back as read.
+constexpr bits::Field kPstateEnable = bits::bit(0); // only read: the firmware's choice
 constexpr bits::Field kFrequencyId{5, 1};
 constexpr bits::Field kDivisor = bits::bit(7);
 constexpr bits::Field kVid{16, 10};          // VID bits 6..0
@@ -128,11 +129,23 @@ NbPstate readNbPstate(const ProcessorProfile& profile, std::int32_t index)
     return decodeNbPstate(profile, index, readPciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, reg));
 }
 
-void writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate)
+std::vector<std::int32_t> writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate)
 {
     const std::uint32_t reg = nbPstateRegister(profile, pstate.index);
     // On every node, node 0 first. Written even when the request sets nothing:
     // the register gets back what it held.
-    modifyPciOnEveryNode(profile, kFunctionExtendedMisc, reg,
-                         [&](std::uint32_t value) { return encode(profile, pstate, value); });
+    std::vector<std::int32_t> disabledOn;
+    forEachNode(profile, [&](std::int32_t node) {
+        modifyPciConfig(northbridgeOf(node), kFunctionExtendedMisc, reg, [&](std::uint32_t value) {
+            if (!nbPstateEnabled(value))
+                disabledOn.push_back(node);
+            return encode(profile, pstate, value);
+        });
+    });
+    return disabledOn;
+}
+
+bool nbPstateEnabled(std::uint32_t value)
+{
+    return bits::test(value, kPstateEnable);
 }

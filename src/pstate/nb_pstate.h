@@ -3,6 +3,7 @@
 // 5 register 0x160 + 4 * n (nbPstateAddress(n)).
 
 #include <cstdint>
+#include <vector>
 
 #include "cpu/processor_profile.h"
 #include "cpu/registers.h"
@@ -36,4 +37,9 @@ std::uint32_t encodeNbPstate(const ProcessorProfile& profile, const NbPstate& re
 // Both refuse a family without northbridge P-state registers, and northbridge P-state numbers outside
 // 0 .. nbPstateCount - 1, before any register access.
 NbPstate readNbPstate(const ProcessorProfile& profile, std::int32_t index);
-void writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate);
+// Writes on every node, node 0 first; returns the nodes whose register, as
+// read, had the P-state disabled (it stays disabled).
+std::vector<std::int32_t> writeNbPstate(const ProcessorProfile& profile, const NbPstate& pstate);
+
+// Whether a northbridge P-state register value has its P-state enabled.
+bool nbPstateEnabled(std::uint32_t value);

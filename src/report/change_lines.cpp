@@ -101,8 +101,8 @@ void describePci(const ProcessorProfile* profile, std::uint8_t device, std::uint
     if (traits.hasNbPstateRegisters && nbPstate >= 0) {
         change.name = "NB_P" + std::to_string(nbPstate) + " (" + change.name + ")";
         change.fields.push_back(
-            FieldChange{"", clockText(*profile, nbPstateItem(*profile, nbPstate, before), UndefinedMultiplier::namedUnknown),
-                        clockText(*profile, nbPstateItem(*profile, nbPstate, after), UndefinedMultiplier::namedUnknown)});
+            FieldChange{"", clockText(*profile, nbPstateItem(*profile, nbPstate, before)),
+                        clockText(*profile, nbPstateItem(*profile, nbPstate, after))});
     } else if (function == kFunctionLinkControl && reg == kPciBoostControl) {
         change.fields.push_back(FieldChange{"boost source", std::to_string(bits::get(before, kBoostSource)),
                                             std::to_string(bits::get(after, kBoostSource))});

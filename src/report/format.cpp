@@ -36,30 +36,31 @@ std::string northbridgeText(const ProcessorProfile& profile, const CorePstate& p
 
 namespace {
 
-std::string shownMultiplierText(double multiplier, UndefinedMultiplier undefined)
+// A multiplier the decoder could not name (its -1) is no number to show.
+std::string shownMultiplierText(double multiplier)
 {
-    if (!(multiplier >= 0.0) && undefined == UndefinedMultiplier::namedUnknown)
-        return "unknown";
+    if (!(multiplier >= 0.0))
+        return "reserved divisor";
     return multiplierText(multiplier);
 }
 
 } // namespace
 
-std::string clockText(const ProcessorProfile& profile, const CorePstateItem& item, UndefinedMultiplier undefined)
+std::string clockText(const ProcessorProfile& profile, const CorePstateItem& item)
 {
-    return shownMultiplierText(shownCoreMultiplier(profile, item.pstate.multiplier), undefined) + " at "
+    return shownMultiplierText(shownCoreMultiplier(profile, item.pstate.multiplier)) + " at "
         + voltageText(profile, item.pstate.vid);
 }
 
-std::string clockText(const ProcessorProfile& profile, const NbPstateItem& item, UndefinedMultiplier undefined)
+std::string clockText(const ProcessorProfile& profile, const NbPstateItem& item)
 {
     // The northbridge ratio is the register's own and is never scaled.
-    return shownMultiplierText(item.pstate.multiplier, undefined) + " at " + voltageText(profile, item.pstate.vid);
+    return shownMultiplierText(item.pstate.multiplier) + " at " + voltageText(profile, item.pstate.vid);
 }
 
 std::string corePstateLineText(const ProcessorProfile& profile, const CorePstateItem& item)
 {
-    std::string text = clockText(profile, item, UndefinedMultiplier::namedUnknown);
+    std::string text = clockText(profile, item);
     if (item.pstate.nbPstate >= 0)
         text += ", " + northbridgeText(profile, item.pstate);
     return text;

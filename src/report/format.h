@@ -29,14 +29,11 @@ std::string voltageText(const ProcessorProfile& profile, std::int32_t vid);
 // P-state that names a northbridge P-state.
 std::string northbridgeText(const ProcessorProfile& profile, const CorePstate& pstate);
 
-// How a multiplier whose divisor has no meaning reads. The report has always
-// shown the -1 it decodes to; a listing of changes names it.
-enum class UndefinedMultiplier { shownAsDecoded, namedUnknown };
-
-// The clock and voltage of a P-state, "20x at 1.25V".
-std::string clockText(const ProcessorProfile& profile, const CorePstateItem& item, UndefinedMultiplier undefined);
-std::string clockText(const ProcessorProfile& profile, const NbPstateItem& item, UndefinedMultiplier undefined);
+// The clock and voltage of a P-state, "20x at 1.25V"; a clock whose divisor
+// ID names no divisor reads "reserved divisor at 1.35V".
+std::string clockText(const ProcessorProfile& profile, const CorePstateItem& item);
+std::string clockText(const ProcessorProfile& profile, const NbPstateItem& item);
 
 // A core P-state on one line, as a listing of changes shows it: "20x at 1.25V,
-// NorthBridge in NB_P0 at 1.1V", an undefined multiplier named unknown.
+// NorthBridge in NB_P0 at 1.1V".
 std::string corePstateLineText(const ProcessorProfile& profile, const CorePstateItem& item);

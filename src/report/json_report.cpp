@@ -77,9 +77,12 @@ void writeCorePstate(JsonWriter& json, const ProcessorProfile& profile, const Ge
     const double multiplier = shownCoreMultiplier(profile, pstate.multiplier);
     json.beginObject();
     json.key("index").integer(pstate.index);
-    json.key("multiplier").number(multiplier);
+    // A clock the divisor cannot name has neither multiplier nor frequency.
+    if (multiplier >= 0.0)
+        json.key("multiplier").number(multiplier);
+    else
+        json.key("multiplier").null();
     json.key("voltage").number(vidToVoltage(profile, pstate.vid));
-    // A clock the divisor cannot name has no frequency.
     if (multiplier >= 0.0)
         json.key("frequency_mhz").number(multiplier * general.referenceClockMhz);
     else

@@ -102,7 +102,7 @@ struct TextLines {
 
     void operator()(const CorePstateItem& item) const
     {
-        out << "  P" << item.pstate.index << ": " << clockText(profile, item, UndefinedMultiplier::shownAsDecoded)
+        out << "  P" << item.pstate.index << ": " << clockText(profile, item)
             << std::endl;
         if (item.pstate.nbPstate >= 0)
             out << "      " << northbridgeText(profile, item.pstate) << std::endl;
@@ -130,7 +130,7 @@ struct TextLines {
 
     void operator()(const NbPstateItem& item) const
     {
-        out << "  NB_P" << item.pstate.index << ": " << clockText(profile, item, UndefinedMultiplier::shownAsDecoded)
+        out << "  NB_P" << item.pstate.index << ": " << clockText(profile, item)
             << std::endl;
     }
 };

@@ -108,9 +108,10 @@ void walkDifferingCores(const ProcessorProfile& profile, const PstateRegisters& 
     });
 }
 
-// The other nodes should hold node 0's northbridge settings. Every register
-// compared is read on node 0 and then on each other node, all before the
-// first item; each node that differs gets an item naming what.
+// The other nodes should hold node 0's northbridge settings, a northbridge
+// P-state's enable bit among them. Every register compared is read on node 0
+// and then on each other node, all before the first item; each node that
+// differs gets an item naming what.
 void walkDifferingNodes(const ProcessorProfile& profile, const ReportSink& sink)
 {
     if (profile.nodeCount <= 1)
@@ -139,7 +140,8 @@ void walkDifferingNodes(const ProcessorProfile& profile, const ReportSink& sink)
             const NbPstate node0 = decodeNbPstate(profile, n, values[0]);
             for (std::size_t node = 1; node < nodes; ++node) {
                 const NbPstate other = decodeNbPstate(profile, n, values[node]);
-                if (other.multiplier != node0.multiplier || other.vid != node0.vid)
+                if (nbPstateEnabled(values[node]) != nbPstateEnabled(values[0]) || other.multiplier != node0.multiplier
+                    || other.vid != node0.vid)
                     items[node].in.push_back("NB_P" + std::to_string(n));
             }
         }
