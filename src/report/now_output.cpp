@@ -28,7 +28,7 @@ std::string coreStateText(const ProcessorProfile& profile, const CoreNow& core)
     std::string text = "P" + std::to_string(core.pstate);
     std::vector<std::string> notes;
     if (core.definition) {
-        text += ", " + clockText(profile, CorePstateItem{*core.definition}, UndefinedMultiplier::namedUnknown);
+        text += ", " + clockText(profile, CorePstateItem{*core.definition});
         if (core.definition->multiplier >= 0.0)
             notes.push_back(numberText(frequencyMhz(profile, *core.definition)) + " MHz");
     }
