@@ -1,6 +1,6 @@
-// Reading and saving machine files. Saving happens inside an emulated ioctl;
-// the files here are never the emulated devices, so the redirected open and
-// close pass them straight through.
+// Reading and saving machine files. pravellon-sim saves when its run ends,
+// with the emulated devices still in place; the files here are never those
+// devices, so the redirected open and close pass them straight through.
 
 #include "machine/text_file.h"
 
@@ -181,14 +181,15 @@ bool lockAndReadFile(const std::string& path, std::string& text, struct stat& st
     }
 }
 
+namespace {
+
+// Why a file with these links cannot be replaced as one step, or "".
 std::string hardLinkProblem(const struct stat& status)
 {
     if (status.st_nlink <= 1)
         return std::string();
     return "it has " + std::to_string(status.st_nlink) + " hard links";
 }
-
-namespace {
 
 // The file a save replaces, as found before the temporary file is made.
 struct SaveTarget {
@@ -435,6 +436,16 @@ bool writeAndRename(const SaveTarget& target, const TemporaryFile& temporary, co
 }
 
 } // namespace
+
+bool mayReplaceFile(const std::string& path, std::string& error)
+{
+    SaveTarget target;
+    std::string why;
+    if (checkTarget(path, target, why))
+        return true;
+    error = "cannot save " + printable(path) + ": " + why;
+    return false;
+}
 
 bool replaceFileContent(const std::string& path, const std::string& text, std::string& error)
 {

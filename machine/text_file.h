@@ -21,8 +21,11 @@ constexpr std::uint64_t kMaxMachineFileSize = std::uint64_t{16} * 1024 * 1024;
 bool lockAndReadFile(const std::string& path, std::string& text, struct stat& status, std::string& error,
                      const std::function<void()>& waiting);
 
-// Why a file with these links cannot be replaced as one step, or "".
-std::string hardLinkProblem(const struct stat& status);
+// Whether replaceFileContent would refuse the file at path as it stands now
+// (not a regular file, no write permission, another hard link), so that a
+// run can be refused before it changes anything rather than fail to save
+// what it changed. False with error "cannot save FILE: reason" when it would.
+bool mayReplaceFile(const std::string& path, std::string& error);
 
 // Replaces the file's content with text as one step: written beside it under a
 // temporary name, flushed to the disk and renamed over it, so that a process

@@ -27,15 +27,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <map>
 #include <new>
 
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 
-#include "app/driver.h"
-#include "machine/ending_signals.h"
 #include "machine/text_file.h"
 #include "machine/tokenizer.h"
 #include "machine/writer.h"
@@ -62,6 +59,11 @@ struct Emulator {
     bool attached = false;
     Machine machine;
     std::string savePath;
+    bool unsaved = false; // a register was written since attachMachine or the last save
+    // Registers written that had no line, in the order of their first write:
+    // the save adds their lines in that order, as a file saved at every
+    // write would have them.
+    std::vector<MachineRegister> added;
     std::vector<std::string> trace;
     std::string traceFile;
     int traceFd = -1;     // open while the trace file takes lines
@@ -194,69 +196,15 @@ int refuse(unsigned long request, const std::string& where, const char* why)
     return fail("ioctl " + hex(request) + " on " + where + " failed (" + why + ")", EINVAL);
 }
 
-// Replaces the machine's lines by what a save writes, and saves them when a
-// machine file is attached. False when saving failed.
-bool saveMachine(Emulator& e)
+// Marks the machine as changed since it was attached or saved, and tells the
+// test that follows the writes. The file is saved once, when the run ends:
+// rendering and saving the whole file at every write made a change cost its
+// writes times the size of the file.
+void keptWrite(Emulator& e)
 {
-    std::vector<std::string> lines = machineLines(e.machine);
-    if (!e.savePath.empty()) {
-        std::string error;
-        if (!replaceFileContent(e.savePath, formatMachine(e.machine), error)) {
-            // The device code's own message says only that the write failed.
-            std::cerr << "pravellon-sim: " << error << std::endl;
-            return false;
-        }
-    }
-    e.machine.lines = std::move(lines);
-    return true;
-}
-
-// Saves the machine after a register changed in it and tells whoever follows
-// the registers (the --changes listing), with the ending signals held so that
-// the handler never finds the file and the listing disagreeing. False when
-// saving failed.
-bool saveWrite(Emulator& e)
-{
-    const sigset_t previous = holdEndingSignals();
-    const bool saved = saveMachine(e);
-    if (saved && e.afterWrite != nullptr)
+    e.unsaved = true;
+    if (e.afterWrite != nullptr)
         e.afterWrite();
-    releaseEndingSignals(previous);
-    return saved;
-}
-
-// A register write that is kept only when it could be saved: the register
-// stays as it was when saving fails, as a write that did not happen. A signal
-// waits until the write, its save and what is told of it agree.
-template <typename Map, typename Key, typename Value>
-bool writeRegister(Emulator& e, Map& registers, const Key& key, const Value& value)
-{
-    const auto it = registers.find(key);
-    const bool existed = it != registers.end();
-    const Value old = existed ? it->second : Value{};
-    registers[key] = value;
-    if (saveWrite(e))
-        return true;
-    if (existed)
-        registers[key] = old;
-    else
-        registers.erase(key);
-    return false;
-}
-
-// An MSR write that is kept only when it could be saved, as writeRegister.
-bool writeMsrOnCore(Emulator& e, std::int32_t core, std::uint32_t msr, std::uint64_t value)
-{
-    Machine& m = e.machine;
-    const std::map<std::uint32_t, std::uint64_t> msrs = m.msrs;
-    const std::map<CoreMsr, std::uint64_t> coreMsrs = m.coreMsrs;
-    setMsrOnCore(m, core, msr, value);
-    followWrite(m, core, msr, value);
-    if (saveWrite(e))
-        return true;
-    m.msrs = msrs;
-    m.coreMsrs = coreMsrs;
-    return false;
 }
 
 // Every core answers CPUID alike.
@@ -298,8 +246,11 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
             return fail(line + " failed", error);
     if (write) {
         // A dropped write succeeds as far as the program can tell.
-        if (!ignoresWrmsr(m, core, msr) && !writeMsrOnCore(e, core, msr, args.data))
-            return fail(line + " failed", EIO);
+        if (!ignoresWrmsr(m, core, msr)) {
+            setMsrOnCore(m, core, msr, args.data);
+            followWrite(m, core, msr, args.data);
+            keptWrite(e);
+        }
         trace(line + " <- " + hex(args.data));
         return 0;
     }
@@ -337,9 +288,13 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
     if (isNorthbridgeBeyondTheNodes(m, address.device))
         return fail(line + " failed", ENODEV);
     if (write) {
-        if (!injects(m, Fault{FaultKind::ignorePciWrite, address})
-            && !writeRegister(e, m.pciRegisters, address, io.pi_data))
-            return fail(line + " failed", EIO);
+        if (!injects(m, Fault{FaultKind::ignorePciWrite, address})) {
+            const auto [reg, first] = m.pciRegisters.try_emplace(address);
+            if (first)
+                e.added.push_back(MachineRegister{MachineRegister::Kind::pci, 0, address});
+            reg->second = io.pi_data;
+            keptWrite(e);
+        }
         trace(line + " <- " + hex(io.pi_data));
         return 0;
     }
@@ -392,6 +347,8 @@ void attachMachine(const Machine& machine, const std::string& savePath)
     e.attached = true;
     e.machine = machine;
     e.savePath = savePath;
+    e.unsaved = false;
+    e.added.clear();
     e.trace.clear();
     e.operations = 0;
     e.sleepSignal = 0;
@@ -403,11 +360,32 @@ void detachMachine()
     e.attached = false;
     e.machine = Machine();
     e.savePath.clear();
+    e.unsaved = false;
+    e.added.clear();
 }
 
 Machine& attachedMachine()
 {
     return emulator().machine;
+}
+
+bool saveAttachedMachine(std::string& error)
+{
+    Emulator& e = emulator();
+    if (e.savePath.empty() || !e.unsaved)
+        return true;
+    AddedLines added;
+    added.order = e.added;
+    std::vector<std::string> lines = machineLines(e.machine, added);
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    if (!replaceFileContent(e.savePath, text, error))
+        return false;
+    e.machine.lines = std::move(lines);
+    e.unsaved = false;
+    e.added.clear();
+    return true;
 }
 
 const std::vector<std::string>& traceLines()

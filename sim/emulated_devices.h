@@ -12,9 +12,15 @@
 namespace emulation {
 
 // Makes machine the processor behind the two devices and clears the trace, the
-// operation count and the signal of raiseDuringSleep. With a savePath, every
-// register write is saved to that file inside the ioctl, before it returns.
+// operation count and the signal of raiseDuringSleep. The registers live in
+// memory; with a savePath, saveAttachedMachine saves them to that file.
 void attachMachine(const Machine& machine, const std::string& savePath = std::string());
+
+// Saves the attached machine to its savePath, whole and in one step (see
+// replaceFileContent), if a register was written since it was attached or
+// last saved. Meant for the end of a run, whichever way it ends. False with error "cannot save FILE: REASON" when it fails; the file
+// then stays as it was.
+bool saveAttachedMachine(std::string& error);
 
 // Takes the machine away: the devices are absent again (open fails with
 // ENOENT) and sleep waits for real.
@@ -36,8 +42,8 @@ bool openTraceFile(const std::string& path, std::string& error);
 // trace file; empty while every line was.
 std::string traceFailure();
 
-// Called after every register write that was kept (and saved), for what must
-// follow the registers as they change (nullptr: nothing).
+// Called after every register write that was kept, for a test that must act
+// at that moment (nullptr: nothing).
 void setAfterWrite(void (*callback)() noexcept);
 // Has the emulated sleep raise signal before it returns (0: none, as
 // attachMachine leaves it), as a user's Ctrl-C during the pause of a P-state

@@ -60,8 +60,8 @@ std::string usage()
            "\n"
            "Runs pravellon with the TOKENs on an emulated processor.\n"
            "\n"
-           "  --machine FILE   the processor is the machine file FILE; every register\n"
-           "                   write is saved into it at once\n"
+           "  --machine FILE   the processor is the machine file FILE; the registers the\n"
+           "                   run wrote are saved into it when the run ends\n"
            "  --preset NAME    a built-in processor; nothing is saved (default: "
         + defaultPreset().name + ")\n"
            "  --trace FILE     append one line per emulated device operation to FILE\n"
@@ -225,17 +225,6 @@ std::string changesListing()
     return text.empty() ? "no register changed\n" : text;
 }
 
-// The listing a signal prints, kept as the registers change, since the
-// handler can do no more than write it.
-void prepareChangesListing() noexcept
-{
-    try {
-        setTextOnSignal(changesListing());
-    } catch (...) {
-        // Out of memory: a signal prints the listing as it last was.
-    }
-}
-
 // Why the listing could not be written, or 0.
 int changesError = 0;
 
@@ -261,6 +250,19 @@ std::string outputFailure()
     if (failure.empty() && changesError != 0)
         failure = std::string("cannot write the --changes listing: ") + std::strerror(changesError);
     return failure;
+}
+
+// The machine file, saved once when the run ends, however it ends: by a
+// return from main, by exit(3) inside err(3), or by a signal held during the
+// change, which is let through only after this. A save that fails leaves the
+// file as it was and makes the status 1.
+void saveMachineAtExit()
+{
+    std::string error;
+    if (!emulation::saveAttachedMachine(error)) {
+        std::cerr << "pravellon-sim: " << error << std::endl;
+        failAtExit();
+    }
 }
 
 } // namespace
@@ -312,30 +314,38 @@ int main(int argc, char** argv)
     const int programArgc = static_cast<int>(programArgv.size());
     programArgv.push_back(nullptr);
 
-    // A write could not be saved without breaking the link, so a run that
-    // may write is not started; a report, a dry run or --tokens saves nothing.
-    const std::string links = hardLinkProblem(machineStatus);
-    if (!options.machineFile.empty() && !links.empty() && mayWriteRegisters(programArgc, programArgv.data()))
-        return usageError("cannot save " + printable(options.machineFile) + ": " + links);
+    // Which refusals apply is decided here, from the options, before anything
+    // runs: a run that may write, and so save the machine file when it ends,
+    // is not started on a file it could not save (a hard link that a rename
+    // would break, a file without write permission), rather than found out
+    // after its writes. A report, a dry run or --tokens saves nothing.
+    if (!options.machineFile.empty() && mayWriteRegisters(programArgc, programArgv.data())) {
+        std::string error;
+        if (!mayReplaceFile(options.machineFile, error))
+            return usageError(error);
+    }
     if (!options.traceFile.empty())
         if (const int status = openTraceFile(options.traceFile, options.machineFile, machineStatus))
             return status;
     emulation::attachMachine(machine, options.machineFile);
-    // The signals the program holds while it writes stay held until this
-    // program's own last line, the listing below: a save or the listing cut
-    // short would misreport the run. Called first, so that the release comes
-    // after the listing at exit.
+    // The signals the program holds from its first write stay held until
+    // this program's own last step: a save or a listing cut short would
+    // misreport the run. Called first, so that the release comes after the
+    // exit handlers below.
     keepSignalsHeldUntilExit();
-    // An exit handler, since the run may also end inside err(3), which calls
-    // exit; it runs after the program's last line. A signal prints the same
-    // listing, prepared anew after every write.
+    // Exit handlers, since the run may also end inside err(3), which calls
+    // exit; they run after the program's last line, the save first, then the
+    // listing. Every write holds the signals until then, so a signal that
+    // comes before them finds the registers as they were: its listing is
+    // prepared once, now.
     if (options.changes) {
         changesBaseline = new Machine(machine);
-        prepareChangesListing();
-        emulation::setAfterWrite(prepareChangesListing);
+        setTextOnSignal(changesListing());
         if (std::atexit(printRegisterChanges) != 0)
             return usageError("option --changes: cannot register the listing at exit");
     }
+    if (!options.machineFile.empty() && std::atexit(saveMachineAtExit) != 0)
+        return usageError("option --machine: cannot register the save at exit");
 
     return runPravellon(programArgc, programArgv.data());
 }

@@ -61,6 +61,7 @@ struct Check {
     const char* program = nullptr;
     std::string (*otherFailure)() = nullptr;
     DescriptorOutput* output = nullptr; // never destroyed: used at exit
+    bool failed = false;                 // by failAtExit
 };
 
 Check check;
@@ -68,7 +69,7 @@ Check check;
 void checkAtExit()
 {
     std::cout.flush();
-    bool failed = false;
+    bool failed = check.failed;
     if (check.output->error() != 0) {
         std::cerr << check.program << ": cannot write standard output: " << std::strerror(check.output->error())
                   << std::endl;
@@ -119,4 +120,9 @@ void acceptClosedStandardOutput()
 {
     if (check.output != nullptr && check.output->error() == EPIPE)
         check.output->forgetError();
+}
+
+void failAtExit()
+{
+    check.failed = true;
 }
