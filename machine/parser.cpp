@@ -8,6 +8,8 @@
 #include <set>
 #include <utility>
 
+#include "hw/hex_text.h"
+
 namespace {
 
 class LineParser {
@@ -71,7 +73,7 @@ private:
 
     bool pciAddress(std::size_t functionToken, PciAddress& address, std::string& error) const
     {
-        if (!parsePciFunction(text(functionToken), address)) {
+        if (!parsePciFunction(text(functionToken), address.device, address.function)) {
             error = "bad PCI function '" + shown(text(functionToken))
                 + "' (DEV.FUNC in hexadecimal, device up to 1f and function up to 7, e.g. 18.3)";
             return false;
@@ -338,7 +340,7 @@ std::string coreProblem(const Machine& machine, const Entry& entry)
         if (entry.reg.core >= count)
             return "bad core " + std::to_string(entry.reg.core) + " " + cores;
         if (machine.msrs.count(entry.reg.number) == 0)
-            return "core " + std::to_string(entry.reg.core) + "'s MSR " + hex(entry.reg.number)
+            return "core " + std::to_string(entry.reg.core) + "'s MSR " + hexText(entry.reg.number)
                 + " without a line for every core ('msr NUMBER VALUE')";
         return std::string();
     }

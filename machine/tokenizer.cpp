@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <limits>
 
+#include "hw/hex_text.h"
+
 namespace {
 
 constexpr unsigned kPciDeviceBits = 5;   // devices 0x00-0x1f
@@ -103,18 +105,18 @@ bool parseNumber(const std::string& text, unsigned width, std::uint64_t& value)
     return parseDigits(text, 10, width, value);
 }
 
-bool parsePciFunction(const std::string& text, PciAddress& address)
+bool parsePciFunction(const std::string& text, std::uint8_t& device, std::uint8_t& function)
 {
     const std::size_t dot = text.find('.');
     if (dot == std::string::npos)
         return false;
-    std::uint64_t device = 0;
-    std::uint64_t function = 0;
-    if (!parseDigits(text.substr(0, dot), 16, kPciDeviceBits, device)
-        || !parseDigits(text.substr(dot + 1), 16, kPciFunctionBits, function))
+    std::uint64_t deviceNumber = 0;
+    std::uint64_t functionNumber = 0;
+    if (!parseDigits(text.substr(0, dot), 16, kPciDeviceBits, deviceNumber)
+        || !parseDigits(text.substr(dot + 1), 16, kPciFunctionBits, functionNumber))
         return false;
-    address.device = static_cast<std::uint8_t>(device);
-    address.function = static_cast<std::uint8_t>(function);
+    device = static_cast<std::uint8_t>(deviceNumber);
+    function = static_cast<std::uint8_t>(functionNumber);
     return true;
 }
 
@@ -122,10 +124,7 @@ namespace {
 
 void appendEscaped(std::string& text, unsigned char c)
 {
-    static const char kDigits[] = "0123456789abcdef";
-    text += "\\x";
-    text += kDigits[c >> 4];
-    text += kDigits[c & 0xF];
+    text += "\\x" + byteDigits(c);
 }
 
 } // namespace
@@ -159,24 +158,6 @@ std::string shown(const std::string& entry)
     if (entry.size() > kShownEntryBytes)
         text += "...";
     return text;
-}
-
-std::string hex(std::uint64_t value, std::size_t minDigits)
-{
-    static const char kDigits[] = "0123456789abcdef";
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    if (digits.size() < minDigits)
-        digits.insert(0, minDigits - digits.size(), '0');
-    return "0x" + digits;
-}
-
-std::string pciText(const PciAddress& address)
-{
-    return hex(address.device).substr(2) + "." + hex(address.function).substr(2) + " " + hex(address.reg);
 }
 
 int errorNumber(const std::string& name)

@@ -1,15 +1,13 @@
 #pragma once
-// The words of a machine file: lines, the tokens of a line, the numbers and
-// PCI functions a token spells, and how numbers and PCI registers are spelled
-// in turn. Shared by the parser, the writer (which replaces a value in place,
-// keeping its spelling), the device paths and the emulator's trace.
+// The words of a machine file: lines, the tokens of a line, and the numbers
+// and PCI functions a token spells. Shared by the parser, the writer (which
+// replaces a value in place, keeping its spelling), the device paths and the
+// emulator's messages. Numbers are written back by hw/hex_text.h.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "machine/machine.h"
 
 // The widest core number a file may give: one that fits an int32_t.
 constexpr unsigned kCoreNumberBits = 31;
@@ -42,9 +40,9 @@ bool parseDigits(const std::string& digits, unsigned base, unsigned width, std::
 // 0x-prefixed hexadecimal or plain decimal; a leading 0 is still decimal.
 bool parseNumber(const std::string& text, unsigned width, std::uint64_t& value);
 
-// DEV.FUNC, both hexadecimal, as lspci writes them: 18.3. Sets the device and
-// function of address.
-bool parsePciFunction(const std::string& text, PciAddress& address);
+// DEV.FUNC, both hexadecimal, as lspci writes them: 18.3. Sets device and
+// function only when the whole text reads.
+bool parsePciFunction(const std::string& text, std::uint8_t& device, std::uint8_t& function);
 
 // A name the user gave (a file, an option, a preset) as a message of
 // pravellon-sim or pravellon-capture quotes it: control bytes (below 0x20,
@@ -63,10 +61,3 @@ int errorNumber(const std::string& name);
 
 // The name of an errno that errorNumber reads; empty for any other.
 std::string errorName(int error);
-
-// A number as machine files and the emulated devices' trace write it:
-// lowercase hexadecimal with a 0x prefix, at least minDigits digits.
-std::string hex(std::uint64_t value, std::size_t minDigits = 1);
-
-// A PCI register as machine files and the trace name it: "18.3 0xdc".
-std::string pciText(const PciAddress& address);

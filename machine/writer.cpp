@@ -6,6 +6,7 @@
 
 #include <set>
 
+#include "hw/hex_text.h"
 #include "machine/parser.h"
 #include "machine/tokenizer.h"
 
@@ -26,7 +27,7 @@ std::string formatLike(const std::string& old, std::uint64_t value)
 {
     if (!hasHexPrefix(old))
         return std::to_string(value);
-    return hex(value, old.size() - 2);
+    return hexText(value, old.size() - 2);
 }
 
 // Which registers and faults the written lines already hold, so that each
@@ -128,21 +129,21 @@ std::string registerLine(const Machine& machine, const MachineRegister& reg, boo
         if (it == machine.cpuidLeaves.end())
             return std::string();
         const CpuidRegisters& r = it->second;
-        return "cpuid " + hex(reg.number, digits32) + " " + hex(r.eax, digits32) + " " + hex(r.ebx, digits32) + " "
-            + hex(r.ecx, digits32) + " " + hex(r.edx, digits32);
+        return "cpuid " + hexText(reg.number, digits32) + " " + hexText(r.eax, digits32) + " " + hexText(r.ebx, digits32) + " "
+            + hexText(r.ecx, digits32) + " " + hexText(r.edx, digits32);
     }
     case MachineRegister::Kind::msr: {
         std::uint64_t value = 0;
         if (!hasOwnValue(machine, reg, value))
             return std::string();
-        const std::string line = "msr " + hex(reg.number, digits32) + " " + hex(value, digits64);
+        const std::string line = "msr " + hexText(reg.number, digits32) + " " + hexText(value, digits64);
         return reg.core == 0 ? line : line + " core " + std::to_string(reg.core);
     }
     case MachineRegister::Kind::pci: {
         const auto it = machine.pciRegisters.find(reg.pci);
         if (it == machine.pciRegisters.end())
             return std::string();
-        return "pci " + pciText(reg.pci) + " " + hex(it->second, digits32);
+        return "pci " + pciRegisterText(reg.pci.device, reg.pci.function, reg.pci.reg) + " " + hexText(it->second, digits32);
     }
     }
     return std::string();
@@ -154,9 +155,9 @@ std::string faultLine(const Fault& fault)
     if (const auto* path = std::get_if<std::string>(&fault.key))
         key = *path;
     else if (const auto* number = std::get_if<std::uint32_t>(&fault.key))
-        key = hex(*number);
-    else
-        key = pciText(std::get<PciAddress>(fault.key));
+        key = hexText(*number);
+    else if (const auto* address = std::get_if<PciAddress>(&fault.key))
+        key = pciRegisterText(address->device, address->function, address->reg);
     const FaultWords& words = kFaultWords[static_cast<std::size_t>(fault.kind)];
     std::string line = std::string(words.keyword) + " " + words.operation + " " + key;
     if (fault.core != Fault::kEveryCore)

@@ -33,6 +33,7 @@
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 
+#include "hw/hex_text.h"
 #include "machine/text_file.h"
 #include "machine/tokenizer.h"
 #include "machine/writer.h"
@@ -193,7 +194,7 @@ int openFile(const char* path, int flags, Open realOpen) noexcept
 
 int refuse(unsigned long request, const std::string& where, const char* why)
 {
-    return fail("ioctl " + hex(request) + " on " + where + " failed (" + why + ")", EINVAL);
+    return fail("ioctl " + hexText(request) + " on " + where + " failed (" + why + ")", EINVAL);
 }
 
 // Marks the machine as changed since it was attached or saved, and tells the
@@ -215,7 +216,7 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
         cpuctl_cpuid_args_t args;
         std::memcpy(&args, record, sizeof args);
         const auto leaf = static_cast<std::uint32_t>(args.level);
-        const std::string line = "cpuid " + hex(leaf);
+        const std::string line = "cpuid " + hexText(leaf);
         if (failNow)
             return fail(line + " failed", EIO);
         if (const int error = injectedError(m, Fault{FaultKind::cpuid, leaf}, EIO))
@@ -227,7 +228,7 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
         args.data[2] = words.ecx;
         args.data[3] = words.edx;
         std::memcpy(record, &args, sizeof args);
-        trace(line + " -> " + hex(words.eax) + " " + hex(words.ebx) + " " + hex(words.ecx) + " " + hex(words.edx));
+        trace(line + " -> " + hexText(words.eax) + " " + hexText(words.ebx) + " " + hexText(words.ecx) + " " + hexText(words.edx));
         return 0;
     }
 
@@ -235,7 +236,7 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
     std::memcpy(&args, record, sizeof args);
     const auto msr = static_cast<std::uint32_t>(args.msr);
     const bool write = request == CPUCTL_WRMSR;
-    const std::string line = (write ? "wrmsr " : "rdmsr ") + hex(msr);
+    const std::string line = (write ? "wrmsr " : "rdmsr ") + hexText(msr);
     const FaultKind kind = write ? FaultKind::wrmsr : FaultKind::rdmsr;
     std::uint64_t value = 0;
     // A register the processor does not have faults, and the kernel reports EIO.
@@ -251,12 +252,12 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
             followWrite(m, core, msr, args.data);
             keptWrite(e);
         }
-        trace(line + " <- " + hex(args.data));
+        trace(line + " <- " + hexText(args.data));
         return 0;
     }
     args.data = value;
     std::memcpy(record, &args, sizeof args);
-    trace(line + " -> " + hex(args.data));
+    trace(line + " -> " + hexText(args.data));
     return 0;
 }
 
@@ -279,7 +280,7 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
     address.function = io.pi_sel.pc_func;
     address.reg = static_cast<std::uint32_t>(io.pi_reg);
     const bool write = request == PCIOCWRITE;
-    const std::string line = (write ? "pciwrite " : "pciread ") + pciText(address);
+    const std::string line = (write ? "pciwrite " : "pciread ") + pciRegisterText(address.device, address.function, address.reg);
     if (failNow)
         return fail(line + " failed", EIO);
     if (const int error = injectedError(m, Fault{write ? FaultKind::pciWrite : FaultKind::pciRead, address}, EIO))
@@ -295,14 +296,14 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
             reg->second = io.pi_data;
             keptWrite(e);
         }
-        trace(line + " <- " + hex(io.pi_data));
+        trace(line + " <- " + hexText(io.pi_data));
         return 0;
     }
     // A register without a line reads as zero, as unimplemented ones do.
     const auto it = m.pciRegisters.find(address);
     io.pi_data = it == m.pciRegisters.end() ? 0 : it->second;
     std::memcpy(record, &io, sizeof io);
-    trace(line + " -> " + hex(io.pi_data));
+    trace(line + " -> " + hexText(io.pi_data));
     return 0;
 }
 

@@ -11,10 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "hw/hex_text.h"
 #include "machine/parser.h"
 #include "sim/emulated_devices.h"
 #include "sim/presets.h"
@@ -49,14 +49,6 @@ inline ::testing::AssertionResult attachPreset(const std::string& name)
     if (preset == nullptr)
         return ::testing::AssertionFailure() << "no preset " << name;
     return attachMachineText(preset->machineText);
-}
-
-// A value as the machine file and the trace write it: lowercase, 0x prefix.
-inline std::string hexText(std::uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
 }
 
 // The trace of one read-modify-write: each access opens and closes its device.

@@ -150,7 +150,10 @@ const Scenario kScenarios[] = {
     {"family15-8bit", "", {}},
 };
 
-TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
+// Each scenario a test of its own, so that they run side by side.
+class FaultInjection : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(FaultInjection, EveryOperationOfARunFailsInTurn)
 {
     const TestFile machineFile("fault_injection.machine");
     const TestFile traceFile("fault_injection.trace");
@@ -162,100 +165,111 @@ TEST(FaultInjection, EveryOperationOfARunFailsInTurn)
         return runSim("--machine '" + machinePath + "' --trace '" + tracePath + "' " + tokens, true);
     };
 
-    for (const Scenario& r : kScenarios) {
-        const Preset* preset = findPreset(r.preset);
-        ASSERT_NE(preset, nullptr) << r.preset;
-        const std::string what = std::string(r.preset) + " [" + r.tokens + "]";
-        Machine original;
-        std::string error;
-        ASSERT_TRUE(parseMachine(preset->machineText, original, error)) << error;
+    const Scenario& r = GetParam();
+    const Preset* preset = findPreset(r.preset);
+    ASSERT_NE(preset, nullptr) << r.preset;
+    const std::string what = std::string(r.preset) + " [" + r.tokens + "]";
+    Machine original;
+    std::string error;
+    ASSERT_TRUE(parseMachine(preset->machineText, original, error)) << error;
 
-        const ProgramRun clean = runWith(preset->machineText, r.tokens);
-        ASSERT_EQ(clean.status, 0) << what << "\n" << clean.out;
-        const bool report = *r.tokens == '\0';
-        // The report, or after tokens nothing but the warnings.
-        EXPECT_EQ(clean.out.empty(), !report && *r.warnings == '\0') << what << "\n" << clean.out;
-        if (!report) {
-            EXPECT_EQ(clean.out, r.warnings) << what;
-        }
-        const std::vector<std::string> trace = linesOf(readFile(tracePath));
-        for (const char* step : r.reaches) {
-            bool found = false;
-            for (const std::string& line : trace)
-                found = found || startsWith(line, step);
-            EXPECT_TRUE(found) << what << " does not reach " << step;
-        }
-        Machine expected = original;
-        applyWrites(trace, trace.size(), expected);
-        Machine saved;
-        ASSERT_TRUE(parseMachine(readFile(machinePath), saved, error)) << error;
-        ASSERT_EQ(saved.msrs, expected.msrs) << what;
-        ASSERT_EQ(saved.coreMsrs, expected.coreMsrs) << what;
-        ASSERT_EQ(saved.pciRegisters, expected.pciRegisters) << what;
-
-        int operation = 0;
-        bool warned = false;
-        std::size_t said = 0;
-        for (std::size_t at = 0; at < trace.size(); ++at) {
-            if (!isOperation(trace[at]))
-                continue;
-            ++operation;
-            const std::string where = what + ", fail op " + std::to_string(operation) + " (" + trace[at] + ")";
-            const ProgramRun failed = runWith(preset->machineText + "fail op " + std::to_string(operation) + "\n",
-                                               r.tokens);
-            const Failure failure = failureOf(trace, at);
-            EXPECT_EQ(failed.status, failure.status) << where;
-
-            // The same operations up to the failing one, and nothing after it:
-            // a failed transfer is not even followed by its close.
-            std::vector<std::string> expectedTrace(trace.begin(), trace.begin() + static_cast<long>(at));
-            expectedTrace.push_back(failedLine(trace[at]));
-            EXPECT_EQ(linesOf(readFile(tracePath)), expectedTrace) << where;
-
-            Machine afterFailure = original;
-            applyWrites(trace, at, afterFailure);
-            ASSERT_TRUE(parseMachine(readFile(machinePath), saved, error)) << where << ": " << error;
-            EXPECT_EQ(saved.msrs, afterFailure.msrs) << where;
-            EXPECT_EQ(saved.coreMsrs, afterFailure.coreMsrs) << where;
-            EXPECT_EQ(saved.pciRegisters, afterFailure.pciRegisters) << where;
-
-            // err(3)'s line last. Before it nothing that claims success: after
-            // tokens nothing but the warnings, which come before any access;
-            // of the report only whole lines printed before the failure, never
-            // all of it.
-            const std::string errLine = "pravellon-sim: " + failure.message + "\n";
-            ASSERT_GE(failed.out.size(), errLine.size()) << where << "\n" << failed.out;
-            const std::size_t printed = failed.out.size() - errLine.size();
-            EXPECT_EQ(failed.out.substr(printed), errLine) << where;
-            if (report) {
-                // Only the other cores are read after the last line of a
-                // processor without northbridge P-states, whose cores agree.
-                const bool otherCore = startsWith(trace[at], "open /dev/cpuctl")
-                    ? trace[at] != "open /dev/cpuctl0"
-                    : startsWith(deviceOf(trace, at), "/dev/cpuctl") && deviceOf(trace, at) != "/dev/cpuctl0";
-                if (otherCore)
-                    EXPECT_LE(printed, clean.out.size()) << where;
-                else
-                    EXPECT_LT(printed, clean.out.size()) << where;
-            } else {
-                // The warnings come once the probe is done, those of the
-                // limits after the reads they need: a failure comes after the
-                // ones said so far, and every write after all of them.
-                const std::string before = failed.out.substr(0, printed);
-                EXPECT_EQ(std::string(r.warnings).compare(0, before.size(), before), 0) << where;
-                EXPECT_GE(before.size(), said) << where;
-                said = before.size();
-                if (startsWith(trace[at], "wrmsr") || startsWith(trace[at], "pciwrite")) {
-                    EXPECT_EQ(before, r.warnings) << where;
-                }
-                warned = warned || !before.empty();
-            }
-            EXPECT_EQ(clean.out.compare(0, printed, failed.out, 0, printed), 0) << where << "\n" << failed.out;
-            EXPECT_TRUE(printed == 0 || failed.out[printed - 1] == '\n') << where;
-        }
-        EXPECT_GT(operation, 10) << what;
-        EXPECT_EQ(warned, !report && *r.warnings != '\0') << what;
+    const ProgramRun clean = runWith(preset->machineText, r.tokens);
+    ASSERT_EQ(clean.status, 0) << what << "\n" << clean.out;
+    const bool report = *r.tokens == '\0';
+    // The report, or after tokens nothing but the warnings.
+    EXPECT_EQ(clean.out.empty(), !report && *r.warnings == '\0') << what << "\n" << clean.out;
+    if (!report) {
+        EXPECT_EQ(clean.out, r.warnings) << what;
     }
+    const std::vector<std::string> trace = linesOf(readFile(tracePath));
+    for (const char* step : r.reaches) {
+        bool found = false;
+        for (const std::string& line : trace)
+            found = found || startsWith(line, step);
+        EXPECT_TRUE(found) << what << " does not reach " << step;
+    }
+    Machine expected = original;
+    applyWrites(trace, trace.size(), expected);
+    Machine saved;
+    ASSERT_TRUE(parseMachine(readFile(machinePath), saved, error)) << error;
+    ASSERT_EQ(saved.msrs, expected.msrs) << what;
+    ASSERT_EQ(saved.coreMsrs, expected.coreMsrs) << what;
+    ASSERT_EQ(saved.pciRegisters, expected.pciRegisters) << what;
+
+    int operation = 0;
+    bool warned = false;
+    std::size_t said = 0;
+    for (std::size_t at = 0; at < trace.size(); ++at) {
+        if (!isOperation(trace[at]))
+            continue;
+        ++operation;
+        const std::string where = what + ", fail op " + std::to_string(operation) + " (" + trace[at] + ")";
+        const ProgramRun failed = runWith(preset->machineText + "fail op " + std::to_string(operation) + "\n",
+                                           r.tokens);
+        const Failure failure = failureOf(trace, at);
+        EXPECT_EQ(failed.status, failure.status) << where;
+
+        // The same operations up to the failing one, and nothing after it:
+        // a failed transfer is not even followed by its close.
+        std::vector<std::string> expectedTrace(trace.begin(), trace.begin() + static_cast<long>(at));
+        expectedTrace.push_back(failedLine(trace[at]));
+        EXPECT_EQ(linesOf(readFile(tracePath)), expectedTrace) << where;
+
+        Machine afterFailure = original;
+        applyWrites(trace, at, afterFailure);
+        ASSERT_TRUE(parseMachine(readFile(machinePath), saved, error)) << where << ": " << error;
+        EXPECT_EQ(saved.msrs, afterFailure.msrs) << where;
+        EXPECT_EQ(saved.coreMsrs, afterFailure.coreMsrs) << where;
+        EXPECT_EQ(saved.pciRegisters, afterFailure.pciRegisters) << where;
+
+        // err(3)'s line last. Before it nothing that claims success: after
+        // tokens nothing but the warnings, which come before any access;
+        // of the report only whole lines printed before the failure, never
+        // all of it.
+        const std::string errLine = "pravellon-sim: " + failure.message + "\n";
+        ASSERT_GE(failed.out.size(), errLine.size()) << where << "\n" << failed.out;
+        const std::size_t printed = failed.out.size() - errLine.size();
+        EXPECT_EQ(failed.out.substr(printed), errLine) << where;
+        if (report) {
+            // Only the other cores are read after the last line of a
+            // processor without northbridge P-states, whose cores agree.
+            const bool otherCore = startsWith(trace[at], "open /dev/cpuctl")
+                ? trace[at] != "open /dev/cpuctl0"
+                : startsWith(deviceOf(trace, at), "/dev/cpuctl") && deviceOf(trace, at) != "/dev/cpuctl0";
+            if (otherCore)
+                EXPECT_LE(printed, clean.out.size()) << where;
+            else
+                EXPECT_LT(printed, clean.out.size()) << where;
+        } else {
+            // The warnings come once the probe is done, those of the
+            // limits after the reads they need: a failure comes after the
+            // ones said so far, and every write after all of them.
+            const std::string before = failed.out.substr(0, printed);
+            EXPECT_EQ(std::string(r.warnings).compare(0, before.size(), before), 0) << where;
+            EXPECT_GE(before.size(), said) << where;
+            said = before.size();
+            if (startsWith(trace[at], "wrmsr") || startsWith(trace[at], "pciwrite")) {
+                EXPECT_EQ(before, r.warnings) << where;
+            }
+            warned = warned || !before.empty();
+        }
+        EXPECT_EQ(clean.out.compare(0, printed, failed.out, 0, printed), 0) << where << "\n" << failed.out;
+        EXPECT_TRUE(printed == 0 || failed.out[printed - 1] == '\n') << where;
+    }
+    EXPECT_GT(operation, 10) << what;
+    EXPECT_EQ(warned, !report && *r.warnings != '\0') << what;
 }
+
+// family15_8bit_changes, family10_report, ...
+std::string scenarioName(const ::testing::TestParamInfo<Scenario>& info)
+{
+    std::string name = std::string(info.param.preset) + (*info.param.tokens == '\0' ? "_report" : "_changes");
+    for (char& c : name)
+        if (c == '-')
+            c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryScenario, FaultInjection, ::testing::ValuesIn(kScenarios), scenarioName);
 
 } // namespace

@@ -19,7 +19,7 @@
 #include "report_machines.h"
 #include "run_program.h"
 #include "version.h"
-#include "hw/register_write.h"
+#include "hw/hex_text.h"
 
 namespace {
 

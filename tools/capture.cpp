@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ios>
 #include <iostream>
 #include <ostream>
 #include <sstream>
@@ -13,6 +12,7 @@
 #include "cpu/probe.h"
 #include "cpu/registers_read.h"
 #include "hw/device.h"
+#include "hw/hex_text.h"
 #include "machine/machine.h"
 #include "machine/text_file.h"
 #include "machine/writer.h"
@@ -57,8 +57,8 @@ bool captureMachine(std::ostream& out)
         return false;
 
     std::ostringstream title;
-    title << "# This machine's registers, as pravellon reads them: AMD family 0x" << std::hex << profile.family
-          << ", model 0x" << profile.model << std::dec << ", " << profile.pstateCount << " P-states.";
+    title << "# This machine's registers, as pravellon reads them: " << familyModelText(profile.family, profile.model)
+          << ", " << profile.pstateCount << " P-states.";
     Machine machine;
     machine.lines = {title.str(), "# Try a command on it first, e.g.",
                      "#   pravellon-sim --machine FILE --changes P0=20@1.25"};

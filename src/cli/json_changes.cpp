@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/dry_run.h"
-#include "hw/register_write.h"
+#include "hw/hex_text.h"
 #include "report/change_lines.h"
 #include "report/json_report.h"
 #include "report/json_writer.h"

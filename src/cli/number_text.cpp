@@ -123,3 +123,10 @@ std::optional<double> readDecimalText(const std::string& text, char unit)
         return std::nullopt;
     return value;
 }
+
+void splitAt(const std::string& source, char separator, std::string& first, std::string& second)
+{
+    const auto at = source.find(separator);
+    first = source.substr(0, at);
+    second = at == std::string::npos ? std::string() : source.substr(at + 1);
+}

@@ -8,6 +8,10 @@
 #include <optional>
 #include <string>
 
+// Splits source at the first separator: before goes to first, after to second
+// (empty when the separator does not occur).
+void splitAt(const std::string& source, char separator, std::string& first, std::string& second);
+
 // A P-state number: one or more decimal digits and nothing else, within the
 // 32-bit signed range.
 std::optional<std::int32_t> readIndexText(const std::string& text);

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/number_text.h"
 #include "cli/token_forms.h"
 
 namespace {
@@ -53,13 +54,6 @@ bool applyToken(const ProcessorProfile& profile, ChangeSet& changes, const std::
 }
 
 } // namespace
-
-void splitAt(const std::string& source, char separator, std::string& first, std::string& second)
-{
-    const auto at = source.find(separator);
-    first = source.substr(0, at);
-    second = at == std::string::npos ? std::string() : source.substr(at + 1);
-}
 
 bool parseArguments(const ProcessorProfile& profile, ChangeSet& changes, int argc, const char* const* argv)
 {

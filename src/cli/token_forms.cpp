@@ -9,7 +9,6 @@
 #include <string>
 
 #include "cli/number_text.h"
-#include "cli/parse_arguments.h"
 #include "cpu/clock_codec.h"
 #include "cpu/vid.h"
 #include "pstate/core_pstate.h"

@@ -6,20 +6,10 @@
 
 #include <cstdint>
 
+#include "cpu/clock_encoding.h"
 #include "cpu/features.h"
 #include "cpu/processor_profile.h"
 #include "hw/bitfield.h"
-
-enum class ClockEncoding {
-    // Frequency ID (numerator - 16) below a divisor ID into powerOfTwoDivisors:
-    // families 0x10 and 0x15.
-    powerOfTwoDivisor,
-    // Frequency ID above a divisor ID into divisorTableDivisors: family 0x12.
-    divisorTable,
-    // The undivided clock over a divisor in quarter steps, coded as an integer
-    // digit (divisor - 1) and a quarter digit: family 0x14.
-    quarterStepDivisor,
-};
 
 // The clock divisors of the two divisor-ID encodings, indexed by divisor ID and
 // closed by 0.0, which is how the encoder's search finds their length.

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "cpu/clock_codec.h"
+#include "cpu/clock_encoding.h"
 #include "cpu/processor_profile.h"
 #include "hw/bitfield.h"
 

@@ -1,10 +1,10 @@
 #include "hw/register_write.h"
 
-#include <sstream>
 #include <string>
 
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
+#include "hw/hex_text.h"
 #include "hw/signal_hold.h"
 
 namespace {
@@ -17,19 +17,6 @@ std::string refusal(const std::string& where, std::uint64_t written, std::uint64
 }
 
 } // namespace
-
-std::string hexText(std::uint64_t value)
-{
-    std::ostringstream text;
-    text << "0x" << std::hex << value;
-    return text.str();
-}
-
-std::string pciRegisterText(std::uint8_t device, std::uint8_t function, std::uint32_t reg)
-{
-    // Device and function as lspci writes them: 18.5.
-    return hexText(device).substr(2) + "." + hexText(function).substr(2) + " " + hexText(reg);
-}
 
 void writeMsrChecked(std::int32_t core, std::uint32_t msr, std::uint64_t value, std::uint64_t fields)
 {

@@ -7,14 +7,6 @@
 // (hw/signal_hold.h).
 
 #include <cstdint>
-#include <string>
-
-// A register's number or value as every message and listing writes it:
-// lower-case hexadecimal after 0x, without leading zeros (0x0, 0xc0010064).
-std::string hexText(std::uint64_t value);
-
-// A PCI register of bus 0 as messages and listings name it: "18.4 0x15c".
-std::string pciRegisterText(std::uint8_t device, std::uint8_t function, std::uint32_t reg);
 
 #include "hw/bitfield.h"
 #include "hw/device.h"

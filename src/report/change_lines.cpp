@@ -10,7 +10,7 @@
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
-#include "hw/register_write.h"
+#include "hw/hex_text.h"
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
 #include "report/format.h"

@@ -7,7 +7,7 @@
 
 #include "cpu/processor_profile.h"
 #include "pstate/core_pstate.h"
-#include "report/report_walk.h"
+#include "report/report_items.h"
 
 // A number as the report prints it: %g with six significant digits ("200",
 // "7.5", "4.33333").

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "hw/hex_text.h"
 #include "report/format.h"
 
 namespace {
@@ -17,10 +18,7 @@ void appendQuoted(std::string& out, std::string_view text)
             out += '\\';
             out += c;
         } else if (byte < 0x20 || byte >= 0x7f) {
-            static constexpr char kHexDigits[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHexDigits[byte / 16];
-            out += kHexDigits[byte % 16];
+            out += "\\u00" + byteDigits(byte);
         } else {
             out += c;
         }

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "hw/hex_text.h"
 #include "report/format.h"
 #include "report/report_walk.h"
 #include "version.h"
@@ -56,8 +57,7 @@ struct TextLines {
         out << std::endl;
         out << ".:. General" << std::endl;
         out << "---" << std::endl;
-        out << "  AMD family 0x" << std::hex << item.family << ", model 0x" << item.model << std::dec << " CPU, "
-            << item.coreCount << " cores" << std::endl;
+        out << "  " << familyModelText(item.family, item.model) << " CPU, " << item.coreCount << " cores" << std::endl;
         // The line above counts the cores of one processor; the machine may
         // have more processors, or nodes, all of which the program reaches.
         if (item.nodeCount > 1 || item.cpuCount != item.coreCount)
