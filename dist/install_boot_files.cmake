@@ -31,6 +31,9 @@ pravellon_installed_dir(libexecDir "${PRAVELLON_LIBEXECDIR}")
 pravellon_installed_dir(etcDir "${PRAVELLON_SYSCONFDIR}")
 set(PRAVELLON_SBIN "${sbinDir}/pravellon")
 set(PRAVELLON_BOOT "${libexecDir}/pravellon-boot")
+# The environment file of the systemd units, where the boot script's status
+# finds the settings when run by hand.
+set(PRAVELLON_ENV_FILE "${etcDir}/pravellon.conf")
 set(staging "${PRAVELLON_STAGING_DIR}/${PRAVELLON_BOOT_FILES}")
 file(REMOVE_RECURSE "${staging}")
 set(executable OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -48,7 +51,6 @@ if(PRAVELLON_BOOT_FILES STREQUAL "rc.d")
   file(INSTALL "${staging}/rc.d/pravellon" DESTINATION "${etcDir}/rc.d" FILE_PERMISSIONS ${executable})
 elseif(PRAVELLON_BOOT_FILES STREQUAL "systemd")
   pravellon_installed_dir(unitDir "${PRAVELLON_SYSTEMD_UNIT_DIR}")
-  set(PRAVELLON_ENV_FILE "${etcDir}/pravellon.conf")
   foreach(unit pravellon.service pravellon-confirm.service pravellon-resume.service)
     configure_file("${PRAVELLON_DIST_DIR}/linux/${unit}.in" "${staging}/${unit}" @ONLY)
     file(INSTALL "${staging}/${unit}" DESTINATION "${unitDir}"

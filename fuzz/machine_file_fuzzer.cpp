@@ -42,10 +42,10 @@ bool sameLeaves(const Machine& a, const Machine& b)
 // value is not written back, so the lines themselves may differ.
 bool sameCores(const Machine& a, const Machine& b)
 {
-    if (machineCpuCount(a) != machineCpuCount(b))
+    if (machineCpus(a) != machineCpus(b))
         return false;
     for (const auto& msr : a.msrs) {
-        for (std::int32_t core = 0; core < machineCpuCount(a); ++core) {
+        for (const std::int32_t core : machineCpus(a)) {
             std::uint64_t x = 0;
             std::uint64_t y = 0;
             if (!msrOnCore(a, core, msr.first, x) || !msrOnCore(b, core, msr.first, y) || x != y)

@@ -41,7 +41,22 @@ std::int32_t machineCoreCount(const Machine& machine)
 
 std::int32_t machineCpuCount(const Machine& machine)
 {
-    return machine.cpus != 0 ? machine.cpus : machineCoreCount(machine);
+    return machine.cpus.empty() ? machineCoreCount(machine) : static_cast<std::int32_t>(machine.cpus.size());
+}
+
+std::vector<std::int32_t> machineCpus(const Machine& machine)
+{
+    if (!machine.cpus.empty())
+        return machine.cpus;
+    std::vector<std::int32_t> cpus(static_cast<std::size_t>(machineCoreCount(machine)));
+    for (std::size_t i = 0; i < cpus.size(); ++i)
+        cpus[i] = static_cast<std::int32_t>(i);
+    return cpus;
+}
+
+bool cpusWithoutGaps(const std::vector<std::int32_t>& cpus)
+{
+    return cpus.empty() || cpus.back() + 1 == static_cast<std::int32_t>(cpus.size());
 }
 
 std::int32_t machineNodeCount(const Machine& machine)
@@ -67,8 +82,9 @@ void setMsrOnCore(Machine& machine, std::int32_t core, std::uint32_t number, std
     std::uint64_t& every = machine.msrs.at(number);
     if (core == 0) {
         // The cores that shared core 0's value keep it as their own.
-        for (std::int32_t other = 1; other < machineCpuCount(machine); ++other)
-            machine.coreMsrs.emplace(CoreMsr{number, other}, every);
+        for (const std::int32_t other : machineCpus(machine))
+            if (other != 0)
+                machine.coreMsrs.emplace(CoreMsr{number, other}, every);
         every = value;
         for (auto it = machine.coreMsrs.lower_bound(CoreMsr{number, 0});
              it != machine.coreMsrs.end() && it->first.number == number;)

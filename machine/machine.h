@@ -79,10 +79,11 @@ struct Machine {
     std::set<Fault> faults;
     long failOp = 0; // the Nth emulated operation fails; 0 for none
 
-    // The operating system's CPUs, 0 .. cpus - 1 (a cpus line); 0 for as many
-    // as CPUID counts cores. Every CPU but those with MSRs of their own in
-    // coreMsrs holds core 0's.
-    std::int32_t cpus = 0;
+    // The operating system's CPUs by number, ascending from CPU 0: a cpus
+    // line, "cpus N" for 0 .. N - 1 or a list as Linux numbers them with gaps,
+    // "cpus 0-7,16-23"; empty for 0 .. as many as CPUID counts cores. Every
+    // CPU but those with MSRs of their own in coreMsrs holds core 0's.
+    std::vector<std::int32_t> cpus;
     // CPUs that are offline (offline lines), for the Linux device code's
     // tests: pravellon-sim runs FreeBSD's, which has none.
     std::set<std::int32_t> offline;
@@ -124,6 +125,13 @@ std::int32_t machineCoreCount(const Machine& machine);
 // The operating system's number of CPUs: its cpus line, or else the core count.
 // The cpuctl devices are /dev/cpuctl0 .. /dev/cpuctlN-1.
 std::int32_t machineCpuCount(const Machine& machine);
+
+// The operating system's CPUs by number: its cpus line, or else 0 .. the core
+// count - 1.
+std::vector<std::int32_t> machineCpus(const Machine& machine);
+
+// Whether the CPUs are numbered 0 .. count - 1, without gaps.
+bool cpusWithoutGaps(const std::vector<std::int32_t>& cpus);
 
 // The machine's number of nodes, from PCI 18.0 0x60 as the probe reads it; 1
 // without that register. Node N's northbridge is PCI device 0x18 + N.

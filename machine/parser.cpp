@@ -4,10 +4,12 @@
 
 #include "machine/parser.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <utility>
 
+#include "hw/cpu_list.h"
 #include "hw/hex_text.h"
 
 namespace {
@@ -219,18 +221,32 @@ private:
         return false;
     }
 
-    // cpus N: the operating system's CPUs, 0 .. N - 1; offline C: CPU C is
-    // offline. The value is the line's only number, and saves keep it.
+    // cpus N: the operating system's CPUs, 0 .. N - 1; cpus LIST: the CPUs
+    // as Linux numbers them, with gaps, "0-7,16-23"; offline C: CPU C is
+    // offline. Saves keep the line as it is.
     bool parseCpus(const std::string& keyword, std::string& error)
     {
         const bool cpus = keyword == "cpus";
         if (!expectTokens(2, cpus ? "cpus N" : "offline CPU", error))
             return false;
         entry_.kind = cpus ? EntryKind::cpus : EntryKind::offline;
+        const std::string list = text(1);
+        if (cpus && list.find_first_of(",-") != std::string::npos) {
+            if (parseCpuList(list, entry_.cpus) && !entry_.cpus.empty() && entry_.cpus.front() == 0
+                && entry_.cpus.back() < (1 << kCpuNumberBits))
+                return true;
+            error = "bad CPU list '" + shown(list) + "' (ascending CPU numbers and ranges from CPU 0, as 0-7,16-23)";
+            return false;
+        }
         if (!number(1, kCpuNumberBits, cpus ? "CPU count" : "CPU number", entry_.value, error))
             return false;
-        if (!cpus || entry_.value != 0)
+        if (!cpus)
             return true;
+        if (entry_.value != 0) {
+            for (std::int32_t cpu = 0; cpu < static_cast<std::int32_t>(entry_.value); ++cpu)
+                entry_.cpus.push_back(cpu);
+            return true;
+        }
         error = "bad CPU count 0 (a machine has CPU 0 at least)";
         return false;
     }
@@ -306,9 +322,9 @@ bool addEntry(const Entry& entry, Machine& machine)
         machine.failOp = static_cast<long>(entry.value);
         return true;
     case EntryKind::cpus:
-        if (machine.cpus != 0)
+        if (!machine.cpus.empty())
             return false;
-        machine.cpus = static_cast<std::int32_t>(entry.value);
+        machine.cpus = entry.cpus;
         return true;
     case EntryKind::offline:
         return addOnce(machine.offline, static_cast<std::int32_t>(entry.value));
@@ -326,18 +342,25 @@ std::string coresText(std::int32_t count)
 std::string coreProblem(const Machine& machine, const Entry& entry)
 {
     const std::int32_t count = machineCpuCount(machine);
-    const std::string cores = machine.cpus != 0
+    const std::vector<std::int32_t> cpus = machineCpus(machine);
+    const auto isCpu = [&cpus](std::uint64_t number) {
+        return number < (1U << kCpuNumberBits)
+            && std::binary_search(cpus.begin(), cpus.end(), static_cast<std::int32_t>(number));
+    };
+    const std::string cores = machine.cpus.empty()
+        ? "(the machine has " + coresText(count) + ", by its CPUID leaf 0x80000008)"
+        : cpusWithoutGaps(cpus)
         ? "(the machine has " + std::to_string(count) + (count == 1 ? " CPU" : " CPUs") + ", by its cpus line)"
-        : "(the machine has " + coresText(count) + ", by its CPUID leaf 0x80000008)";
+        : "(the machine has CPUs " + cpuListText(cpus) + ", by its cpus line)";
     if (entry.kind == EntryKind::offline) {
         if (entry.value == 0)
             return "CPU 0 cannot be offline (the program reads it first)";
-        if (entry.value >= static_cast<std::uint64_t>(count))
+        if (!isCpu(entry.value))
             return "bad CPU " + std::to_string(entry.value) + " " + cores;
         return std::string();
     }
     if (entry.kind == EntryKind::msr) {
-        if (entry.reg.core >= count)
+        if (!isCpu(static_cast<std::uint64_t>(entry.reg.core)))
             return "bad core " + std::to_string(entry.reg.core) + " " + cores;
         if (machine.msrs.count(entry.reg.number) == 0)
             return "core " + std::to_string(entry.reg.core) + "'s MSR " + hexText(entry.reg.number)
@@ -346,7 +369,7 @@ std::string coreProblem(const Machine& machine, const Entry& entry)
     }
     if (entry.kind != EntryKind::fault)
         return std::string();
-    if (entry.fault.core >= count)
+    if (entry.fault.core != Fault::kEveryCore && !isCpu(static_cast<std::uint64_t>(entry.fault.core)))
         return "bad core " + std::to_string(entry.fault.core) + " " + cores;
     if (const auto* path = std::get_if<std::string>(&entry.fault.key))
         if (emulatedCpuctlCore(*path) >= count)

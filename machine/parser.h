@@ -31,6 +31,7 @@ struct Entry {
     std::uint64_t value = 0;    // MSR or PCI value, or N of fail op
     std::uint32_t words[4] = {0, 0, 0, 0};
     std::vector<Token> values;  // the value tokens of a register line, and N of fail op
+    std::vector<std::int32_t> cpus; // of a cpus line
 };
 
 // Decodes one line. False with error set to what is wrong with it when it is

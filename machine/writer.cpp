@@ -6,6 +6,7 @@
 
 #include <set>
 
+#include "hw/cpu_list.h"
 #include "hw/hex_text.h"
 #include "machine/parser.h"
 #include "machine/tokenizer.h"
@@ -106,7 +107,7 @@ bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, 
         return true;
     case EntryKind::cpus:
         // Nothing the emulated devices do changes these.
-        if (machine.cpus == 0 || written.cpus)
+        if (machine.cpus.empty() || written.cpus)
             return false;
         written.cpus = true;
         return true;
@@ -192,8 +193,9 @@ std::vector<std::string> machineLines(const Machine& machine, const AddedLines& 
     };
     for (const MachineRegister& reg : added.order)
         addRegister(reg);
-    if (machine.cpus != 0 && !written.cpus)
-        lines.push_back("cpus " + std::to_string(machine.cpus));
+    if (!machine.cpus.empty() && !written.cpus)
+        lines.push_back("cpus "
+                        + (cpusWithoutGaps(machine.cpus) ? std::to_string(machine.cpus.size()) : cpuListText(machine.cpus)));
     for (const std::int32_t cpu : machine.offline)
         if (written.offline.count(cpu) == 0)
             lines.push_back("offline " + std::to_string(cpu));

@@ -53,7 +53,7 @@ namespace {
 struct OpenDevice {
     std::string path;
     int flags = 0;
-    std::int32_t core = -1; // of a cpuctl device
+    std::int32_t core = -1; // of a cpuctl device: its CPU as the machine file numbers it
 };
 
 struct Emulator {
@@ -168,7 +168,10 @@ int openDevice(const std::string& path, int flags)
         return fail(line + " failed", error);
     }
     try {
-        e.descriptors[fd] = OpenDevice{path, flags, core};
+        // FreeBSD numbers its CPUs without gaps: /dev/cpuctlN is the machine
+        // file's Nth CPU, whatever number Linux gave it.
+        const std::int32_t cpu = core < 0 ? core : machineCpus(e.machine)[static_cast<std::size_t>(core)];
+        e.descriptors[fd] = OpenDevice{path, flags, cpu};
     } catch (...) {
         __real_close(fd);
         throw;

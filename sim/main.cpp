@@ -17,6 +17,7 @@
 #include "app/driver.h"
 #include "app/output_check.h"
 #include "app/standard_options.h"
+#include "hw/cpu_list.h"
 #include "hw/signal_hold.h"
 #include "machine/ending_signals.h"
 #include "machine/parser.h"
@@ -305,6 +306,11 @@ int main(int argc, char** argv)
             std::cout << line << std::endl;
         return 0;
     }
+    // The FreeBSD device code sees the CPUs numbered without gaps; the
+    // program's lines name them so.
+    if (!cpusWithoutGaps(machine.cpus))
+        std::cerr << "pravellon-sim: CPUs " << cpuListText(machine.cpus) << " of the machine file are CPUs 0-"
+                  << machine.cpus.size() - 1 << " here" << std::endl;
     // argv[0] stays, so that err(3) names this program as it was invoked.
     std::vector<const char*> programArgv;
     programArgv.push_back(argv[0]);

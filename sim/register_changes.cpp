@@ -33,9 +33,13 @@ std::vector<ValuesOn> changedCores(const Machine& before, const Machine& after, 
 {
     const bool existed = before.msrs.count(msr) != 0;
     std::vector<ValuesOn> changed;
-    for (std::int32_t core = 0; core < machineCpuCount(after); ++core) {
+    // Cores are named as the program names them: FreeBSD numbers the machine
+    // file's CPUs without gaps.
+    const std::vector<std::int32_t> cpus = machineCpus(after);
+    for (std::size_t i = 0; i < cpus.size(); ++i) {
+        const std::int32_t core = cpus[i];
         ValuesOn values;
-        values.number = core;
+        values.number = static_cast<std::int32_t>(i);
         (void)msrOnCore(after, core, msr, values.after);
         if (existed && msrOnCore(before, core, msr, values.before) && values.before == values.after)
             continue;

@@ -125,11 +125,27 @@ void ignoreNbP1(Machine& machine)
 // NB_P1 VID.
 void twoNodes(Machine& machine)
 {
-    machine.cpus = 16;
+    machine.cpus = machineCpus(machine);
+    for (std::int32_t cpu = 8; cpu < 16; ++cpu)
+        machine.cpus.push_back(cpu);
     machine.pciRegisters[PciAddress{0x18, 0, 0x60}] = 0x10;
     machine.pciRegisters[PciAddress{0x19, 4, 0x15c}] = 0x0;
     machine.pciRegisters[PciAddress{0x19, 5, 0x160}] = 0x4c0a;
     machine.pciRegisters[PciAddress{0x19, 5, 0x164}] = 0x5c05;
+}
+
+// P3 at 8.5x but on core 2, which runs 8x as 32/4 rather than 16/2.
+void core2P3AtOwnPair(Machine& machine)
+{
+    machine.msrs.at(0xc0010067) = 0x8000012e3c004801;
+    setMsrOnCore(machine, 2, 0xc0010067, 0x8000012e3c004850);
+}
+
+// Node 1's NB_P1 at 5 as 10 halved, node 0's at 6.
+void node1NbP1AtOwnCode(Machine& machine)
+{
+    twoNodes(machine);
+    machine.pciRegisters[PciAddress{0x19, 5, 0x164}] = 0x5c8d;
 }
 
 // Core 2's P4 runs the northbridge in NB_P0, core 0's in NB_P1.
@@ -189,6 +205,14 @@ TEST(ApplyChanges, EndToEnd)
          {{0xc0010064, 0x8000019a4800404e}, {0xc0010065, 0x8000013a48001810}, {0xc0010066, 0x800001343c403008},
           {0xc0010067, 0x8000012e3c404850}},
          {}},
+        // A core or node that already runs the clock asked for keeps its own
+        // code for it; the others get the encoder's.
+        {"core 2 keeps its own pair for 8x", kFamily10, 1, core2P3AtOwnPair, {"P3=8"}, 0, "",
+         {{2, {"wrmsr 0xc0010067 <- 0x8000012e3c004800"}}, {1, {"wrmsr 0xc0010067 <- 0x8000012e3c004850"}},
+          {3, {"wrmsr 0xc0010067 <- 0x8000012e3c004800"}}},
+         {{0xc0010067, 0x8000012e3c004800}}, {}},
+        {"node 1 keeps its own code for 5", kFamily15, 0, node1NbP1AtOwnCode, {"NB_P1=5"}, 0, "",
+         {{1, {"pciwrite 18.5 0x164 <- 0x5803"}}, {1, {"pciwrite 19.5 0x164 <- 0x5c8d"}}}, {}, {{5, 0x164, 0x5803}}},
         {"family 0x10 NB multiplier alone does nothing", kFamily10, 1, nullptr, {"NB_P1=18"}, 0,
          "WARNING: NB_P1=18: NB multiplier not supported, left unchanged\n", {}, {}, {}},
         {"Turbo=0: boost source before the P-states, CPB after", kFamily10, 1, nullptr, {"P2=@1.2", "Turbo=0"}, 0,

@@ -140,6 +140,9 @@ TEST(MachineFile, MalformedInputNamesItsLine)
         {"cpus 12\nmsr 1 1\nmsr 1 2 core 12", "line 3: bad core 12 (the machine has 12 CPUs, by its cpus line)"},
         {"offline 2\ncpus 2", "line 1: bad CPU 2 (the machine has 2 CPUs"},
         {"offline 0", "line 1: CPU 0 cannot be offline"},
+        {"cpus 1-3", "line 1: bad CPU list '1-3'"},
+        {"cpus 0-3,2", "line 1: bad CPU list '0-3,2'"},
+        {"cpus 0-7,16-23\nmsr 1 1\nmsr 1 2 core 8", "line 3: bad core 8 (the machine has CPUs 0-7,16-23, by its cpus line)"},
         {"ignore wrmsr 1 core 0\nignore wrmsr 1 core 2\ncpuid 0x80000008 0 0 1 0",
          "line 2: bad core 2 (the machine has 2 cores,"},
     };

@@ -566,8 +566,8 @@ TEST(Report, DeviceFailureMidwayKeepsTheLinesWrittenBefore)
 } // namespace
 
 // --tokens makes the report's reads (and on family 0x15 one more, for APM),
-// and its line, given back, changes nothing the report shows: a dry run with
-// it afterwards has nothing to do.
+// and its line, given back, changes nothing: not a bit before (a register
+// keeps its own code for a clock), nor what the report shows after.
 TEST(Report, TokensSetTheReportedSettingsAgain)
 {
     const struct {
@@ -614,6 +614,9 @@ TEST(Report, TokensSetTheReportedSettingsAgain)
         std::istringstream line(c.tokens);
         for (std::string word; line >> word;)
             words.push_back(word);
+        words.insert(words.begin(), "-n");
+        EXPECT_EQ(runProgram(machine, words).out, "nothing would change\n") << c.preset;
+        words.erase(words.begin());
         EXPECT_EQ(runProgram(machine, words).status, 0) << c.preset;
         const Machine applied = emulation::attachedMachine();
         EXPECT_EQ(runProgram(applied).out, report) << c.preset;
@@ -687,5 +690,34 @@ TEST(Report, NowShowsEachCoresStateAndEachNodesTctl)
         // Nothing written, not even the P-state request.
         for (const std::string& line : emulation::traceLines())
             EXPECT_TRUE(line.rfind("wrmsr", 0) != 0 && line.rfind("pciwrite", 0) != 0) << c.name << ": " << line;
+    }
+}
+
+// What the line cannot give back is said on standard error: the tokens set
+// every core and every node alike, and both halves of boost.
+TEST(Report, TokensWarnOfWhatTheyCannotSet)
+{
+    const struct {
+        const char* preset;
+        void (*adjust)(Machine&);
+        const char* err;
+    } cases[] = {
+        {"family10-mixed", nullptr, "WARNING: core 3 differs from core 0 in P1; the tokens set every core alike\n"},
+        {"family15-g34", nullptr, "WARNING: node 1 differs from node 0 in NB_P1; the tokens set every node alike\n"},
+        {"family10-2socket", nullptr,
+         "WARNING: node 1 differs from node 0 in boost source; the tokens set every node alike\n"},
+        {"family15", [](Machine& m) { m.msrs.at(0xc0010015) |= 0x2000000; },
+         "WARNING: core 0's boost and node 0's boost source disagree; the tokens set both alike\n"},
+    };
+    for (const auto& c : cases) {
+        Machine machine;
+        std::string error;
+        ASSERT_TRUE(parseMachine(findPreset(c.preset)->machineText, machine, error)) << c.preset;
+        if (c.adjust != nullptr)
+            c.adjust(machine);
+        const ProgramRun tokens = runProgram(machine, {"--tokens"});
+        EXPECT_EQ(tokens.status, 0) << c.preset;
+        EXPECT_NE(tokens.out, "") << c.preset;
+        EXPECT_EQ(tokens.err, c.err) << c.preset;
     }
 }

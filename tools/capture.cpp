@@ -73,7 +73,9 @@ bool captureMachine(std::ostream& out)
     // The other CPUs' MSRs, CPU by CPU; only where a CPU differs from CPU 0
     // does it get lines of its own, after the others. An offline CPU cannot
     // be read: the copy gives it CPU 0's values, and says so.
-    machine.cpus = profileCpus(profile).back().number + 1;
+    // As Linux numbers them, gaps included.
+    for (const SystemCpu& cpu : profileCpus(profile))
+        machine.cpus.push_back(cpu.number);
     for (const std::int32_t cpu : offlineCores(profile))
         machine.lines.push_back("# CPU " + std::to_string(cpu) + " was offline: it has CPU 0's registers here.");
     forEachOtherCore(profile, [&](std::int32_t core) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/number_text.h"
+#include "control/boost.h"
 #include "cpu/clock_codec.h"
 #include "cpu/features.h"
 #include "cpu/registers.h"
@@ -21,14 +22,19 @@
 #include "pstate/nb_pstate.h"
 #include "report/format.h"
 #include "report/report_walk.h"
+#include "report/warnings.h"
 
 namespace {
 
-// What the report's walk hands over that a token can set again.
+// What the report's walk hands over that a token can set again, and the
+// cores and nodes whose settings differ from the first ones': the tokens set
+// every core and every node alike, so theirs are lost.
 struct Settings {
     std::vector<CorePstate> corePstates;
     std::vector<NbPstate> nbPstates;
     std::optional<bool> boost;
+    std::vector<DifferingCoreItem> differingCores;
+    std::vector<DifferingNodeItem> differingNodes;
 };
 
 struct GatherSettings {
@@ -41,6 +47,10 @@ struct GatherSettings {
     }
     void operator()(const CorePstateItem& item) const { settings.corePstates.push_back(item.pstate); }
     void operator()(const NbPstateItem& item) const { settings.nbPstates.push_back(item.pstate); }
+    // Every name the walk gives a differing core or node (P-states, boost, the
+    // boost source, APM, northbridge P-states) is something a token sets.
+    void operator()(const DifferingCoreItem& item) const { settings.differingCores.push_back(item); }
+    void operator()(const DifferingNodeItem& item) const { settings.differingNodes.push_back(item); }
     template <typename Item>
     void operator()(const Item& /*item*/) const
     {
@@ -154,6 +164,22 @@ void addNbSplitToken(std::vector<std::string>& tokens, const std::vector<CorePst
     tokens.push_back("NB_low=" + std::to_string(low));
 }
 
+// What the line cannot express, on standard error: a core or node that
+// differs from the first (in the report's words), and boost whose two halves
+// disagree, since Turbo= sets both alike.
+void warnOfWhatTheTokensLose(const ProcessorProfile& profile, const Settings& settings)
+{
+    Warnings warnings;
+    for (const DifferingCoreItem& item : settings.differingCores)
+        warn(warnings, "core " + std::to_string(item.core) + " differs from core 0 in " + namesText(item.in)
+                           + "; the tokens set every core alike");
+    for (const DifferingNodeItem& item : settings.differingNodes)
+        warn(warnings, "node " + std::to_string(item.node) + " differs from node 0 in " + namesText(item.in)
+                           + "; the tokens set every node alike");
+    if (settings.boost && !boostHalvesAgree(profile))
+        warn(warnings, "core 0's boost and node 0's boost source disagree; the tokens set both alike");
+}
+
 } // namespace
 
 void printSettingsAsTokens(const ProcessorProfile& profile)
@@ -191,4 +217,5 @@ void printSettingsAsTokens(const ProcessorProfile& profile)
     for (const std::string& token : tokens)
         line += (line.empty() ? "" : " ") + token;
     std::cout << line << std::endl;
+    warnOfWhatTheTokensLose(profile, settings);
 }

@@ -7,6 +7,9 @@
 // One line on standard output, the tokens separated by single blanks: every
 // enabled core P-state, the northbridge voltages or P-states, NB_low where
 // the assignment is such a threshold, Turbo where boost is supported, APM on
-// family 0x15. A value no token can set is left out. Makes the report's reads
-// in the report's order, then, where the family has APM, one read of its bit.
+// family 0x15. A value no token can set is left out. Then, on standard error,
+// a warning for each core or node whose settings differ from the first one's,
+// and one where boost's two halves disagree: the tokens cannot give those
+// back. Makes the report's reads in the report's order, then, where the
+// family has APM, one read of its bit.
 void printSettingsAsTokens(const ProcessorProfile& profile);

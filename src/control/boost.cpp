@@ -24,6 +24,11 @@ void setBoostSource(const ProcessorProfile& profile, bool enabled)
     modifyPciOnEveryNode(profile, kFunctionLinkControl, kPciBoostControl, replacingField(kBoostSource, source));
 }
 
+bool boostHalvesAgree(const ProcessorProfile& profile)
+{
+    return profile.boostSource == (profile.boostDisabled ? 0 : familyTraits(profile).boostSourceOn);
+}
+
 void setApmEnabled(const ProcessorProfile& profile, bool enabled)
 {
     requireFeature(profile, kApmFeature);

@@ -9,3 +9,7 @@
 void setBoostOnEveryCore(const ProcessorProfile& profile, bool enabled);
 void setBoostSource(const ProcessorProfile& profile, bool enabled);
 void setApmEnabled(const ProcessorProfile& profile, bool enabled);
+
+// Whether core 0's boost-disable bit and node 0's boost source say the same,
+// as the two switches above set them together: both on, or both off.
+bool boostHalvesAgree(const ProcessorProfile& profile);

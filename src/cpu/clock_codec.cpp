@@ -247,9 +247,19 @@ void replaceMultiplier(const ProcessorProfile& profile, bits::Rewrite<std::uint6
 {
     const Codec& codec = codecOf(profile);
     const MultiplierCodes codes = codec.encode(profile, requested * kTypedMultiplierTolerance);
-    // Codes are never negative; replace() cuts them to their fields.
-    bits::replace(pstateRegister, codec.firstCode, static_cast<std::uint64_t>(codes.first));
-    bits::replace(pstateRegister, codec.secondCode, static_cast<std::uint64_t>(codes.second));
+    // Codes are never negative; set() cuts them to their fields.
+    const std::uint64_t own = pstateRegister.value;
+    std::uint64_t encoded = bits::set(own, codec.firstCode, static_cast<std::uint64_t>(codes.first));
+    encoded = bits::set(encoded, codec.secondCode, static_cast<std::uint64_t>(codes.second));
+    // Several pairs of codes give some multipliers (16/2 and 8/1). A register
+    // that already runs the multiplier the request comes to keeps its own
+    // pair, the one its firmware chose: giving a machine its own settings
+    // again then changes nothing. Compared as decoded, the only clock the
+    // processor sees; the two fields lie in the low half.
+    const auto clockOf = [&](std::uint64_t value) { return codec.decode(profile, static_cast<std::uint32_t>(value)); };
+    const std::uint64_t chosen = clockOf(encoded) == clockOf(own) ? own : encoded;
+    bits::replace(pstateRegister, codec.firstCode, bits::get(chosen, codec.firstCode));
+    bits::replace(pstateRegister, codec.secondCode, bits::get(chosen, codec.secondCode));
 }
 
 namespace {

@@ -45,7 +45,9 @@ struct MultiplierCodes {
 MultiplierCodes encodeMultiplier(const ProcessorProfile& profile, double requested);
 
 // The requested multiplier's codes put into the clock fields of a core P-state
-// register value; may throw what encodeMultiplier throws.
+// register value, unless the value's own codes already decode to the
+// multiplier those codes give: then the value keeps its own. May throw what
+// encodeMultiplier throws.
 void replaceMultiplier(const ProcessorProfile& profile, bits::Rewrite<std::uint64_t>& pstateRegister,
                        double requested);
 

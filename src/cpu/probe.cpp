@@ -15,7 +15,8 @@ void readBoostState(ProcessorProfile& profile)
     const std::uint32_t control = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
     profile.boostDisabled = bits::test(hwcr, kBoostDisable);
     const bool notDisabled = !profile.boostDisabled;
-    const bool sourceOn = bits::get(control, kBoostSource) == traits.boostSourceOn;
+    profile.boostSource = bits::get(control, kBoostSource);
+    const bool sourceOn = profile.boostSource == traits.boostSourceOn;
     profile.boostEnabled = sourceOn && notDisabled;
     profile.boostLocked = traits.boostAlwaysLocked || bits::test(control, kBoostLock);
     profile.boostStateCount = decodeBoostStateCount(profile, control);

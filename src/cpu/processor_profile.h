@@ -29,6 +29,9 @@ struct ProcessorProfile {
     // Core 0's own boost-disable bit (HWCR bit 25), where boost is supported:
     // each core has its own, which the report compares.
     bool boostDisabled = false;
+    // Node 0's boost source field as read, where boost is supported: boost is
+    // on only when it holds the family's "on" value and the core's bit is clear.
+    std::uint32_t boostSource = 0;
     std::int32_t boostStateCount = 0;
     // Every CPU of the operating system, ascending: each core of each processor
     // and node. Empty in a profile the probe has not filled; cores 0 ..

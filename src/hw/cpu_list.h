@@ -1,10 +1,10 @@
 #pragma once
 // The operating system's list of CPUs as Linux writes it in sysfs
 // (/sys/devices/system/cpu/present, .../online): ranges and single numbers,
-// ascending, separated by commas, "0-5,8,10-11", ending in a newline. Only the
-// device code includes this; it is a header of its own so that its tests need
-// no device.
+// ascending, separated by commas, "0-5,8,10-11", ending in a newline. The
+// device code reads it; a machine file holds it, as Linux numbers its CPUs.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,4 +55,20 @@ inline bool parseCpuList(const std::string& text, std::vector<std::int32_t>& cpu
             return false;
     }
     return true;
+}
+
+// numbers, ascending, as such a list without the newline: "0-7,16-23".
+inline std::string cpuListText(const std::vector<std::int32_t>& numbers)
+{
+    std::string text;
+    for (std::size_t i = 0; i < numbers.size();) {
+        std::size_t last = i;
+        while (last + 1 < numbers.size() && numbers[last + 1] == numbers[last] + 1)
+            ++last;
+        text += (text.empty() ? "" : ",") + std::to_string(numbers[i]);
+        if (last > i)
+            text += "-" + std::to_string(numbers[last]);
+        i = last + 1;
+    }
+    return text;
 }

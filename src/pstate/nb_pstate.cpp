@@ -44,6 +44,12 @@ NbRatioCode codeFor(std::uint32_t numerator, std::uint32_t divisor)
     return NbRatioCode{numerator - kLowestNumerator, divisor};
 }
 
+// The code a register value holds.
+NbRatioCode ratioCodeOf(std::uint32_t value)
+{
+    return NbRatioCode{bits::get(value, kFrequencyId), bits::get(value, kDivisor)};
+}
+
 // The ratio a code stands for.
 double nbRatio(NbRatioCode code)
 {
@@ -70,7 +76,12 @@ bits::Rewrite<std::uint32_t> encode(const ProcessorProfile& profile, const NbPst
     r.value = value;
     // A NaN multiplier fails this test and so leaves the ratio alone.
     if (request.multiplier >= 0.0) {
-        const NbRatioCode code = encodeNbRatio(request.multiplier);
+        // Some ratios have two codes (11 whole and 22 halved). A register that
+        // already holds the ratio the request comes to keeps its own code, the
+        // one its firmware chose, so that its own settings change nothing.
+        NbRatioCode code = encodeNbRatio(request.multiplier);
+        if (nbRatio(code) == nbRatio(ratioCodeOf(value)))
+            code = ratioCodeOf(value);
         bits::replace(r, kFrequencyId, code.frequencyId);
         bits::replace(r, kDivisor, code.divisor);
     }
@@ -110,7 +121,7 @@ NbPstate decodeNbPstate(const ProcessorProfile& profile, std::int32_t index, std
 {
     NbPstate pstate;
     pstate.index = index;
-    pstate.multiplier = nbRatio(NbRatioCode{bits::get(value, kFrequencyId), bits::get(value, kDivisor)});
+    pstate.multiplier = nbRatio(ratioCodeOf(value));
     std::uint32_t vid = bits::get(value, kVid);
     if (profile.eightBitVids)
         vid = bits::set(vid, kVidCodeBit7, bits::get(value, kVidBit7));

@@ -31,7 +31,7 @@ NbRatioCode encodeNbRatio(double multiplier);
 NbPstate decodeNbPstate(const ProcessorProfile& profile, std::int32_t index, std::uint32_t value);
 
 // value with the fields that request sets replaced and every other bit kept;
-// touches no device.
+// a ratio value already holds keeps value's own code. Touches no device.
 std::uint32_t encodeNbPstate(const ProcessorProfile& profile, const NbPstate& request, std::uint32_t value);
 
 // Both refuse a family without northbridge P-state registers, and northbridge P-state numbers outside

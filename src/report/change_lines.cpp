@@ -9,6 +9,7 @@
 #include "cpu/family_traits.h"
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
+#include "hw/cpu_list.h"
 #include "hw/device.h"
 #include "hw/hex_text.h"
 #include "pstate/core_pstate.h"
@@ -132,17 +133,7 @@ std::string numberListText(const char* what, const std::vector<std::int32_t>& nu
 {
     if (numbers.size() == 1)
         return std::string(what) + " " + std::to_string(numbers.front());
-    std::string text;
-    for (std::size_t i = 0; i < numbers.size();) {
-        std::size_t last = i;
-        while (last + 1 < numbers.size() && numbers[last + 1] == numbers[last] + 1)
-            ++last;
-        text += (text.empty() ? "" : ",") + std::to_string(numbers[i]);
-        if (last > i)
-            text += "-" + std::to_string(numbers[last]);
-        i = last + 1;
-    }
-    return std::string(what) + "s " + text;
+    return std::string(what) + "s " + cpuListText(numbers);
 }
 
 std::string changeLine(const char* verb, const RegisterChange& change, bool severalCores, bool severalNodes)

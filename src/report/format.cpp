@@ -1,6 +1,8 @@
 #include "report/format.h"
 
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "cpu/vid.h"
 
@@ -19,6 +21,14 @@ double shownCoreMultiplier(const ProcessorProfile& profile, double multiplier)
 std::string multiplierText(double multiplier)
 {
     return numberText(multiplier) + "x";
+}
+
+std::string namesText(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
 }
 
 std::string voltageText(const ProcessorProfile& profile, std::int32_t vid)

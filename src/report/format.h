@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cpu/processor_profile.h"
 #include "pstate/core_pstate.h"
@@ -20,6 +21,9 @@ double shownCoreMultiplier(const ProcessorProfile& profile, double multiplier);
 // A multiplier as the user types it, "20x" or "11.5x": six significant digits,
 // and whatever the value, an absent -1 included.
 std::string multiplierText(double multiplier);
+
+// Names in a line, "P0, P3, boost".
+std::string namesText(const std::vector<std::string>& names);
 
 // The voltage of a VID, "1.25V".
 std::string voltageText(const ProcessorProfile& profile, std::int32_t vid);

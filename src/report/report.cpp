@@ -35,15 +35,6 @@ struct StreamStateGuard {
     StreamStateGuard& operator=(const StreamStateGuard&) = delete;
 };
 
-// " P0, P3, boost".
-std::string listText(const std::vector<std::string>& names)
-{
-    std::string text;
-    for (const std::string& name : names)
-        text += (text.empty() ? " " : ", ") + name;
-    return text;
-}
-
 // The text sink: each item's lines, each flushed as it is printed, so that a
 // failing read leaves every line before it on the terminal.
 struct TextLines {
@@ -110,7 +101,7 @@ struct TextLines {
 
     void operator()(const DifferingCoreItem& item) const
     {
-        out << "  Core " << item.core << " differs from core 0 in" << listText(item.in) << std::endl;
+        out << "  Core " << item.core << " differs from core 0 in " << namesText(item.in) << std::endl;
     }
 
     void operator()(const OfflineCoreItem& item) const
@@ -120,7 +111,7 @@ struct TextLines {
 
     void operator()(const DifferingNodeItem& item) const
     {
-        out << "  Node " << item.node << " differs from node 0 in" << listText(item.in) << std::endl;
+        out << "  Node " << item.node << " differs from node 0 in " << namesText(item.in) << std::endl;
     }
 
     void operator()(const NbPstateCountItem& /*item*/) const

@@ -11,8 +11,10 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "../run_program.h"
+#include "hw/cpu_list.h"
 #include "tools/capture.h"
 #include "device_fixture.h"
 #include "spread_registers.h"
@@ -46,14 +48,13 @@ protected:
     void standInFor(const std::string& name, const Machine& machine)
     {
         // The CPU lists, as the kernel writes them: "0-11\n", "0-4,6-11\n".
-        std::string online;
-        for (std::int32_t cpu = 0; cpu < machineCpuCount(machine); ++cpu)
+        std::vector<std::int32_t> online;
+        for (const std::int32_t cpu : machineCpus(machine))
             if (machine.offline.count(cpu) == 0)
-                online += (online.empty() ? "" : ",") + std::to_string(cpu);
-        std::ofstream(standIn(kPresentCpus, name + ".present"))
-            << "0-" << machineCpuCount(machine) - 1 << "\n";
-        std::ofstream(standIn(kOnlineCpus, name + ".online")) << online << "\n";
-        for (std::int32_t core = 0; core < machineCpuCount(machine); ++core) {
+                online.push_back(cpu);
+        std::ofstream(standIn(kPresentCpus, name + ".present")) << cpuListText(machineCpus(machine)) << "\n";
+        std::ofstream(standIn(kOnlineCpus, name + ".online")) << cpuListText(online) << "\n";
+        for (const std::int32_t core : machineCpus(machine)) {
             if (machine.offline.count(core) != 0) {
                 redirected::failOpen("/dev/cpu/" + std::to_string(core) + "/msr", ENXIO);
                 continue;
@@ -116,6 +117,18 @@ TEST_F(CaptureOnLinux, SimulatorReportsTheCopyAsPravellonReportsTheDevices)
         EXPECT_NE(devices.out, "");
         EXPECT_EQ(copy.out, devices.out);
         EXPECT_EQ(copy.err, devices.err);
+
+        // The machine's own settings, given back, would change nothing where
+        // its cores and nodes agree.
+        if (preset.name == "family10-mixed" || preset.name == "family10-2socket" || preset.name == "family15-g34")
+            continue;
+        const ProgramRun tokens = runPravellonHere({"--tokens"});
+        EXPECT_EQ(tokens.err, "");
+        std::vector<std::string> words{"-n"};
+        std::istringstream line(tokens.out);
+        for (std::string word; line >> word;)
+            words.push_back(word);
+        EXPECT_EQ(runPravellonHere(words).out, "nothing would change\n");
     }
 }
 
@@ -141,6 +154,32 @@ TEST_F(CaptureOnLinux, OfflineCpuIsNamedAndLeftAlone)
     ASSERT_TRUE(captureMachine(text));
     EXPECT_NE(text.str().find("# CPU 3 was offline: it has CPU 0's registers here.\n"), std::string::npos);
     EXPECT_NE(text.str().find("\ncpus 6\n"), std::string::npos) << text.str();
+}
+
+// Linux may number its CPUs with gaps: the copy keeps its numbers, and
+// pravellon-sim, which runs the FreeBSD device code, numbers them without
+// gaps and says so.
+TEST_F(CaptureOnLinux, CpusNumberedWithGapsKeepTheirNumbers)
+{
+    Machine machine = machineFrom(findPreset("family15-g34")->machineText);
+    for (std::int32_t cpu = 0; cpu < 24; cpu = cpu == 7 ? 16 : cpu + 1)
+        machine.cpus.push_back(cpu);
+    standInFor("gaps", machine);
+    const ProgramRun devices = runPravellonHere();
+    EXPECT_NE(devices.out.find("  2 nodes, 16 CPUs in all\n"), std::string::npos) << devices.out;
+
+    std::ostringstream text;
+    ASSERT_TRUE(captureMachine(text));
+    EXPECT_NE(text.str().find("\ncpus 0-7,16-23\n"), std::string::npos) << text.str();
+    const std::string machineFile = scratch.path("gaps.machine");
+    std::ofstream(machineFile) << text.str();
+    const std::string renumbered = "pravellon-sim: CPUs 0-7,16-23 of the machine file are CPUs 0-15 here\n";
+    const ProgramRun copy = runSim("--machine '" + machineFile + "'");
+    EXPECT_EQ(copy.out, devices.out);
+    EXPECT_EQ(copy.err, renumbered);
+    const ProgramRun change = runSim("--machine '" + machineFile + "' --changes Turbo=0");
+    EXPECT_EQ(change.err.compare(0, renumbered.size(), renumbered), 0) << change.err;
+    EXPECT_NE(change.err.find("changed MSR 0xc0010015 on cores 0-15: "), std::string::npos) << change.err;
 }
 
 TEST_F(CaptureOnLinux, RefusesAnUnsupportedProcessorAsPravellonDoes)
