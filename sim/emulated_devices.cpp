@@ -33,6 +33,7 @@
 #include <sys/cpuctl.h>
 #include <sys/pciio.h>
 
+#include "cpu/every_core.h"
 #include "hw/hex_text.h"
 #include "machine/text_file.h"
 #include "machine/tokenizer.h"
@@ -270,7 +271,7 @@ constexpr std::uint8_t kLastNorthbridgeDevice = 0x1F;
 bool isNorthbridgeBeyondTheNodes(const Machine& machine, std::uint8_t device)
 {
     return device > kNorthbridgeDevice && device <= kLastNorthbridgeDevice
-        && device - kNorthbridgeDevice >= machineNodeCount(machine);
+        && nodeOfNorthbridge(device, machineNodeCount(machine)) < 0;
 }
 
 int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/driver.h"
+#include "app/options.h"
 #include "app/output_check.h"
 #include "app/standard_options.h"
 #include "hw/cpu_list.h"
@@ -44,39 +45,10 @@ struct Options {
     std::vector<const char*> programOptions;
 };
 
-// Options of pravellon rather than of the emulator.
-bool isProgramOption(const std::string& argument)
-{
-    return argument == "--dry-run" || argument == "-n" || argument == "--tokens" || argument == "--json";
-}
-
 // The text of --help and -h.
 std::string usage()
 {
-    return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--dry-run | -n]\n"
-           "                     [--json] [--] [TOKEN...]\n"
-           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens\n"
-           "       pravellon-sim [--machine FILE | --preset NAME] --print-machine\n"
-           "       pravellon-sim --list-presets | --help | --version\n"
-           "\n"
-           "Runs pravellon with the TOKENs on an emulated processor.\n"
-           "\n"
-           "  --machine FILE   the processor is the machine file FILE; the registers the\n"
-           "                   run wrote are saved into it when the run ends\n"
-           "  --preset NAME    a built-in processor; nothing is saved (default: "
-        + defaultPreset().name + ")\n"
-           "  --trace FILE     append one line per emulated device operation to FILE\n"
-           "  --changes        when the run ends, list on standard error every register it\n"
-           "                   changed, old and new, decoded\n"
-           "  --print-machine  print the processor as a machine file, to start one's own\n"
-           "  --list-presets   list the built-in processors\n"
-           "  --help, -h       this text\n"
-           "  --version        the version\n"
-           "  --dry-run, -n, --tokens, --json\n"
-           "                   pravellon's own options, passed on to it before the TOKENs\n"
-           "  --               ends the options, as does the first argument without --;\n"
-           "                   every argument after it goes to pravellon as it stands\n"
-           "The manual page: man 1 pravellon-sim\n";
+    return simUsage(defaultPreset().name);
 }
 
 int usageError(const std::string& message)
@@ -85,9 +57,60 @@ int usageError(const std::string& message)
     return kStatusUsage;
 }
 
+// An option of pravellon's, passed on to it with its value as typed: argv[i],
+// and the next argument where the value is not after '='. Returns 0, or the
+// exit status after reporting an error.
+int passOn(const TypedOption& typed, int argc, char** argv, int& i, Options& options)
+{
+    options.programOptions.push_back(argv[i]);
+    if (typed.option->value == nullptr || typed.hasValue) {
+        if (typed.hasValue && typed.value.empty())
+            return usageError(std::string("option ") + typed.option->name + " needs a value");
+        return 0;
+    }
+    if (i + 1 >= argc || argv[i + 1][0] == '\0')
+        return usageError(std::string("option ") + typed.option->name + " needs a value");
+    options.programOptions.push_back(argv[++i]);
+    return 0;
+}
+
+// What one of the emulator's own options does; returns 0, or the exit status
+// after reporting an error.
+int takeOption(const Option& option, const std::string& argument, const std::string& value, Options& options)
+{
+    switch (option.id) {
+    case OptionId::machine:
+    case OptionId::preset:
+        if (!options.machineFile.empty() || !options.presetName.empty())
+            return usageError("option " + printable(argument) + ": only one of --machine and --preset, once");
+        (option.id == OptionId::machine ? options.machineFile : options.presetName) = value;
+        return 0;
+    case OptionId::trace:
+        if (!options.traceFile.empty())
+            return usageError("option --trace given twice");
+        options.traceFile = value;
+        return 0;
+    case OptionId::listPresets:
+        options.listPresets = true;
+        return 0;
+    case OptionId::printMachine:
+        options.printMachine = true;
+        return 0;
+    case OptionId::changes:
+        options.changes = true;
+        return 0;
+    case OptionId::help:
+        options.help = true;
+        return 0;
+    default:
+        return usageError("unknown option " + printable(argument) + " (see --help)");
+    }
+}
+
 // Parses the options; returns 0, or the exit status after reporting an error.
 int parseOptions(int argc, char** argv, Options& options)
 {
+    std::vector<const Option*> given;
     int i = 1;
     for (; i < argc; ++i) {
         std::string argument = argv[i];
@@ -95,8 +118,11 @@ int parseOptions(int argc, char** argv, Options& options)
             ++i;
             break;
         }
-        if (isProgramOption(argument)) {
-            options.programOptions.push_back(argv[i]);
+        const TypedOption passed = findOption(kSim, argument);
+        if (passed.option != nullptr && passed.option->passedOn && (!passed.hasValue || passed.option->value != nullptr)) {
+            given.push_back(passed.option);
+            if (const int status = passOn(passed, argc, argv, i, options))
+                return status;
             continue;
         }
         if (argument.compare(0, 2, "--") != 0)
@@ -110,7 +136,8 @@ int parseOptions(int argc, char** argv, Options& options)
             argument = argument.substr(0, equals);
             hasValue = true;
         }
-        const bool takesValue = argument == "--machine" || argument == "--preset" || argument == "--trace";
+        const Option* const option = findOption(kSim, argument).option;
+        const bool takesValue = option != nullptr && option->value != nullptr;
         if (takesValue && !hasValue) {
             if (i + 1 >= argc)
                 return usageError("option " + printable(argument) + " needs a value");
@@ -120,29 +147,16 @@ int parseOptions(int argc, char** argv, Options& options)
         }
         if (takesValue && value.empty())
             return usageError("option " + printable(argument) + " needs a value");
-
-        if (argument == "--machine" || argument == "--preset") {
-            if (!options.machineFile.empty() || !options.presetName.empty())
-                return usageError("option " + printable(argument) + ": only one of --machine and --preset, once");
-            (argument == "--machine" ? options.machineFile : options.presetName) = value;
-        } else if (argument == "--trace") {
-            if (!options.traceFile.empty())
-                return usageError("option --trace given twice");
-            options.traceFile = value;
-        } else if (argument == "--list-presets") {
-            options.listPresets = true;
-        } else if (argument == "--print-machine") {
-            options.printMachine = true;
-        } else if (argument == "--changes") {
-            options.changes = true;
-        } else if (argument == "--help") {
-            options.help = true;
-        } else {
+        if (option == nullptr)
             return usageError("unknown option " + printable(argument) + " (see --help)");
-        }
+        given.push_back(option);
+
+        if (const int status = takeOption(*option, argument, value, options))
+            return status;
     }
     options.firstToken = i;
-    return 0;
+    const std::string conflict = conflictAmong(given);
+    return conflict.empty() ? 0 : usageError(conflict);
 }
 
 // The number (from 1) of the machine's first offline line.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cpu/every_core.h"
 #include "cpu/probe.h"
 #include "cpu/processor_profile.h"
 #include "cpu/registers.h"
@@ -61,7 +62,8 @@ std::vector<ValuesOn> changedNodes(const Machine& before, const Machine& after, 
     std::vector<ValuesOn> changed;
     for (std::int32_t node = 0; node < nodes; ++node) {
         PciAddress reg = address;
-        reg.device = static_cast<std::uint8_t>(address.device + node);
+        if (node > 0)
+            reg.device = northbridgeOf(node);
         const ValuesOn values{node, valueIn(before, reg), valueIn(after, reg)};
         if (values.before != values.after)
             changed.push_back(values);
@@ -90,10 +92,9 @@ std::vector<std::string> describeRegisterChanges(const Machine& before, const Ma
         // On a machine of several nodes, a northbridge register is described
         // once for every node, spelled as node 0's.
         PciAddress address = entry.first;
-        const bool ofANode =
-            nodes > 1 && address.device >= kNorthbridgeDevice && address.device - kNorthbridgeDevice < nodes;
+        const bool ofANode = nodes > 1 && nodeOfNorthbridge(address.device, nodes) >= 0;
         if (ofANode)
-            address.device = kNorthbridgeDevice;
+            address.device = northbridgeOf(0);
         if (!described.insert(address).second)
             continue;
         for (const RegisterChange& change :

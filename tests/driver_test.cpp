@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <fstream>
 #include <iostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/options.h"
 #include "app/standard_options.h"
 #include "run_program.h"
 #include "version.h"
@@ -88,6 +92,80 @@ TEST(Driver, HelpAndVersionAsTheOnlyArgumentComeFirst)
         EXPECT_FALSE(answered) << argv.size() << " arguments, the last " << argv.back();
         EXPECT_EQ(out.str(), "");
     }
+}
+
+// The flags of a manual page's SYNOPSIS: "Fl -json" is --json, "Fl n | -dry-run"
+// is -n and --dry-run.
+std::set<std::string> synopsisFlags(const std::string& page)
+{
+    // The manual pages beside this file's folder, tests/.
+    const std::string source = __FILE__;
+    const std::string root = source.substr(0, source.rfind("tests/"));
+    std::ifstream file(root + "man/" + page);
+    EXPECT_TRUE(file.is_open()) << root + "man/" + page;
+    std::set<std::string> flags;
+    bool inSynopsis = false;
+    for (std::string line; std::getline(file, line);) {
+        if (line.compare(0, 4, ".Sh ") == 0)
+            inSynopsis = line == ".Sh SYNOPSIS";
+        if (!inSynopsis)
+            continue;
+        std::istringstream words(line);
+        bool flag = false;
+        for (std::string word; words >> word;) {
+            if (word[0] == '.')
+                word.erase(0, 1);
+            if (word == "Fl")
+                flag = true;
+            else if (std::isupper(static_cast<unsigned char>(word[0])) && word.size() <= 3)
+                flag = false;
+            else if (flag && word != "|")
+                flags.insert("-" + word);
+        }
+    }
+    return flags;
+}
+
+// A new option is a row of the table; it must also be told of where users look.
+TEST(Driver, EveryOptionIsInItsHelpAndManualPage)
+{
+    const struct {
+        unsigned program;
+        std::string help;
+        const char* page;
+    } programs[] = {{kPravellon, pravellonUsage(), "pravellon.8.in"}, {kSim, simUsage("family10"), "pravellon-sim.1"}};
+    for (const auto& p : programs) {
+        const std::set<std::string> flags = synopsisFlags(p.page);
+        EXPECT_GT(flags.size(), 3u) << p.page;
+        for (const Option& option : options()) {
+            if (((option.programs | option.soleIn) & p.program) == 0)
+                continue;
+            EXPECT_NE(p.help.find(option.name), std::string::npos) << option.name << " in --help of " << p.page;
+            EXPECT_EQ(flags.count(option.name), 1u) << option.name << " in " << p.page;
+            if (option.shortName != nullptr) {
+                EXPECT_EQ(flags.count(option.shortName), 1u) << option.shortName << " in " << p.page;
+            }
+        }
+    }
+}
+
+// What an option needs beside it, and what it cannot stand beside.
+TEST(Driver, OptionRequirementsAndExclusions)
+{
+    const Option every{OptionId::json, "--every", nullptr, "SECONDS", kPravellon, 0, true, false, "--now", nullptr, 0, ""};
+    const Option now{OptionId::json, "--now", nullptr, nullptr, kPravellon, 0, true, false, nullptr, "--tokens", 0, ""};
+    const Option tokens{OptionId::tokens, "--tokens", nullptr, nullptr, kPravellon, 0, true, true, nullptr, nullptr, 0, ""};
+    const struct {
+        std::vector<const Option*> given;
+        std::string conflict;
+    } cases[] = {
+        {{&every}, "option --every needs --now"},
+        {{&now, &every}, ""},
+        {{&now, &tokens}, "option --now cannot stand beside --tokens"},
+        {{&tokens, &now}, "option --now cannot stand beside --tokens"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(conflictAmong(c.given), c.conflict) << c.given.size();
 }
 
 } // namespace

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <string>
 #include <vector>
 
+#include "app/options.h"
 #include "cli/apply_changes.h"
 #include "cli/change_set.h"
 #include "cli/dry_run.h"
@@ -23,29 +25,34 @@
 
 namespace {
 
-constexpr const char* kTokensOption = "--tokens";
-constexpr const char* kJsonOption = "--json";
-
-bool isDryRunOption(const char* argument)
-{
-    return std::strcmp(argument, "--dry-run") == 0 || std::strcmp(argument, "-n") == 0;
-}
-
 int invalidParameter(const char* argument)
 {
     std::cerr << "ERROR: invalid parameter " << argument << std::endl;
     return kStatusInvalidArgument;
 }
 
-// --tokens stands alone: anything beside it is named as invalid, before any
-// other option is looked at.
-int printTokensAlone(const ProcessorProfile& profile, int argc, const char* const* argv)
+// The option that stands alone given anywhere, by its name as typed; nullptr
+// for none.
+const Option* standingAlone(int argc, const char* const* argv)
+{
+    for (const Option& option : options())
+        if (option.standsAlone && (option.programs & kPravellon) != 0
+            && std::any_of(argv + 1, argv + argc,
+                           [&option](const char* argument) { return std::strcmp(argument, option.name) == 0; }))
+            return &option;
+    return nullptr;
+}
+
+// An option that stands alone: anything beside it is named as invalid, before
+// any other option is looked at.
+int runAlone(const ProcessorProfile& profile, const Option& option, int argc, const char* const* argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], kTokensOption) != 0)
+        if (std::strcmp(argv[i], option.name) != 0)
             return invalidParameter(argv[i]);
     }
-    printSettingsAsTokens(profile);
+    if (option.id == OptionId::tokens)
+        printSettingsAsTokens(profile);
     return kStatusOk;
 }
 
@@ -54,22 +61,33 @@ struct LeadingOptions {
     const char* dryRun = nullptr; // the first dry-run option, as typed
     bool json = false;
     int firstToken = 1;
+    std::vector<const Option*> given;
+    const char* invalid = nullptr; // an option given without its value, or beside one it may not be
+    std::string conflict;
 };
 
+// The first argument that is no option of pravellon, taken as it stands
+// ("--name=value" of an option without a value too), ends the options.
 LeadingOptions leadingOptions(int argc, const char* const* argv)
 {
     LeadingOptions options;
     for (; options.firstToken < argc; ++options.firstToken) {
         const char* const argument = argv[options.firstToken];
-        if (isDryRunOption(argument)) {
-            if (options.dryRun == nullptr)
-                options.dryRun = argument;
-        } else if (std::strcmp(argument, kJsonOption) == 0) {
-            options.json = true;
-        } else {
+        const TypedOption typed = findOption(kPravellon, argument);
+        const Option* const option = typed.option;
+        if (option == nullptr || (typed.hasValue && option->value == nullptr))
             break;
+        if (option->value != nullptr && !typed.hasValue && ++options.firstToken == argc) {
+            options.invalid = argument;
+            return options;
         }
+        options.given.push_back(option);
+        if (option->id == OptionId::dryRun && options.dryRun == nullptr)
+            options.dryRun = argument;
+        else if (option->id == OptionId::json)
+            options.json = true;
     }
+    options.conflict = conflictAmong(options.given);
     return options;
 }
 
@@ -100,17 +118,17 @@ int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* 
     return kStatusOk;
 }
 
-bool tokensAsked(int argc, const char* const* argv)
-{
-    return std::any_of(argv + 1, argv + argc,
-                       [](const char* argument) { return std::strcmp(argument, kTokensOption) == 0; });
-}
-
 int runWithArguments(const ProcessorProfile& profile, int argc, const char* const* argv)
 {
-    if (tokensAsked(argc, argv))
-        return printTokensAlone(profile, argc, argv);
+    if (const Option* alone = standingAlone(argc, argv))
+        return runAlone(profile, *alone, argc, argv);
     const LeadingOptions options = leadingOptions(argc, argv);
+    if (options.invalid != nullptr)
+        return invalidParameter(options.invalid);
+    if (!options.conflict.empty()) {
+        std::cerr << "ERROR: " << options.conflict << std::endl;
+        return kStatusInvalidArgument;
+    }
     if (options.firstToken == argc) {
         if (options.dryRun != nullptr)
             return invalidParameter(options.dryRun);
@@ -129,7 +147,9 @@ int probeAndRun(int argc, const char* const* argv)
         if (!probeProcessor(profile)) {
             // What --json and --tokens print is read by programs (jq, a
             // later run given the tokens back), which must find no text there.
-            const bool forPrograms = tokensAsked(argc, argv) || leadingOptions(argc, argv).json;
+            const Option* const alone = standingAlone(argc, argv);
+            const bool forPrograms =
+                (alone != nullptr && alone->id == OptionId::tokens) || leadingOptions(argc, argv).json;
             (forPrograms ? std::cerr : std::cout) << kUnsupportedCpuMessage << std::endl;
             return kStatusUnsupported;
         }
@@ -148,7 +168,7 @@ int probeAndRun(int argc, const char* const* argv)
 
 bool mayWriteRegisters(int argc, const char* const* argv)
 {
-    if (tokensAsked(argc, argv))
+    if (standingAlone(argc, argv) != nullptr)
         return false;
     const LeadingOptions options = leadingOptions(argc, argv);
     return options.firstToken < argc && options.dryRun == nullptr;

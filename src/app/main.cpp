@@ -4,6 +4,7 @@
 
 #include "app/driver.h"
 #include "app/output_check.h"
+#include "app/options.h"
 #include "app/standard_options.h"
 
 int main(int argc, char** argv)

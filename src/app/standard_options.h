@@ -3,11 +3,6 @@
 // before it looks for a processor. Only as the sole argument; anywhere else
 // they are whatever the program makes of them (for pravellon, invalid tokens).
 
-#include <string>
-
-// pravellon's usage, for --help.
-std::string pravellonUsage();
-
 // Answers --help, -h or --version as the only argument on standard output and
 // returns true: the usage, or "PROGRAM VERSION". False, having printed
 // nothing, for any other arguments.

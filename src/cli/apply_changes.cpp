@@ -10,7 +10,7 @@
 #include "control/boost.h"
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
-#include "cpu/registers.h"
+#include "cpu/writable_registers.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
 #include "pstate/core_pstate.h"
@@ -57,19 +57,20 @@ void readOtherNodes(const ProcessorProfile& profile, const ChangeSet& changes)
     const FamilyTraits& traits = familyTraits(profile);
     const bool writesBoostControl =
         (isSet(changes.boost) && profile.boostSupported) || (isSet(changes.apm) && traits.hasApm);
-    std::vector<std::uint32_t> nbPstateRegisters;
+    std::vector<std::int32_t> nbPstates;
     if (traits.hasNbPstateRegisters)
         for (const NbPstate& request : changes.nbPstates)
             if (isModified(request))
-                nbPstateRegisters.push_back(nbPstateAddress(request.index));
-    std::sort(nbPstateRegisters.begin(), nbPstateRegisters.end());
-    forEachNode(profile, [&](std::int32_t node) {
-        if (node == 0)
-            return;
+                nbPstates.push_back(request.index);
+    std::sort(nbPstates.begin(), nbPstates.end());
+    const auto read = [](std::int32_t node, const WritableRegister& row, std::int32_t n) {
+        (void)readPciConfig(northbridgeOf(node), row.function, row.number(n));
+    };
+    forEachOtherNode(profile, [&](std::int32_t node) {
         if (writesBoostControl)
-            (void)readPciConfig(northbridgeOf(node), kFunctionLinkControl, kPciBoostControl);
-        for (const std::uint32_t reg : nbPstateRegisters)
-            (void)readPciConfig(northbridgeOf(node), kFunctionExtendedMisc, reg);
+            read(node, boostControlRegister(), 0);
+        for (const std::int32_t n : nbPstates)
+            read(node, nbPstateRegisters(), n);
     });
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cpu/every_core.h"
-#include "cpu/registers.h"
+#include "cpu/writable_registers.h"
 #include "hw/device.h"
 #include "hw/recorded_writes.h"
 
@@ -30,7 +30,7 @@ void addMsrChanges(const ProcessorProfile& profile, std::vector<RegisterChange>&
             if (end->before != end->after)
                 changed.push_back(ValuesOn{end->core, end->before, end->after});
         }
-        if (first->msr != kMsrPstateControl) {
+        if (!isPstateRequest(first->msr)) {
             for (RegisterChange& change : msrChanges(&profile, first->msr, changed))
                 changes.push_back(std::move(change));
         }
@@ -43,14 +43,11 @@ void addMsrChanges(const ProcessorProfile& profile, std::vector<RegisterChange>&
 void addPciChanges(const ProcessorProfile& profile, std::vector<RegisterChange>& changes)
 {
     const std::vector<RecordedPciWrite> writes = recordedPciWrites();
-    const auto nodeOf = [&profile](std::uint8_t device) {
-        const std::int32_t node = device - kNorthbridgeDevice;
-        return node >= 0 && node < profile.nodeCount ? node : -1;
-    };
+    const auto nodeOf = [&profile](std::uint8_t device) { return nodeOfNorthbridge(device, profile.nodeCount); };
     std::set<std::tuple<std::uint8_t, std::uint8_t, std::uint32_t>> described;
     for (const RecordedPciWrite& write : writes) {
         const std::int32_t node = nodeOf(write.device);
-        const std::uint8_t device = node >= 0 ? kNorthbridgeDevice : write.device;
+        const std::uint8_t device = node >= 0 ? northbridgeOf(0) : write.device;
         if (!described.insert({device, write.function, write.reg}).second)
             continue;
         std::vector<ValuesOn> changed;

@@ -14,10 +14,7 @@
 #include "control/boost.h"
 #include "cpu/clock_codec.h"
 #include "cpu/features.h"
-#include "cpu/registers.h"
 #include "cpu/vid.h"
-#include "hw/bitfield.h"
-#include "hw/device.h"
 #include "pstate/core_pstate.h"
 #include "pstate/nb_pstate.h"
 #include "report/format.h"
@@ -33,6 +30,7 @@ struct Settings {
     std::vector<CorePstate> corePstates;
     std::vector<NbPstate> nbPstates;
     std::optional<bool> boost;
+    std::optional<bool> apm;
     std::vector<DifferingCoreItem> differingCores;
     std::vector<DifferingNodeItem> differingNodes;
 };
@@ -45,6 +43,7 @@ struct GatherSettings {
         if (item.supported)
             settings.boost = item.enabled;
     }
+    void operator()(const ApmItem& item) const { settings.apm = item.enabled; }
     void operator()(const CorePstateItem& item) const { settings.corePstates.push_back(item.pstate); }
     void operator()(const NbPstateItem& item) const { settings.nbPstates.push_back(item.pstate); }
     // Every name the walk gives a differing core or node (P-states, boost, the
@@ -186,7 +185,8 @@ void printSettingsAsTokens(const ProcessorProfile& profile)
 {
     Settings settings;
     const GatherSettings gather{settings};
-    walkReport(profile, [&gather](const ReportItem& item) { std::visit(gather, item); });
+    walkReport(
+        profile, [&gather](const ReportItem& item) { std::visit(gather, item); }, true);
 
     std::vector<std::string> tokens;
     for (const CorePstate& pstate : settings.corePstates) {
@@ -208,10 +208,8 @@ void printSettingsAsTokens(const ProcessorProfile& profile)
         addNbSplitToken(tokens, settings.corePstates);
     if (settings.boost)
         tokens.push_back(std::string("Turbo=") + (*settings.boost ? "1" : "0"));
-    if (kApmFeature.present(profile)) {
-        const std::uint32_t control = readPciConfig(kNorthbridgeDevice, kFunctionLinkControl, kPciBoostControl);
-        tokens.push_back(std::string("APM=") + (bits::test(control, kApmEnable) ? "1" : "0"));
-    }
+    if (settings.apm)
+        tokens.push_back(std::string("APM=") + (*settings.apm ? "1" : "0"));
 
     std::string line;
     for (const std::string& token : tokens)

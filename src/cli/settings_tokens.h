@@ -10,6 +10,6 @@
 // family 0x15. A value no token can set is left out. Then, on standard error,
 // a warning for each core or node whose settings differ from the first one's,
 // and one where boost's two halves disagree: the tokens cannot give those
-// back. Makes the report's reads in the report's order, then, where the
-// family has APM, one read of its bit.
+// back. Makes the report's reads in the report's order, APM's bit among them
+// where the family has APM.
 void printSettingsAsTokens(const ProcessorProfile& profile);

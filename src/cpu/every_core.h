@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cpu/processor_profile.h"
+#include "cpu/registers.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/register_write.h"
@@ -72,6 +73,21 @@ void forEachOtherCpu(const ProcessorProfile& profile, Visit visit)
 inline std::uint8_t northbridgeOf(std::int32_t node)
 {
     return static_cast<std::uint8_t>(kNorthbridgeDevice + node);
+}
+
+// The node of nodeCount whose northbridge is PCI device device; -1 for any
+// other device.
+inline std::int32_t nodeOfNorthbridge(std::uint8_t device, std::int32_t nodeCount)
+{
+    const std::int32_t node = device - kNorthbridgeDevice;
+    return node >= 0 && node < nodeCount ? node : -1;
+}
+
+// The northbridge P-states whose registers there are: as many as the count
+// the probe read, of the four the hardware has room for.
+inline std::int32_t nbPstateRegisterCount(const ProcessorProfile& profile)
+{
+    return std::min(profile.nbPstateCount, kMaxNbPstates);
 }
 
 // visit(node) for every node in turn, node 0 first.

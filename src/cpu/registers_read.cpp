@@ -1,9 +1,12 @@
 #include "cpu/registers_read.h"
 
+#include <algorithm>
+
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "cpu/registers.h"
 #include "cpu/temperature.h"
+#include "cpu/writable_registers.h"
 
 namespace {
 
@@ -52,28 +55,36 @@ std::vector<ReadRegister> registersReadBy(const ProcessorProfile& profile)
     if (traits.hasNodes)
         list.push_back(pci(kFunctionHtConfig, kPciNodeId));
 
-    // The report's P-states, which the writers read again before writing.
-    for (std::int32_t n = 0; n < profile.pstateCount; ++n)
-        list.push_back(msr(corePstateMsr(n)));
-    if (traits.hasNbPstateRegisters) {
-        for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
-            list.push_back(pci(kFunctionExtendedMisc, nbPstateAddress(n)));
+    // Every register a token writes that the probe has not read: the report's
+    // P-states, which the writers read again before writing, and the P-state
+    // request, read before every switch.
+    const auto listed = [&list](const ReadRegister& reg) {
+        return std::any_of(list.begin(), list.end(), [&reg](const ReadRegister& other) {
+            return other.kind == reg.kind && other.number == reg.number && other.function == reg.function
+                && other.node == reg.node;
+        });
+    };
+    for (const WritableRegister& row : writableRegisters()) {
+        for (std::int32_t n = 0; n < row.count(profile); ++n) {
+            const ReadRegister reg = row.scope == WritableRegister::Scope::everyCore
+                ? msr(row.number(n))
+                : pci(row.function, row.number(n));
+            if (!listed(reg))
+                list.push_back(reg);
+        }
     }
 
-    // Read before every switch of P-state.
-    list.push_back(msr(kMsrPstateControl));
-
-    // The other nodes' registers that the report compares with node 0's.
+    // The other nodes' registers, which the report compares with node 0's.
     forEachOtherNode(profile, [&](std::int32_t node) {
-        if (profile.boostSupported || traits.hasApm)
-            list.push_back(pci(kFunctionLinkControl, kPciBoostControl, node));
-        if (traits.hasNbPstateRegisters)
-            for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n)
-                list.push_back(pci(kFunctionExtendedMisc, nbPstateAddress(n), node));
+        for (const WritableRegister& row : writableRegisters())
+            if (row.scope == WritableRegister::Scope::everyNode)
+                for (std::int32_t n = 0; n < row.count(profile); ++n)
+                    list.push_back(pci(row.function, row.number(n), node));
     });
 
     // What --now reads beside the P-states: each node's Tctl.
     if (reportsTctl(profile))
-        forEachNode(profile, [&](std::int32_t node) { list.push_back(pci(kFunctionMisc, kPciReportedTemperature, node)); });
+        forEachNode(profile,
+                    [&](std::int32_t node) { list.push_back(pci(kFunctionMisc, kPciReportedTemperature, node)); });
     return list;
 }

@@ -7,7 +7,9 @@
 
 #include "control/active_pstate.h"
 #include "cpu/family_traits.h"
+#include "cpu/every_core.h"
 #include "cpu/registers.h"
+#include "cpu/writable_registers.h"
 #include "hw/bitfield.h"
 #include "hw/cpu_list.h"
 #include "hw/device.h"
@@ -19,13 +21,10 @@
 
 namespace {
 
-// Which northbridge P-state register this is, or -1.
-std::int32_t nbPstateAt(std::uint32_t reg)
+// "P1 (MSR 0xc0010065)": a P-state's register by its name, then its number.
+std::string pstateName(const WritableRegister& row, std::int32_t n, const std::string& number)
 {
-    for (std::int32_t n = 0; n < kMaxNbPstates; ++n)
-        if (reg == nbPstateAddress(n))
-            return n;
-    return -1;
+    return row.name + std::to_string(n) + " (" + number + ")";
 }
 
 std::string onOff(bool on)
@@ -45,9 +44,8 @@ void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, RegisterCha
     change.name = "MSR " + hexText(msr);
     if (profile == nullptr)
         return;
-    if (msr >= corePstateMsr(0) && msr < corePstateMsr(kMaxCorePstates)) {
-        const auto n = static_cast<std::int32_t>(msr - corePstateMsr(0));
-        change.name = "P" + std::to_string(n) + " (" + change.name + ")";
+    if (const std::int32_t n = indexIn(corePstateRegisters(), msr); n >= 0) {
+        change.name = pstateName(corePstateRegisters(), n, change.name);
         change.fields.push_back(FieldChange{"", corePstateLineText(*profile, corePstateItem(*profile, n, change.before)),
                                             corePstateLineText(*profile, corePstateItem(*profile, n, change.after))});
     } else if (msr == kMsrHardwareConfig) {
@@ -93,14 +91,15 @@ void describePci(const ProcessorProfile* profile, std::uint8_t device, std::uint
                  RegisterChange& change)
 {
     change.name = "PCI " + pciRegisterText(device, function, reg);
-    if (profile == nullptr || device != kNorthbridgeDevice)
+    if (profile == nullptr || device != northbridgeOf(0))
         return;
     const auto before = static_cast<std::uint32_t>(change.before);
     const auto after = static_cast<std::uint32_t>(change.after);
     const FamilyTraits& traits = familyTraits(*profile);
-    const std::int32_t nbPstate = function == kFunctionExtendedMisc ? nbPstateAt(reg) : -1;
+    const WritableRegister& nbPstates = nbPstateRegisters();
+    const std::int32_t nbPstate = function == nbPstates.function ? indexIn(nbPstates, reg) : -1;
     if (traits.hasNbPstateRegisters && nbPstate >= 0) {
-        change.name = "NB_P" + std::to_string(nbPstate) + " (" + change.name + ")";
+        change.name = pstateName(nbPstates, nbPstate, change.name);
         change.fields.push_back(
             FieldChange{"", clockText(*profile, nbPstateItem(*profile, nbPstate, before)),
                         clockText(*profile, nbPstateItem(*profile, nbPstate, after))});

@@ -32,6 +32,7 @@ struct JsonItems {
     void operator()(const DifferingCoreItem& item) { differingCores.push_back(item); }
     void operator()(const OfflineCoreItem& item) { offlineCores.push_back(item); }
     void operator()(const DifferingNodeItem& item) { differingNodes.push_back(item); }
+    void operator()(const ApmItem& /*item*/) {}
     void operator()(const NbPstateCountItem& /*item*/) {}
     void operator()(const NbPstateItem& item) { nbPstates.push_back(item); }
 };

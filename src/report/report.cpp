@@ -114,6 +114,7 @@ struct TextLines {
         out << "  Node " << item.node << " differs from node 0 in " << namesText(item.in) << std::endl;
     }
 
+    void operator()(const ApmItem& /*item*/) const {}
     void operator()(const NbPstateCountItem& /*item*/) const
     {
         out << "  ---" << std::endl;

@@ -70,6 +70,12 @@ struct DifferingNodeItem {
     std::vector<std::string> in;
 };
 
+// Whether APM is on, node 0's setting; only for a walk that asks for it, on a
+// family with APM. No line of the report shows it; --tokens sets it again.
+struct ApmItem {
+    bool enabled = false;
+};
+
 // The northbridge P-states follow, this many; only on families with registers
 // for them.
 struct NbPstateCountItem {
@@ -83,6 +89,7 @@ struct NbPstateItem {
 
 // In the order the walk hands them over: General, Boost, PstateCount, every
 // CorePstate, the DifferingCores and OfflineCores in core order, the
-// DifferingNodes, then NbPstateCount and every NbPstate.
+// DifferingNodes, the Apm item where asked for, then NbPstateCount and every
+// NbPstate.
 using ReportItem = std::variant<GeneralItem, BoostItem, PstateCountItem, CorePstateItem, DifferingCoreItem,
-                                OfflineCoreItem, DifferingNodeItem, NbPstateCountItem, NbPstateItem>;
+                                OfflineCoreItem, DifferingNodeItem, ApmItem, NbPstateCountItem, NbPstateItem>;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,55 +109,82 @@ void walkDifferingCores(const ProcessorProfile& profile, const PstateRegisters& 
     });
 }
 
+// A northbridge register's value on every node, node 0 first: with one node,
+// node 0's alone.
+std::vector<std::uint32_t> readOnEveryNode(const ProcessorProfile& profile, std::uint8_t function, std::uint32_t reg)
+{
+    std::vector<std::uint32_t> values;
+    forEachNode(profile, [&](std::int32_t node) { values.push_back(readPciConfig(northbridgeOf(node), function, reg)); });
+    return values;
+}
+
+// Each other node whose value of a register is not node 0's is named with what.
+template <typename Differs>
+void compareOtherNodes(const ProcessorProfile& profile, const std::vector<std::uint32_t>& values,
+                       std::vector<DifferingNodeItem>& items, const std::string& what, Differs differs)
+{
+    forEachOtherNode(profile, [&](std::int32_t node) {
+        const auto index = static_cast<std::size_t>(node);
+        if (differs(values[index], values[0]))
+            items[index].in.push_back(what);
+    });
+}
+
+
 // The other nodes should hold node 0's northbridge settings, a northbridge
 // P-state's enable bit among them. Every register compared is read on node 0
 // and then on each other node, all before the first item; each node that
 // differs gets an item naming what.
-void walkDifferingNodes(const ProcessorProfile& profile, const ReportSink& sink)
+void walkDifferingNodes(const ProcessorProfile& profile, const ReportSink& sink, bool withApm)
 {
-    if (profile.nodeCount <= 1)
-        return;
     const FamilyTraits& traits = familyTraits(profile);
-    const auto nodes = static_cast<std::size_t>(profile.nodeCount);
-    const auto readOnEveryNode = [&](std::uint8_t function, std::uint32_t reg) {
-        std::vector<std::uint32_t> values;
-        forEachNode(profile,
-                    [&](std::int32_t node) { values.push_back(readPciConfig(northbridgeOf(node), function, reg)); });
-        return values;
-    };
-    std::vector<DifferingNodeItem> items(nodes);
+    withApm = withApm && traits.hasApm;
+    if (profile.nodeCount <= 1) {
+        if (withApm)
+            sink(ApmItem{bits::test(readOnEveryNode(profile, kFunctionLinkControl, kPciBoostControl)[0], kApmEnable)});
+        return;
+    }
+    std::vector<DifferingNodeItem> items(static_cast<std::size_t>(profile.nodeCount));
+    std::optional<ApmItem> apm;
     if (profile.boostSupported || traits.hasApm) {
-        const std::vector<std::uint32_t> control = readOnEveryNode(kFunctionLinkControl, kPciBoostControl);
-        for (std::size_t node = 1; node < nodes; ++node) {
-            if (profile.boostSupported && bits::get(control[node], kBoostSource) != bits::get(control[0], kBoostSource))
-                items[node].in.emplace_back("boost source");
-            if (traits.hasApm && bits::test(control[node], kApmEnable) != bits::test(control[0], kApmEnable))
-                items[node].in.emplace_back("APM");
-        }
+        const std::vector<std::uint32_t> control = readOnEveryNode(profile, kFunctionLinkControl, kPciBoostControl);
+        if (profile.boostSupported)
+            compareOtherNodes(profile, control, items, "boost source", [](std::uint32_t a, std::uint32_t b) {
+                return bits::get(a, kBoostSource) != bits::get(b, kBoostSource);
+            });
+        if (traits.hasApm)
+            compareOtherNodes(profile, control, items, "APM", [](std::uint32_t a, std::uint32_t b) {
+                return bits::test(a, kApmEnable) != bits::test(b, kApmEnable);
+            });
+        if (withApm)
+            apm = ApmItem{bits::test(control[0], kApmEnable)};
     }
     if (traits.hasNbPstateRegisters) {
-        for (std::int32_t n = 0; n < profile.nbPstateCount && n < kMaxNbPstates; ++n) {
-            const std::vector<std::uint32_t> values = readOnEveryNode(kFunctionExtendedMisc, nbPstateAddress(n));
-            const NbPstate node0 = decodeNbPstate(profile, n, values[0]);
-            for (std::size_t node = 1; node < nodes; ++node) {
-                const NbPstate other = decodeNbPstate(profile, n, values[node]);
-                if (nbPstateEnabled(values[node]) != nbPstateEnabled(values[0]) || other.multiplier != node0.multiplier
-                    || other.vid != node0.vid)
-                    items[node].in.push_back("NB_P" + std::to_string(n));
-            }
+        for (std::int32_t n = 0; n < nbPstateRegisterCount(profile); ++n) {
+            const std::vector<std::uint32_t> values = readOnEveryNode(profile, kFunctionExtendedMisc, nbPstateAddress(n));
+            compareOtherNodes(profile, values, items, "NB_P" + std::to_string(n),
+                              [&profile, n](std::uint32_t a, std::uint32_t b) {
+                                  const NbPstate x = decodeNbPstate(profile, n, a);
+                                  const NbPstate y = decodeNbPstate(profile, n, b);
+                                  return nbPstateEnabled(a) != nbPstateEnabled(b) || x.multiplier != y.multiplier
+                                      || x.vid != y.vid;
+                              });
         }
     }
-    for (std::size_t node = 1; node < nodes; ++node) {
-        items[node].node = static_cast<std::int32_t>(node);
-        if (!items[node].in.empty())
-            sink(items[node]);
-    }
+    forEachOtherNode(profile, [&](std::int32_t node) {
+        DifferingNodeItem& item = items[static_cast<std::size_t>(node)];
+        item.node = node;
+        if (!item.in.empty())
+            sink(item);
+    });
+    if (apm)
+        sink(*apm);
 }
 
 void walkNbPstates(const ProcessorProfile& profile, const ReportSink& sink)
 {
     sink(NbPstateCountItem{profile.nbPstateCount});
-    for (std::int32_t i = 0; i < profile.nbPstateCount; ++i)
+    for (std::int32_t i = 0; i < nbPstateRegisterCount(profile); ++i)
         sink(NbPstateItem{readNbPstate(profile, i)});
 }
 
@@ -172,14 +200,14 @@ NbPstateItem nbPstateItem(const ProcessorProfile& profile, std::int32_t index, s
     return NbPstateItem{decodeNbPstate(profile, index, value)};
 }
 
-void walkReport(const ProcessorProfile& profile, const ReportSink& sink)
+void walkReport(const ProcessorProfile& profile, const ReportSink& sink, bool withApm)
 {
     sink(generalItem(profile));
     sink(boostItem(profile));
     sink(pstateCountItem(profile));
     const PstateRegisters core0 = walkCorePstates(profile, sink);
     walkDifferingCores(profile, core0, sink);
-    walkDifferingNodes(profile, sink);
+    walkDifferingNodes(profile, sink, withApm);
     if (familyTraits(profile).hasNbPstateRegisters)
         walkNbPstates(profile, sink);
 }

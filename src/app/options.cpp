@@ -1,0 +1,155 @@
+#include "app/options.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <sstream>
+
+#include "cli/token_forms.h"
+
+namespace {
+
+constexpr unsigned kBoth = kPravellon | kSim;
+
+
+// The names of an option as --help lists them: "--machine FILE", "--dry-run, -n".
+std::string namesText(const Option& option)
+{
+    std::string text = option.name;
+    if (option.value != nullptr)
+        text += std::string(" ") + option.value;
+    if (option.shortName != nullptr)
+        text += std::string(", ") + option.shortName;
+    return text;
+}
+
+// "  NAMES  HELP", HELP's further lines indented to its column; NAMES as wide
+// as the column leaves room, or alone on its line when wider.
+std::string helpLines(const std::string& names, const std::string& help, std::size_t column)
+{
+    std::string text = "  " + names;
+    text += names.size() + 2 < column ? std::string(column - names.size() - 2, ' ') : "\n" + std::string(column, ' ');
+    for (const char c : help) {
+        text += c;
+        if (c == '\n')
+            text += std::string(column, ' ');
+    }
+    return text + "\n";
+}
+
+// The lines of program's --help for each option it describes; with
+// passedOnHelp, the options it passes on share one line saying so.
+std::string optionLines(unsigned program, std::size_t column, const char* passedOnHelp = nullptr)
+{
+    std::string text;
+    std::string passedOn;
+    for (const Option& option : options()) {
+        if (passedOnHelp != nullptr && option.passedOn && (option.programs & program) != 0)
+            passedOn += (passedOn.empty() ? "" : ", ") + namesText(option);
+        else if ((option.describedIn & program) != 0)
+            text += helpLines(namesText(option), option.help, column);
+    }
+    if (!passedOn.empty())
+        text += helpLines(passedOn, passedOnHelp, column);
+    return text;
+}
+
+} // namespace
+
+const std::vector<Option>& options()
+{
+    static const std::vector<Option> rows = {
+        {OptionId::dryRun, "--dry-run", "-n", nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
+         "write nothing; print what the tokens would change"},
+        {OptionId::tokens, "--tokens", nullptr, nullptr, kBoth, 0, true, true, nullptr, nullptr, kPravellon,
+         "print the tokens that would set the current settings again"},
+        {OptionId::json, "--json", nullptr, nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
+         "the report, or what the tokens change or would change, as\none JSON object"},
+        {OptionId::machine, "--machine", nullptr, "FILE", kSim, 0, false, false, nullptr, "--preset", kSim,
+         "the processor is the machine file FILE; the registers the\nrun wrote are saved into it when the run ends"},
+        {OptionId::preset, "--preset", nullptr, "NAME", kSim, 0, false, false, nullptr, "--machine", kSim,
+         "a built-in processor; nothing is saved (default: DEFAULT)"},
+        {OptionId::trace, "--trace", nullptr, "FILE", kSim, 0, false, false, nullptr, nullptr, kSim,
+         "append one line per emulated device operation to FILE"},
+        {OptionId::changes, "--changes", nullptr, nullptr, kSim, 0, false, false, nullptr, nullptr, kSim,
+         "when the run ends, list on standard error every register it\nchanged, old and new, decoded"},
+        {OptionId::printMachine, "--print-machine", nullptr, nullptr, kSim, 0, false, false, nullptr, nullptr, kSim,
+         "print the processor as a machine file, to start one's own"},
+        {OptionId::listPresets, "--list-presets", nullptr, nullptr, kSim, 0, false, false, nullptr, nullptr, kSim,
+         "list the built-in processors"},
+        {OptionId::help, "--help", "-h", nullptr, kSim, kBoth, false, false, nullptr, nullptr, kSim, "this text"},
+        {OptionId::version, "--version", nullptr, nullptr, 0, kBoth, false, false, nullptr, nullptr, kSim, "the version"},
+    };
+    return rows;
+}
+
+TypedOption findOption(unsigned program, const std::string& argument, bool sole)
+{
+    TypedOption typed;
+    for (const Option& option : options()) {
+        const unsigned taking = sole ? option.programs | option.soleIn : option.programs;
+        if ((taking & program) == 0)
+            continue;
+        const bool shortTaken = option.shortName != nullptr && (sole || (option.soleIn & program) == 0);
+        if (argument == option.name || (shortTaken && argument == option.shortName)) {
+            typed.option = &option;
+            return typed;
+        }
+        const std::size_t equals = argument.find('=');
+        if (equals != std::string::npos && argument.compare(0, equals, option.name) == 0
+            && option.name[equals] == '\0') {
+            typed.option = &option;
+            typed.hasValue = true;
+            typed.value = argument.substr(equals + 1);
+            return typed;
+        }
+    }
+    return typed;
+}
+
+std::string conflictAmong(const std::vector<const Option*>& given)
+{
+    const auto isGiven = [&given](const char* name) {
+        return std::any_of(given.begin(), given.end(), [name](const Option* option) { return std::string(option->name) == name; });
+    };
+    for (const Option* option : given) {
+        if (option->requires != nullptr && !isGiven(option->requires))
+            return std::string("option ") + option->name + " needs " + option->requires;
+        if (option->excludes != nullptr && isGiven(option->excludes))
+            return std::string("option ") + option->name + " cannot stand beside " + option->excludes;
+    }
+    return std::string();
+}
+
+std::string pravellonUsage()
+{
+    return "usage: pravellon [--json] [--dry-run | -n] [TOKEN ...]\n"
+           "       pravellon --tokens\n"
+           "       pravellon --help | --version\n"
+           "\n"
+           "Without tokens, prints a report of the processor. The tokens change it; all\n"
+           "of them are read first, and one invalid token means nothing is written:\n"
+        + tokenFormsUsage() + "\n" + optionLines(kPravellon, 17)
+        + "\n"
+          "Run as root. Try a command first with --dry-run, or on a copy of this\n"
+          "machine with pravellon-capture and pravellon-sim --changes.\n"
+          "The manual page: man 8 pravellon\n";
+}
+
+std::string simUsage(const std::string& defaultPreset)
+{
+    std::string lines = optionLines(kSim, 19, "pravellon's own options, passed on to it before the TOKENs");
+    const std::string placeholder = "DEFAULT";
+    lines.replace(lines.find(placeholder), placeholder.size(), defaultPreset);
+    return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--dry-run | -n]\n"
+           "                     [--json] [--] [TOKEN...]\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] --print-machine\n"
+           "       pravellon-sim --list-presets | --help | --version\n"
+           "\n"
+           "Runs pravellon with the TOKENs on an emulated processor.\n"
+           "\n"
+        + lines
+        + "  --               ends the options, as does the first argument without --;\n"
+          "                   every argument after it goes to pravellon as it stands\n"
+          "The manual page: man 1 pravellon-sim\n";
+}
