@@ -188,4 +188,27 @@ row boot-F start 254 "failed firmware firmware.boot=boot-F last=applied pending=
 	"daemon.warning applying P1=@1.35 Turbo=0 failed (pravellon status 254): pravellon-sim: ioctl(CPUCTL_WRMSR)"
 status_is 2 "CRITICAL: applying the settings failed at 2* (pravellon status 254)"
 PRAVELLON_STATE_DIR=$dir/out status_is 3 "UNKNOWN: cannot read $dir/out"
+
+# A start after a stop lets resume apply again; the confirmation waits the
+# time configured.
+"$sim" --preset family10 --print-machine >"$dir/firmware"
+rm -rf "$dir/state"
+saved="firmware firmware.boot=boot-G "
+row boot-G start 0 "${saved}last=armed pending=boot-G " "daemon.notice applied P1=@1.35 Turbo=0 (pravellon status 0); confirmed after 60 seconds"
+row boot-G "confirm $(started)" 0 "${saved}last=confirmed " "sleep 60
+daemon.notice settings confirmed"
+row boot-G stop 0 "${saved}last=confirmed stopped " "daemon.notice gave back"
+row boot-G start 0 "${saved}last=armed pending=boot-G " "daemon.notice applied"
+cp "$dir/firmware" "$dir/machine"
+row boot-G resume 0 "${saved}last=armed pending=boot-G " "daemon.notice applied P1=@1.35 Turbo=0 after resume (pravellon status 0)"
+expect "the report after stop, start and resume" "$applied" "$("$sim" --machine "$dir/machine")"
+
+# Linux tells its boots apart by the kernel's boot identity.
+if [ -r /proc/sys/kernel/random/boot_id ]; then
+	stub uname 'echo Linux'
+	linux=$(cat /proc/sys/kernel/random/boot_id)
+	rm -rf "$dir/state"
+	row boot-L start 0 "firmware firmware.boot=$linux last=armed pending=$linux " "daemon.notice applied P1=@1.35 Turbo=0 (pravellon status 0)"
+	stub uname 'echo FreeBSD'
+fi
 exit $failed
