@@ -111,10 +111,9 @@ LeadingOptions leadingOptions(int argc, const char* const* argv)
             (option->id == OptionId::every ? options.every : options.count) = OptionValue{value, typedText};
         }
     }
-    if (const Option* conflicting = firstInConflict(options.given))
-        options.conflicting =
-            options.givenAs[static_cast<std::size_t>(std::find(options.given.begin(), options.given.end(), conflicting)
-                                                     - options.given.begin())];
+    const auto conflicting = std::find(options.given.begin(), options.given.end(), firstInConflict(options.given));
+    if (conflicting != options.given.end())
+        options.conflicting = options.givenAs[static_cast<std::size_t>(conflicting - options.given.begin())];
     return options;
 }
 
