@@ -96,3 +96,34 @@ void setMsrOnCore(Machine& machine, std::int32_t core, std::uint32_t number, std
     else
         machine.coreMsrs[CoreMsr{number, core}] = value;
 }
+
+namespace {
+
+constexpr std::int64_t kMicrovoltsPerVolt = 1000000;
+constexpr std::size_t kMicrovoltDecimals = 6;
+
+} // namespace
+
+std::string microvoltsText(std::int64_t microvolts)
+{
+    std::string decimals = std::to_string(microvolts % kMicrovoltsPerVolt);
+    decimals.insert(0, kMicrovoltDecimals - decimals.size(), '0');
+    while (decimals.size() > 1 && decimals.back() == '0')
+        decimals.pop_back();
+    return std::to_string(microvolts / kMicrovoltsPerVolt) + "." + decimals;
+}
+
+bool parseMicrovolts(const std::string& text, std::int64_t& microvolts)
+{
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    if (text.size() < 3 || text.size() > 2 + kMicrovoltDecimals || !isDigit(text[0]) || text[1] != '.')
+        return false;
+    std::int64_t value = text[0] - '0';
+    for (std::size_t i = 2; i < 2 + kMicrovoltDecimals; ++i) {
+        if (i < text.size() && !isDigit(text[i]))
+            return false;
+        value = value * 10 + (i < text.size() ? text[i] - '0' : 0);
+    }
+    microvolts = value;
+    return true;
+}

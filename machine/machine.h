@@ -68,6 +68,19 @@ struct CoreMsr {
     bool operator==(const CoreMsr& other) const { return number == other.number && core == other.core; }
 };
 
+// What an emulated chip stands at one P-state: the load computes right at
+// stableMicrovolts and above, gives a wrong answer below it, and below
+// hangsMicrovolts the machine hangs. Microvolts, so that every VID step of
+// either width is exact. A machine file line: "stable P2 1.1875 hangs 1.125".
+struct Stability {
+    std::int64_t stableMicrovolts = 0;
+    std::int64_t hangsMicrovolts = 0;
+    bool operator==(const Stability& other) const
+    {
+        return stableMicrovolts == other.stableMicrovolts && hangsMicrovolts == other.hangsMicrovolts;
+    }
+};
+
 struct Machine {
     std::map<std::uint32_t, CpuidRegisters> cpuidLeaves;
     // Core 0's MSRs, and every other core's unless coreMsrs gives it a value
@@ -87,6 +100,10 @@ struct Machine {
     // CPUs that are offline (offline lines), for the Linux device code's
     // tests: pravellon-sim runs FreeBSD's, which has none.
     std::set<std::int32_t> offline;
+
+    // How low each P-state's voltage may go on this machine, for the emulated
+    // load of tuning (stable lines), by P-state as its register numbers it.
+    std::map<std::int32_t, Stability> stability;
 
     // The text the machine was read from, one entry a line, so that a save
     // changes only the value of the register written and keeps the rest.
@@ -143,3 +160,10 @@ bool msrOnCore(const Machine& machine, std::int32_t core, std::uint32_t number, 
 // Sets MSR number of core to value, every other core keeping its own. The
 // machine must have the MSR.
 void setMsrOnCore(Machine& machine, std::int32_t core, std::uint32_t number, std::uint64_t value);
+
+// Volts as a stable line writes them: "1.1875", "1.0", at most six decimals.
+std::string microvoltsText(std::int64_t microvolts);
+
+// Volts of a stable line, "1.1875", into microvolts: a digit, a point and one
+// to six decimals, no more than 9.999999. False for any other text.
+bool parseMicrovolts(const std::string& text, std::int64_t& microvolts);

@@ -9,6 +9,7 @@
 #include <set>
 #include <utility>
 
+#include "cpu/registers.h"
 #include "hw/cpu_list.h"
 #include "hw/hex_text.h"
 
@@ -37,7 +38,10 @@ public:
             return parseIgnore(error);
         if (keyword == "cpus" || keyword == "offline")
             return parseCpus(keyword, error);
-        error = "unknown entry '" + shown(keyword) + "' (expected cpuid, msr, pci, fail, ignore, cpus or offline)";
+        if (keyword == "stable")
+            return parseStability(error);
+        error = "unknown entry '" + shown(keyword)
+            + "' (expected cpuid, msr, pci, fail, ignore, cpus, offline or stable)";
         return false;
     }
 
@@ -251,6 +255,36 @@ private:
         return false;
     }
 
+    // stable PN V hangs W: the emulated load of P-state N computes right at V
+    // and above and wrongly below it; below W the machine hangs. W above V
+    // would make a voltage that hangs without first computing wrongly.
+    bool parseStability(std::string& error)
+    {
+        if (tokens_.size() != 5 || text(3) != "hangs") {
+            error = "expected 'stable PN VOLTS hangs VOLTS'";
+            return false;
+        }
+        entry_.kind = EntryKind::stability;
+        const std::string pstate = text(1);
+        if (pstate.size() != 2 || pstate[0] != 'P' || pstate[1] < '0' || pstate[1] >= '0' + kMaxCorePstates) {
+            error = "bad P-state '" + shown(pstate) + "' (P0 to P" + std::to_string(kMaxCorePstates - 1) + ")";
+            return false;
+        }
+        entry_.pstate = pstate[1] - '0';
+        for (const std::size_t i : {std::size_t{2}, std::size_t{4}}) {
+            std::int64_t& volts =
+                i == 2 ? entry_.stability.stableMicrovolts : entry_.stability.hangsMicrovolts;
+            if (!parseMicrovolts(text(i), volts)) {
+                error = "bad voltage '" + shown(text(i)) + "' (volts with one to six decimals, as 1.1875)";
+                return false;
+            }
+        }
+        if (entry_.stability.hangsMicrovolts <= entry_.stability.stableMicrovolts)
+            return true;
+        error = "hangs above stable (a voltage that hangs the machine is below the one that computes wrongly)";
+        return false;
+    }
+
     // A write the device accepts and drops: the register keeps its value, as
     // one locked by the firmware or behind a hypervisor does.
     bool parseIgnore(std::string& error)
@@ -328,6 +362,8 @@ bool addEntry(const Entry& entry, Machine& machine)
         return true;
     case EntryKind::offline:
         return addOnce(machine.offline, static_cast<std::int32_t>(entry.value));
+    case EntryKind::stability:
+        return addOnce(machine.stability, entry.pstate, entry.stability);
     }
     return false;
 }
@@ -402,6 +438,7 @@ bool parseMachine(const std::string& text, Machine& machine, std::string& error,
             error = entry.kind == EntryKind::failOp ? "a second 'fail op' line"
                 : entry.kind == EntryKind::cpus     ? "a second 'cpus' line"
                 : entry.kind == EntryKind::offline  ? "a second 'offline' line for the same CPU"
+                : entry.kind == EntryKind::stability ? "a second 'stable' line for the same P-state"
                                                     : "a second line for the same register, leaf or fault";
             errorLine = i + 1;
             return false;

@@ -21,6 +21,7 @@ enum class EntryKind {
     failOp,
     cpus,
     offline,
+    stability,
 };
 
 // One line of a machine file, decoded.
@@ -32,6 +33,8 @@ struct Entry {
     std::uint32_t words[4] = {0, 0, 0, 0};
     std::vector<Token> values;  // the value tokens of a register line, and N of fail op
     std::vector<std::int32_t> cpus; // of a cpus line
+    std::int32_t pstate = 0;        // of a stable line
+    Stability stability;            // of a stable line
 };
 
 // Decodes one line. False with error set to what is wrong with it when it is

@@ -39,7 +39,14 @@ struct Written {
     bool failOp = false;
     bool cpus = false;
     std::set<std::int32_t> offline;
+    std::set<std::int32_t> stability;
 };
+
+std::string stabilityLine(std::int32_t pstate, const Stability& stability)
+{
+    return "stable P" + std::to_string(pstate) + " " + microvoltsText(stability.stableMicrovolts) + " hangs "
+        + microvoltsText(stability.hangsMicrovolts);
+}
 
 // The value of an MSR's line: core 0's, or a core's own one where it differs
 // from core 0's; false when the line has no value to carry.
@@ -114,6 +121,14 @@ bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, 
     case EntryKind::offline:
         return machine.offline.count(static_cast<std::int32_t>(entry.value)) != 0
             && written.offline.insert(static_cast<std::int32_t>(entry.value)).second;
+    case EntryKind::stability: {
+        const auto it = machine.stability.find(entry.pstate);
+        if (it == machine.stability.end() || !written.stability.insert(entry.pstate).second)
+            return false;
+        if (!(it->second == entry.stability))
+            line = stabilityLine(entry.pstate, it->second); // only a test changes these
+        return true;
+    }
     }
     return true;
 }
@@ -199,6 +214,9 @@ std::vector<std::string> machineLines(const Machine& machine, const AddedLines& 
     for (const std::int32_t cpu : machine.offline)
         if (written.offline.count(cpu) == 0)
             lines.push_back("offline " + std::to_string(cpu));
+    for (const auto& [pstate, stability] : machine.stability)
+        if (written.stability.count(pstate) == 0)
+            lines.push_back(stabilityLine(pstate, stability));
     for (const auto& leaf : machine.cpuidLeaves)
         addRegister(MachineRegister{MachineRegister::Kind::cpuid, leaf.first, PciAddress()});
     for (const auto& msr : machine.msrs)

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +19,7 @@
 
 #include "emulated_machine.h"
 #include "hw/device.h"
+#include "hw/load.h"
 
 namespace {
 
@@ -359,3 +361,28 @@ TEST(EmulatedDevicesDeathTest, AWriteBeforeALaterFailureStaysSaved)
 }
 
 } // namespace
+
+// family10 runs in P1 at 1.4 V, P1 at 1.35 V on core 3 of a line of its own.
+TEST(EmulatedLoadDeathTest, AnswersAsTheStableLinesSay)
+{
+    const std::string preset = findPreset("family10")->machineText + "msr 0xc0010065 0x8000013a3c002010 core 3\n";
+    const struct {
+        const char* stable;
+        std::vector<std::int32_t> wrong;
+    } cases[] = {
+        {"stable P1 1.35 hangs 1.3", {}},                          // at the stable voltage: right
+        {"stable P1 1.4 hangs 1.3", {3}},                          // core 3 below it
+        {"stable P1 1.4125 hangs 1.0", {0, 1, 2, 3, 4, 5}},        // every core below it
+        {"stable P2 1.45 hangs 1.42", {}},                         // another P-state's line
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(attachMachineText(preset + c.stable + "\n"));
+        prepareLoad({0, 1, 2, 3, 4, 5});
+        startLoad({0, 1, 2, 3, 4, 5});
+        EXPECT_EQ(stopLoad(), c.wrong) << c.stable;
+        EXPECT_EQ(stopLoad(), std::vector<std::int32_t>{}) << "stopped: nothing left to report";
+    }
+    // Below the second voltage the machine hangs: the process ends as at a reset.
+    ASSERT_TRUE(attachMachineText(preset + "stable P1 1.4 hangs 1.3625\n"));
+    EXPECT_EXIT(startLoad({0, 1, 2, 3}), ::testing::KilledBySignal(SIGKILL), "");
+}

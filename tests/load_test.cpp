@@ -83,7 +83,7 @@ TEST(Load, SelfTest)
         {{"--tune", "--self-test", "--seconds", "0.2"}, 0, "Self-test: the load on CPUs ", ""},
         {{"--tune", "--self-test", "--seconds=0"}, 3, "", "ERROR: invalid parameter 0\n"},
         {{"--tune", "--self-test", "-n"}, 3, "", "ERROR: invalid parameter -n\n"},
-        {{"--self-test"}, 3, "", "ERROR: option --self-test needs --tune\n"},
+        {{"--self-test"}, 3, "", "ERROR: invalid parameter --self-test\n"},
         {{"--tune"}, 3, "", "ERROR: option --tune needs --self-test\n"},
     };
     for (const Case& c : cases) {

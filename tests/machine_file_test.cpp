@@ -16,7 +16,7 @@
 
 #include "cpu/probe.h"
 #include "emulated_machine.h"
-#include "machine/text_file.h"
+#include "hw/text_file.h"
 #include "machine/writer.h"
 #include "test_file.h"
 
@@ -98,6 +98,12 @@ TEST(MachineFile, MalformedInputNamesItsLine)
         {"msr 1 " + std::string(81, '7'), "line 1: bad MSR value '" + std::string(80, '7') + "...' ("},
         {"msr 1 " + std::string(80, '7'), "line 1: bad MSR value '" + std::string(80, '7') + "' ("},
         {"cpuid 1 2 3 4", "line 1: expected 'cpuid LEAF EAX EBX ECX EDX'"},
+        {"stable P8 1.2 hangs 1.1", "line 1: bad P-state 'P8' (P0 to P7)"},
+        {"stable P2 1.2 below 1.1", "line 1: expected 'stable PN VOLTS hangs VOLTS'"},
+        {"stable P2 1.1875 hangs 1.2", "line 1: hangs above stable"},
+        {"stable P2 1.1234567 hangs 1", "line 1: bad voltage '1.1234567'"},
+        {"stable P2 1,2 hangs 1.1", "line 1: bad voltage '1,2'"},
+        {"stable P2 1.2 hangs 1.1\nstable P2 1.3 hangs 1.1", "line 2: a second 'stable' line for the same P-state"},
         {"cpuid 1 2 3 4 0x100000000", "line 1: bad CPUID register"},
         {"pci 18 0xdc 0", "line 1: bad PCI function '18'"},
         {"pci 0x18.3 0xdc 0", "line 1: bad PCI function"},
@@ -217,6 +223,11 @@ TEST(MachineFile, ReadsWellFormedInput)
                                                   Fault{FaultKind::ignoreWrmsr, 0xC0010015u, 7},
                                                   Fault{FaultKind::ignorePciWrite, PciAddress{0x18, 5, 0x164}}}));
          }},
+        {"stable P2 1.1875 hangs 1.125\nstable P0 1.0 hangs 0.00625\nstable P7 1.55 hangs 1.55",
+         [](const Machine& m) {
+             EXPECT_EQ(m.stability, (std::map<std::int32_t, Stability>{
+                                        {0, {1000000, 6250}}, {2, {1187500, 1125000}}, {7, {1550000, 1550000}}}));
+         }},
     };
     for (const auto& c : cases) {
         Machine machine;
@@ -234,7 +245,8 @@ TEST(MachineFile, WritingBackChangesOnlyTheValuesThatDiffer)
     Machine machine;
     std::string error;
     ASSERT_TRUE(parseMachine("# mine\nmsr 0xc0010064 0x800001403c000c14  # P0\nmsr 0xc0010015 16 # decimal\n"
-                             "  pci   18.4  0x15c  0x07   # boost\ncpuid 1 0x1 2 0x0003 4\nfail op 3 # later\n",
+                             "  pci   18.4  0x15c  0x07   # boost\ncpuid 1 0x1 2 0x0003 4\nfail op 3 # later\n"
+                             "stable  P1 1.3000 hangs 1.2 # mine\n",
                              machine, error))
         << error;
     machine.msrs[0xC0010064] = 0x800001403c003004;
@@ -246,11 +258,13 @@ TEST(MachineFile, WritingBackChangesOnlyTheValuesThatDiffer)
     machine.faults.insert(Fault{FaultKind::ignoreWrmsr, 0xC0010064u, 0}); // new
     EXPECT_EQ(machineLines(machine), (Lines{"# mine", "msr 0xc0010064 0x800001403c003004  # P0",
                                             "msr 0xc0010015 50331664 # decimal", "  pci   18.4  0x15c  0x104   # boost",
-                                            "cpuid 1 0x1 2 0x000a 4", "fail op 3 # later", "pci 18.5 0x170 0x1",
+                                            "cpuid 1 0x1 2 0x000a 4", "fail op 3 # later",
+                                            "stable  P1 1.3000 hangs 1.2 # mine", "pci 18.5 0x170 0x1",
                                             "fail rdmsr 0xc0010071", "ignore wrmsr 0xc0010064 core 0"}));
 
     machine.msrs.erase(0xC0010015);
     machine.failOp = 0;
+    machine.stability.clear();
     EXPECT_EQ(machineLines(machine), (Lines{"# mine", "msr 0xc0010064 0x800001403c003004  # P0",
                                             "  pci   18.4  0x15c  0x104   # boost", "cpuid 1 0x1 2 0x000a 4",
                                             "pci 18.5 0x170 0x1", "fail rdmsr 0xc0010071",

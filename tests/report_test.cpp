@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -630,6 +631,74 @@ TEST(Report, TokensSetTheReportedSettingsAgain)
     }
 }
 
+// --now on every preset, worked out from each machine file: the P-state each
+// core runs in (COFVID status [18:16]) as that P-state's register defines it,
+// and each node's Tctl (function 3 0xA4 [31:21] in eighths of a degree).
+TEST(Report, NowShowsEachCoresStateAndEachNodesTctl)
+{
+    const auto now = [](const std::string& lines) { return "Pravellon v1.1\n\n.:. Now\n---\n" + lines; };
+    const struct {
+        const char* name;
+        const char* preset;
+        const char* from = nullptr; // replaced in the preset by to
+        const char* to = nullptr;
+        int status = 0;
+        std::string out;
+    } cases[] = {
+        {"family10", "family10", nullptr, nullptr, 0,
+         now("  Cores 0-5: P1, 16x at 1.4V (3200 MHz)\n  Node 0: Tctl 41.5C\n")},
+        {"family10-mixed", "family10-mixed", nullptr, nullptr, 0,
+         now("  Cores 0-2,4-5: P1, 16x at 1.4V (3200 MHz)\n  Core 3: P1, 16x at 1.35V (3200 MHz)\n"
+             "  Node 0: Tctl 43C\n")},
+        {"family10-2socket", "family10-2socket", nullptr, nullptr, 0,
+         now("  Cores 0-6,8-11: P1, 16x at 1.4V (3200 MHz)\n  Core 7: P3, 8x at 1.1V (1600 MHz)\n"
+             "  Node 0: Tctl 47.25C\n  Node 1: Tctl 44.75C\n")},
+        {"family10-noboost", "family10-noboost", nullptr, nullptr, 0,
+         now("  Cores 0-3: P0, 15x at 1.35V (3000 MHz)\n  Node 0: Tctl 38C\n")},
+        {"family12", "family12", nullptr, nullptr, 0,
+         now("  Cores 0-3: P1, 25x at 1.3375V (2500 MHz)\n  Node 0: Tctl 52.125C\n")},
+        {"family14", "family14", nullptr, nullptr, 0, now("  Cores 0-1: P0, 16x at 1.25V (1600 MHz)\n  Node 0: Tctl 46.5C\n")},
+        {"family15", "family15", nullptr, nullptr, 0, now("  Cores 0-7: P2, 18x at 1.35V (3600 MHz)\n  Node 0: Tctl 35.75C\n")},
+        {"family15-g34", "family15-g34", nullptr, nullptr, 0,
+         now("  Cores 0-15: P2, 18x at 1.35V (3600 MHz)\n  Node 0: Tctl 45.5C\n  Node 1: Tctl 43.25C\n")},
+        // Its Tctl counts from -49 C: 0x2b9 eighths are 87.125 C, less 49.
+        {"family15-8bit", "family15-8bit", nullptr, nullptr, 0,
+         now("  Cores 0,2-3: P2, 38x at 1.4125V (3800 MHz)\n  Core 1: P0, 42x at 1.475V (4200 MHz, boosted)\n"
+             "  Node 0: Tctl 38.125C\n")},
+        {"family11", "family11", nullptr, nullptr, 2, "ERROR: unsupported CPU\n"},
+        {"intel", "intel", nullptr, nullptr, 2, "ERROR: unsupported CPU\n"},
+        {"model 0x60 keeps Tctl elsewhere", "family15-8bit", "cpuid 0x80000001 0x00610f01", "cpuid 0x80000001 0x00660f01",
+         0,
+         now("  Cores 0,2-3: P2, 38x at 1.4125V (3800 MHz)\n  Core 1: P0, 42x at 1.475V (4200 MHz, boosted)\n"
+             "  Node 0: Tctl not available\n")},
+        {"one range-select bit is no offset", "family15", "pci 18.3 0xa4 0x23c00fef", "pci 18.3 0xa4 0x23c20fef", 0,
+         now("  Cores 0-7: P2, 18x at 1.35V (3600 MHz)\n  Node 0: Tctl 35.75C\n")},
+        {"the offset on family 0x10 is none", "family10", "pci 18.3 0xa4 0x29800fef", "pci 18.3 0xa4 0x29830fef", 0,
+         now("  Cores 0-5: P1, 16x at 1.4V (3200 MHz)\n  Node 0: Tctl 41.5C\n")},
+        {"without the register's line", "family15", "pci 18.3 0xa4 0x23c00fef", "", 0,
+         now("  Cores 0-7: P2, 18x at 1.35V (3600 MHz)\n  Node 0: Tctl not available\n")},
+        // Cores 0 and 2 share a state they do not share with core 1 between them.
+        {"a current P-state past the family's registers", "family10-noboost", "msr 0xc0010071 0x003cf0603c00200e",
+         "msr 0xc0010071 0x003cf0603c00200e\nmsr 0xc0010071 0x003cf0603c07200e core 1", 0,
+         now("  Cores 0,2-3: P0, 15x at 1.35V (3000 MHz)\n  Core 1: P7\n  Node 0: Tctl 38C\n")},
+    };
+    for (const auto& c : cases) {
+        std::string machine = findPreset(c.preset)->machineText;
+        if (c.from != nullptr) {
+            const std::size_t at = machine.find(c.from);
+            ASSERT_NE(at, std::string::npos) << c.name;
+            machine.replace(at, std::strlen(c.from), c.to);
+        }
+        const ProgramRun run = runProgram(machine, {"--now"});
+        EXPECT_EQ(run.status, c.status) << c.name;
+        EXPECT_EQ(run.out, c.out) << c.name;
+        EXPECT_EQ(run.err, "") << c.name;
+        // Nothing written, not even the P-state request.
+        for (const std::string& line : emulation::traceLines())
+            EXPECT_TRUE(line.rfind("wrmsr", 0) != 0 && line.rfind("pciwrite", 0) != 0) << c.name << ": " << line;
+    }
+}
+
 // What the line cannot give back is said on standard error: the tokens set
 // every core and every node alike, and both halves of boost.
 TEST(Report, TokensWarnOfWhatTheyCannotSet)
@@ -656,5 +725,101 @@ TEST(Report, TokensWarnOfWhatTheyCannotSet)
         EXPECT_EQ(tokens.status, 0) << c.preset;
         EXPECT_NE(tokens.out, "") << c.preset;
         EXPECT_EQ(tokens.err, c.err) << c.preset;
+    }
+}
+
+namespace {
+
+// machine with each core but core 0 and each node but node 0 set apart in
+// every field --restore gives back: a VID bit of each P-state, the enable bit
+// of P1, the boost-disable bit, the northbridge P-states' VID, the boost
+// source and APM.
+Machine setApart(Machine machine)
+{
+    const std::int32_t cpus = static_cast<std::int32_t>(machineCpus(machine).size());
+    for (std::int32_t core = 1; core < cpus; ++core) {
+        for (std::uint32_t msr = 0xc0010064; msr <= 0xc001006b; ++msr)
+            if (machine.msrs.count(msr) != 0)
+                machine.coreMsrs[CoreMsr{msr, core}] = machine.msrs[msr] ^ (std::uint64_t{1} << 9)
+                    ^ (msr == 0xc0010065 ? std::uint64_t{1} << 63 : 0);
+        machine.coreMsrs[CoreMsr{0xc0010015, core}] = machine.msrs[0xc0010015] ^ (std::uint64_t{1} << 25);
+    }
+    for (auto& [address, value] : machine.pciRegisters) {
+        if (address.device == 0x18)
+            continue;
+        if (address.function == 5 && address.reg >= 0x160 && address.reg <= 0x16c)
+            value ^= 1U << 10;
+        if (address.function == 4 && address.reg == 0x15c)
+            value ^= 0x81;
+    }
+    return machine;
+}
+
+} // namespace
+
+// --save, any change, --restore: every register the file holds is as saved,
+// core by core and node by node, P-state enable bits included.
+TEST(SavedSettings, GiveBackEveryCoreAndNodeExactly)
+{
+    const TestFile settings("settings");
+    for (const Preset& preset : presets()) {
+        Machine machine;
+        std::string error;
+        ASSERT_TRUE(parseMachine(preset.machineText, machine, error)) << preset.name;
+        if (runProgram(machine).status != 0)
+            continue; // a processor the program does not support
+        for (const Machine& start : {machine, setApart(machine)}) {
+            const ProgramRun saved = runProgram(start, {"--save", settings.path});
+            ASSERT_EQ(saved.status, 0) << preset.name << saved.err;
+            EXPECT_EQ(saved.out + saved.err, "") << preset.name;
+            const std::string text = runProgram(start, {"--save", "-"}).out;
+            EXPECT_EQ(readFile(settings.path), text) << preset.name;
+            EXPECT_EQ(runProgram(start, {"-n", "--restore", settings.path}).out, "nothing would change\n") << preset.name;
+
+            const std::string tokens = runProgram(start, {"--tokens"}).out;
+            std::vector<std::string> words;
+            std::istringstream line(tokens);
+            for (std::string word; line >> word;)
+                words.push_back(word);
+            ASSERT_EQ(runProgram(start, words).status, 0) << preset.name;
+            const ProgramRun restored = runProgram(emulation::attachedMachine(), {"--restore", settings.path});
+            EXPECT_EQ(restored.status, 0) << preset.name << restored.err;
+            EXPECT_EQ(runProgram(emulation::attachedMachine(), {"--save", "-"}).out, text) << preset.name;
+        }
+    }
+}
+
+// A file that is not whole, or not of this processor, is refused before any
+// register is written.
+TEST(SavedSettings, RefusesAFileNotWholeOrOfAnotherProcessor)
+{
+    const TestFile settings("settings");
+    const std::string g34 = runProgram(findPreset("family15-g34")->machineText, {"--save", "-"}).out;
+    const std::string other = runProgram(findPreset("family10-2socket")->machineText, {"--save", "-"}).out;
+    const std::size_t third = g34.find('\n', g34.find('\n') + 1) + 1;
+    const std::string name = settings.path;
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"", name + ": empty"},
+        {g34.substr(0, g34.size() - 5), name + ": cut short: the last line has no end"},
+        {g34.substr(0, g34.rfind('\n', g34.size() - 2) + 1), name + ": missing: pci 18.5 0x164 node 1"},
+        {g34 + g34.substr(third, g34.find('\n', third) + 1 - third),
+         name + ":" + std::to_string(std::count(g34.begin(), g34.end(), '\n') + 1) + ": repeated: msr 0xc0010015 core 0"},
+        {g34 + "msr 0xc0010070 core 0 0x0\n",
+         name + ":" + std::to_string(std::count(g34.begin(), g34.end(), '\n') + 1)
+             + ": a register this processor has no setting in"},
+        {"P0=21@1.4\n", name + ":1: not saved settings of pravellon: the first line is not \"pravellon-settings 1\""},
+        {other, name + " was saved on AMD family 0x10 model 0x8, cores 0-11, 2 nodes; "
+                       "this is AMD family 0x15 model 0x1, cores 0-15, 2 nodes"},
+    };
+    for (const auto& c : cases) {
+        writeFile(settings.path, c.text);
+        const ProgramRun run = runProgram(findPreset("family15-g34")->machineText, {"--restore", settings.path});
+        EXPECT_EQ(run.status, 3) << c.error;
+        EXPECT_EQ(run.err, "ERROR: " + c.error + "\n");
+        for (const std::string& op : emulation::traceLines())
+            EXPECT_EQ(op.find("write"), std::string::npos) << op;
     }
 }

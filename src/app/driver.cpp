@@ -5,9 +5,11 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/now_run.h"
 #include "app/options.h"
 #include "app/self_test.h"
 #include "cli/apply_changes.h"
@@ -15,11 +17,18 @@
 #include "cli/dry_run.h"
 #include "cli/json_changes.h"
 #include "cli/limit_warnings.h"
+#include "cli/number_text.h"
 #include "cli/parse_arguments.h"
+#include "cli/restore_settings.h"
+#include "cli/saved_settings.h"
 #include "cli/settings_tokens.h"
 #include "cpu/probe.h"
+#include "hw/ending_signals.h"
+#include "hw/exception_with_message.h"
+#include "hw/hex_text.h"
 #include "hw/recorded_writes.h"
 #include "hw/signal_hold.h"
+#include "hw/text_file.h"
 #include "report/json_report.h"
 #include "report/report.h"
 #include "report/warnings.h"
@@ -32,42 +41,86 @@ int invalidParameter(const char* argument)
     return kStatusInvalidArgument;
 }
 
-// The option that stands alone given anywhere, by its name as typed; nullptr
-// for none.
+// The option that stands alone given anywhere, by its name as typed or as
+// --name=value; nullptr for none.
 const Option* standingAlone(int argc, const char* const* argv)
 {
-    for (const Option& option : options())
-        if (option.standsAlone && (option.programs & kPravellon) != 0
-            && std::any_of(argv + 1, argv + argc,
-                           [&option](const char* argument) { return std::strcmp(argument, option.name) == 0; }))
-            return &option;
+    for (int i = 1; i < argc; ++i) {
+        const TypedOption typed = findOption(kPravellon, argv[i]);
+        if (typed.option != nullptr && typed.option->standsAlone && (!typed.hasValue || typed.option->value != nullptr))
+            return typed.option;
+    }
     return nullptr;
 }
 
-// An option that stands alone: anything beside it is named as invalid, before
-// any other option is looked at.
-int runAlone(const ProcessorProfile& profile, const Option& option, int argc, const char* const* argv)
+// Saves the settings into file, or prints them for "-". The temporary file of
+// a save cut by a signal is removed.
+int saveSettings(const ProcessorProfile& profile, const std::string& file)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], option.name) != 0)
-            return invalidParameter(argv[i]);
+    const std::string text = savedSettingsText(profile);
+    if (file == "-") {
+        std::cout << text << std::flush;
+        return kStatusOk;
     }
-    if (option.id == OptionId::tokens)
-        printSettingsAsTokens(profile);
+    std::string error;
+    if (!handleEndingSignals() || !replaceFileContent(file, text, error)) {
+        std::cerr << "ERROR: " << (error.empty() ? "cannot save " + printable(file) : error) << std::endl;
+        return kStatusUsage;
+    }
     return kStatusOk;
 }
 
-// The options before the tokens, in any order, each as often as wished.
+// An option that stands alone: anything beside it is named as invalid, before
+// any other option is looked at; its value, if it takes one, is given once.
+int runAlone(const ProcessorProfile& profile, const Option& option, int argc, const char* const* argv)
+{
+    const char* value = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const TypedOption typed = findOption(kPravellon, argv[i]);
+        if (typed.option != &option || (value != nullptr && option.value != nullptr))
+            return invalidParameter(argv[i]);
+        if (option.value == nullptr && typed.hasValue)
+            return invalidParameter(argv[i]);
+        if (option.value != nullptr) {
+            if (typed.hasValue)
+                value = argv[i] + std::strlen(option.name) + 1;
+            else if (++i < argc)
+                value = argv[i];
+            else
+                return invalidParameter(argv[i - 1]);
+        }
+    }
+    if (option.id == OptionId::tokens)
+        printSettingsAsTokens(profile);
+    else if (option.id == OptionId::save)
+        return saveSettings(profile, value);
+    return kStatusOk;
+}
+
+// An option's value, and the option as typed, to name it when the value is
+// refused: "--every 0.05", "--count=0".
+struct OptionValue {
+    std::string value;
+    std::string typed;
+};
+
+// The options before the tokens, in any order, each as often as wished (the
+// last value of one given again counts).
 struct LeadingOptions {
     const char* dryRun = nullptr; // the first dry-run option, as typed
     bool json = false;
+    const char* restore = nullptr; // the file of --restore
+    bool now = false;
+    std::optional<OptionValue> every;
+    std::optional<OptionValue> count;
     bool tune = false;
     bool selfTest = false;
     const char* seconds = nullptr; // the value of --seconds, as typed
     int firstToken = 1;
     std::vector<const Option*> given;
+    std::vector<const char*> givenAs; // each of given as typed
     const char* invalid = nullptr; // an option given without its value, or beside one it may not be
-    std::string conflict;
+    const char* conflicting = nullptr; // the first option given without what it needs, or beside what it excludes
 };
 
 // The first argument that is no option of pravellon, taken as it stands
@@ -86,19 +139,69 @@ LeadingOptions leadingOptions(int argc, const char* const* argv)
             return options;
         }
         options.given.push_back(option);
-        if (option->id == OptionId::dryRun && options.dryRun == nullptr)
+        options.givenAs.push_back(argument);
+        if (option->id == OptionId::dryRun && options.dryRun == nullptr) {
             options.dryRun = argument;
-        else if (option->id == OptionId::json)
+        } else if (option->id == OptionId::json) {
             options.json = true;
-        else if (option->id == OptionId::tune)
+        } else if (option->id == OptionId::restore) {
+            options.restore = typed.hasValue ? argument + std::strlen(option->name) + 1 : argv[options.firstToken];
+        } else if (option->id == OptionId::now) {
+            options.now = true;
+        } else if (option->id == OptionId::every || option->id == OptionId::count) {
+            // The value is the next argument, unless given after '='.
+            const std::string value = typed.hasValue ? typed.value : argv[options.firstToken];
+            const std::string typedText = typed.hasValue ? std::string(argument) : std::string(argument) + " " + value;
+            (option->id == OptionId::every ? options.every : options.count) = OptionValue{value, typedText};
+        } else if (option->id == OptionId::tune) {
             options.tune = true;
-        else if (option->id == OptionId::selfTest)
+        } else if (option->id == OptionId::selfTest) {
             options.selfTest = true;
-        else if (option->id == OptionId::seconds)
+        } else if (option->id == OptionId::seconds) {
             options.seconds = typed.hasValue ? argument + std::strlen(option->name) + 1 : argv[options.firstToken];
+        }
     }
-    options.conflict = conflictAmong(options.given);
+    const auto conflicting = std::find(options.given.begin(), options.given.end(), firstInConflict(options.given));
+    if (conflicting != options.given.end())
+        options.conflicting = options.givenAs[static_cast<std::size_t>(conflicting - options.given.begin())];
     return options;
+}
+
+// SECONDS of --every: a decimal number, no unit, from 0.1 up. A billion
+// seconds (31 years) is as good as never, and larger numbers would overflow
+// the clock that paces the samples.
+std::optional<double> readSamplingSeconds(const std::string& text)
+{
+    constexpr char kNoUnit = '\0';
+    constexpr double kShortest = 0.1;
+    constexpr double kLongest = 1e9;
+    const std::optional<double> seconds = readDecimalText(text, kNoUnit);
+    if (!seconds || *seconds < kShortest || *seconds > kLongest)
+        return std::nullopt;
+    return seconds;
+}
+
+// What --now, --every and --count ask for; tokens beside them and values that
+// are no numbers of theirs are named as invalid.
+int sampleNow(const ProcessorProfile& profile, int argc, const char* const* argv, const LeadingOptions& options)
+{
+    if (options.firstToken < argc)
+        return invalidParameter(argv[options.firstToken]);
+    NowOptions now;
+    now.json = options.json;
+    if (options.every) {
+        const std::optional<double> seconds = readSamplingSeconds(options.every->value);
+        if (!seconds)
+            return invalidParameter(options.every->typed.c_str());
+        now.everySeconds = *seconds;
+    }
+    if (options.count) {
+        const std::optional<std::int32_t> count = readIndexText(options.count->value);
+        if (!count || *count < 1)
+            return invalidParameter(options.count->typed.c_str());
+        now.count = static_cast<std::uint64_t>(*count);
+    }
+    return runNow(profile, now);
 }
 
 // The tokens from the first on; a dry run plays them through with every write
@@ -128,6 +231,35 @@ int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* 
     return kStatusOk;
 }
 
+// The settings saved in the file given back: the whole file read and
+// checked first, so that a file that is wrong anywhere changes nothing.
+int restoreAndSay(const ProcessorProfile& profile, const LeadingOptions& options)
+{
+    std::string text;
+    std::string error;
+    SavedSettings saved;
+    try {
+        if (!readWholeFile(options.restore, text, error))
+            throw ExceptionWithMessage(error);
+        saved = parseSavedSettings(profile, options.restore, text);
+    } catch (const ExceptionWithMessage& e) {
+        std::cerr << "ERROR: " << e.what() << std::endl;
+        return kStatusInvalidArgument;
+    }
+    Warnings warnings;
+    const bool dryRun = options.dryRun != nullptr;
+    if (dryRun || options.json)
+        recordWrites(dryRun ? Writes::planned : Writes::made);
+    // Values past the processor's limits are given back without a warning:
+    // the machine had them.
+    const RestoredSwitch switched = restoreSettings(profile, saved, warnings);
+    if (options.json)
+        printJsonChanges(profile, dryRun, switched.target, switched.switched, warnings);
+    else if (dryRun)
+        printPlannedChanges(profile, switched.target, switched.switched);
+    return kStatusOk;
+}
+
 int runWithArguments(const ProcessorProfile& profile, int argc, const char* const* argv)
 {
     if (const Option* alone = standingAlone(argc, argv))
@@ -135,10 +267,16 @@ int runWithArguments(const ProcessorProfile& profile, int argc, const char* cons
     const LeadingOptions options = leadingOptions(argc, argv);
     if (options.invalid != nullptr)
         return invalidParameter(options.invalid);
-    if (!options.conflict.empty()) {
-        std::cerr << "ERROR: " << options.conflict << std::endl;
-        return kStatusInvalidArgument;
+    if (options.conflicting != nullptr)
+        return invalidParameter(options.conflicting);
+    // Given back whole, with nothing beside it to change or sample.
+    if (options.restore != nullptr) {
+        if (options.firstToken < argc)
+            return invalidParameter(argv[options.firstToken]);
+        return options.now ? invalidParameter("--now") : restoreAndSay(profile, options);
     }
+    if (options.now)
+        return sampleNow(profile, argc, argv, options);
     if (options.firstToken == argc) {
         if (options.dryRun != nullptr)
             return invalidParameter(options.dryRun);
@@ -156,10 +294,8 @@ int runTuneOptions(int argc, const LeadingOptions& options, const char* const* a
 {
     if (options.invalid != nullptr)
         return invalidParameter(options.invalid);
-    if (!options.conflict.empty()) {
-        std::cerr << "ERROR: " << options.conflict << std::endl;
-        return kStatusInvalidArgument;
-    }
+    if (options.conflicting != nullptr)
+        return invalidParameter(options.conflicting);
     if (options.firstToken < argc)
         return invalidParameter(argv[options.firstToken]);
     for (int i = 1; i < argc; ++i) {
@@ -193,7 +329,8 @@ int probeAndRun(int argc, const char* const* argv)
             // later run given the tokens back), which must find no text there.
             const Option* const alone = standingAlone(argc, argv);
             const bool forPrograms =
-                (alone != nullptr && alone->id == OptionId::tokens) || leadingOptions(argc, argv).json;
+                (alone != nullptr && (alone->id == OptionId::tokens || alone->id == OptionId::save))
+                || leadingOptions(argc, argv).json;
             (forPrograms ? std::cerr : std::cout) << kUnsupportedCpuMessage << std::endl;
             return kStatusUnsupported;
         }
@@ -215,7 +352,7 @@ bool mayWriteRegisters(int argc, const char* const* argv)
     if (standingAlone(argc, argv) != nullptr)
         return false;
     const LeadingOptions options = leadingOptions(argc, argv);
-    return options.firstToken < argc && options.dryRun == nullptr;
+    return (options.firstToken < argc || options.restore != nullptr) && options.dryRun == nullptr && !options.now;
 }
 
 int runPravellon(int argc, const char* const* argv)

@@ -62,8 +62,18 @@ const std::vector<Option>& options()
          "write nothing; print what the tokens would change"},
         {OptionId::tokens, "--tokens", nullptr, nullptr, kBoth, 0, true, true, nullptr, nullptr, kPravellon,
          "print the tokens that would set the current settings again"},
+        {OptionId::save, "--save", nullptr, "FILE", kBoth, 0, true, true, nullptr, nullptr, kPravellon,
+         "save every core's and node's settings into FILE (- for\nstandard output), to be given back with --restore"},
+        {OptionId::restore, "--restore", nullptr, "FILE", kBoth, 0, true, false, nullptr, nullptr, kPravellon,
+         "give back the settings saved in FILE, where they differ;\nrefused when FILE was saved on another processor"},
         {OptionId::json, "--json", nullptr, nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
          "the report, or what the tokens change or would change, as\none JSON object"},
+        {OptionId::now, "--now", nullptr, nullptr, kBoth, 0, true, false, nullptr, "--dry-run", kPravellon,
+         "print what the processor is doing: the P-state each core\nruns in, each node's Tctl"},
+        {OptionId::every, "--every", nullptr, "SECONDS", kBoth, 0, true, false, "--now", nullptr, kPravellon,
+         "with --now, a sample every SECONDS (0.1 or more), one line\neach, until ended"},
+        {OptionId::count, "--count", nullptr, "N", kBoth, 0, true, false, "--every", nullptr, kPravellon,
+         "with --every, N samples and no more"},
         // pravellon's own until the emulator has a load of its own: on
         // pravellon-sim the load would run on the host's cores.
         {OptionId::tune, "--tune", nullptr, nullptr, kPravellon, 0, false, false, nullptr, nullptr, kPravellon,
@@ -114,24 +124,46 @@ TypedOption findOption(unsigned program, const std::string& argument, bool sole)
     return typed;
 }
 
+namespace {
+
+bool isGiven(const std::vector<const Option*>& given, const char* name)
+{
+    return std::any_of(given.begin(), given.end(),
+                       [name](const Option* option) { return std::string(option->name) == name; });
+}
+
+bool lacksRequirement(const std::vector<const Option*>& given, const Option& option)
+{
+    return option.requires != nullptr && !isGiven(given, option.requires);
+}
+
+} // namespace
+
+const Option* firstInConflict(const std::vector<const Option*>& given)
+{
+    for (const Option* option : given) {
+        if (lacksRequirement(given, *option) || (option->excludes != nullptr && isGiven(given, option->excludes)))
+            return option;
+    }
+    return nullptr;
+}
+
 std::string conflictAmong(const std::vector<const Option*>& given)
 {
-    const auto isGiven = [&given](const char* name) {
-        return std::any_of(given.begin(), given.end(), [name](const Option* option) { return std::string(option->name) == name; });
-    };
-    for (const Option* option : given) {
-        if (option->requires != nullptr && !isGiven(option->requires))
-            return std::string("option ") + option->name + " needs " + option->requires;
-        if (option->excludes != nullptr && isGiven(option->excludes))
-            return std::string("option ") + option->name + " cannot stand beside " + option->excludes;
-    }
-    return std::string();
+    const Option* option = firstInConflict(given);
+    if (option == nullptr)
+        return std::string();
+    if (lacksRequirement(given, *option))
+        return std::string("option ") + option->name + " needs " + option->requires;
+    return std::string("option ") + option->name + " cannot stand beside " + option->excludes;
 }
 
 std::string pravellonUsage()
 {
     return "usage: pravellon [--json] [--dry-run | -n] [TOKEN ...]\n"
-           "       pravellon --tokens\n"
+           "       pravellon [--json] [--dry-run | -n] --restore FILE\n"
+           "       pravellon --tokens | --save FILE\n"
+           "       pravellon [--json] --now [--every SECONDS [--count N]]\n"
            "       pravellon --tune --self-test [--seconds S]\n"
            "       pravellon --help | --version\n"
            "\n"
@@ -151,7 +183,11 @@ std::string simUsage(const std::string& defaultPreset)
     lines.replace(lines.find(placeholder), placeholder.size(), defaultPreset);
     return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--dry-run | -n]\n"
            "                     [--json] [--] [TOKEN...]\n"
-           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--dry-run | -n]\n"
+           "                     [--json] --restore FILE\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens | --save FILE\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--json] --now\n"
+           "                     [--every SECONDS [--count N]]\n"
            "       pravellon-sim [--machine FILE | --preset NAME] --print-machine\n"
            "       pravellon-sim --list-presets | --help | --version\n"
            "\n"

@@ -13,7 +13,25 @@ enum Programs : unsigned {
 };
 
 enum class OptionId {
-    dryRun, json, tokens, tune, selfTest, seconds, machine, preset, trace, changes, printMachine, listPresets, help, version
+    dryRun,
+    json,
+    tokens,
+    tune,
+    selfTest,
+    seconds,
+    save,
+    restore,
+    now,
+    every,
+    count,
+    machine,
+    preset,
+    trace,
+    changes,
+    printMachine,
+    listPresets,
+    help,
+    version
 };
 
 struct Option {
@@ -50,7 +68,10 @@ struct TypedOption {
 TypedOption findOption(unsigned program, const std::string& argument, bool sole = false);
 
 // The first given option whose requirement is missing, or that stands beside
-// an option it excludes, with a message naming both; empty when none is.
+// an option it excludes; nullptr when none is.
+const Option* firstInConflict(const std::vector<const Option*>& given);
+
+// The same, with a message naming both; empty when none is.
 std::string conflictAmong(const std::vector<const Option*>& given);
 
 // --help of pravellon, and of pravellon-sim with its default preset named.

@@ -15,7 +15,7 @@
 
 namespace {
 
-// Lock-free, so that stopLoad may set it from a signal handler.
+// Lock-free, so that haltLoad may set it from a signal handler.
 std::atomic<bool> stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
@@ -39,7 +39,7 @@ std::vector<std::thread>* runningThreads = nullptr;
 
 void joinRunning() noexcept
 {
-    stopLoad();
+    haltLoad();
     const std::lock_guard<std::mutex> hold(runningLock);
     if (runningThreads != nullptr)
         for (std::thread& thread : *runningThreads)
@@ -104,7 +104,7 @@ void startThreads(std::vector<std::thread>& threads, const std::vector<std::int3
 
 void joinThreads(std::vector<std::thread>& threads)
 {
-    stopLoad();
+    haltLoad();
     const std::lock_guard<std::mutex> hold(runningLock);
     for (std::thread& thread : threads)
         if (thread.joinable())
@@ -174,7 +174,7 @@ LoadOutcome runLoad(const std::vector<std::int32_t>& cores, const LoadAnswers& r
     return outcome;
 }
 
-void stopLoad() noexcept
+void haltLoad() noexcept
 {
     stopRequested.store(true);
 }

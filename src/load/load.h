@@ -37,4 +37,4 @@ LoadOutcome runLoad(const std::vector<std::int32_t>& cores, const LoadAnswers& r
 // Has every thread of the load stop after its current iteration; safe in a
 // signal handler. A process that exits while a load runs stops and waits for
 // its threads first.
-void stopLoad() noexcept;
+void haltLoad() noexcept;

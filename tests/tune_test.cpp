@@ -1,0 +1,128 @@
+// Tuning's pure parts: its options read whole or refused, the arithmetic of
+// the search in VID steps, and its journal read back for a resume.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "profiles.h"
+#include "tune/tune_journal.h"
+#include "tune/tune_options.h"
+#include "tune/tune_steps.h"
+
+TEST(Tune, OptionValuesAreReadWholeOrRefused)
+{
+    const struct {
+        const char* name;
+        const char* value;
+        bool zeroSeconds;
+        const char* error; // the start of the refusal; "" when taken
+    } cases[] = {
+        {"--pstates", "1-3,5", false, ""},
+        {"--pstates", "7", false, ""},
+        {"--pstates", "8", false, "bad --pstates '8'"},
+        {"--pstates", "3,1", false, "bad --pstates '3,1'"},
+        {"--pstates", "1,1", false, "bad --pstates"},
+        {"--pstates", "", false, "bad --pstates"},
+        {"--pstates", "1\n", false, "bad --pstates"},
+        {"--pstates", "P1", false, "bad --pstates"},
+        {"--seconds", "600", false, ""},
+        {"--seconds", "0", false, "bad --seconds '0' (whole seconds from 1 to 86400)"},
+        {"--seconds", "0", true, ""},
+        {"--seconds", "1.5", false, "bad --seconds"},
+        {"--seconds", "86401", false, "bad --seconds"},
+        {"--margin", "0", false, ""},
+        {"--margin", "25mV", false, "bad --margin"},
+        {"--margin", "0.025V", false, ""},
+        {"--margin", "-0.1", false, "bad --margin"},
+        {"--max-drop", "0", false, "bad --max-drop"},
+        {"--max-drop", "0.6", false, "bad --max-drop"},
+        {"--max-drop", "nan", false, "bad --max-drop"},
+        {"--tctl-limit", "0", false, ""},
+        {"--tctl-limit", "75.5C", false, ""},
+        {"--tctl-limit", "256", false, "bad --tctl-limit"},
+    };
+    for (const auto& c : cases) {
+        TuneOptions options;
+        EXPECT_EQ(setTuneOption(options, c.name, c.value, c.zeroSeconds).substr(0, std::string(c.error).size()),
+                  c.error)
+            << c.name << " " << c.value;
+    }
+    TuneOptions options;
+    ASSERT_EQ(setTuneOption(options, "--pstates", "1-3,5", false), "");
+    EXPECT_EQ(options.pstates, (std::vector<std::int32_t>{1, 2, 3, 5}));
+}
+
+TEST(Tune, StepsAreWholeVidsAndTheResultStaysWithinItsBounds)
+{
+    const struct {
+        double step;
+        double margin;
+        std::int32_t steps;
+        double maxDrop;
+        std::int32_t floorBelow; // VIDs below the original
+    } arithmetic[] = {
+        {0.0125, 0.025, 2, 0.2, 16},
+        {0.0125, 0.03, 3, 0.21, 16}, // a part of a step: the margin up, the floor back
+        {0.0125, 0.0375, 3, 0.3, 24}, // 0.3 / 0.0125 is a hair below 24 in a double: still 24
+        {0.00625, 0.025, 4, 0.2, 32},
+        {0.0125, 0.0, 0, 0.0125, 1},
+    };
+    for (const auto& c : arithmetic) {
+        const ProcessorProfile profile = withStep(c.step);
+        EXPECT_EQ(marginSteps(profile, c.margin), c.steps) << c.step << " " << c.margin;
+        EXPECT_EQ(floorVid(profile, 20, c.maxDrop), 20 + c.floorBelow) << c.step << " " << c.maxDrop;
+    }
+    const struct {
+        std::int32_t original, lowestStable, margin, slower, result;
+    } results[] = {
+        {20, 30, 2, -1, 28}, // lowest stable plus the margin
+        {20, 21, 2, -1, 20}, // never above the original
+        {20, 20, 2, -1, 20}, // nothing below the original passed
+        {20, 30, 2, 26, 26}, // never below the slower P-state's result
+        {20, 30, 2, 18, 20}, // the original wins over a slower result above it
+    };
+    for (const auto& c : results)
+        EXPECT_EQ(resultVid(c.original, c.lowestStable, c.margin, c.slower), c.result)
+            << c.original << " " << c.lowestStable << " " << c.slower;
+}
+
+TEST(Tune, JournalReadBackForAResume)
+{
+    const std::string head = std::string(kJournalFormatLine) + "\nprocessor: x\nsaved: /s\noptions: --seconds 60\n";
+    const struct {
+        std::string text;
+        bool valid, finished;
+        std::int32_t unfinished;
+        const char* unfinishedVolts;
+        double p2Lowest;
+        bool p2Ended;
+    } cases[] = {
+        {"", false, false, -1, "", 0.0, false},
+        {"journal\n" + testingLine(2, 1.2), false, false, -1, "", 0.0, false},
+        {head, true, false, -1, "", 0.0, false},
+        // A hang: the last step line says testing.
+        {head + testingLine(2, 1.2125) + "\n" + stableLine(2, 1.2125) + "\n" + testingLine(2, 1.2) + "\n", true, false,
+         2, "1.2", 1.2125, false},
+        {head + testingLine(2, 1.2125) + "\n" + failedLine(2, 1.2125, "core 5 left P2") + "\n" + resultLine(2, 1.225)
+             + "\n" + testingLine(1, 1.3) + "\n",
+         true, false, 1, "1.3", 0.0, true},
+        {head + testingLine(2, 1.2125) + "\n" + stableLine(2, 1.2125) + "\n" + floorLine(2, 0.2) + "\n"
+             + resultLine(2, 1.2375) + "\nfinished\n",
+         true, true, -1, "", 1.2125, true},
+    };
+    for (const auto& c : cases) {
+        const JournalState state = readJournal(c.text);
+        EXPECT_EQ(state.valid, c.valid) << c.text;
+        EXPECT_EQ(state.finished, c.finished) << c.text;
+        EXPECT_EQ(state.unfinishedPstate, c.unfinished) << c.text;
+        EXPECT_EQ(state.unfinishedVolts, c.unfinishedVolts) << c.text;
+        const auto p2 = state.pstates.find(2);
+        EXPECT_EQ(p2 == state.pstates.end() ? 0.0 : p2->second.lowestStable, c.p2Lowest) << c.text;
+        EXPECT_EQ(p2 != state.pstates.end() && p2->second.ended, c.p2Ended) << c.text;
+    }
+    EXPECT_EQ(floorLine(4, 0.2), "P4: stopped at the 0.2V floor");
+    EXPECT_EQ(failedLine(2, 1.2125, "Tctl 83.5C"), "P2 1.2125 failed: Tctl 83.5C");
+}
