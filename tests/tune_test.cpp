@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "hw/exception_with_message.h"
 #include "profiles.h"
+#include "test_file.h"
+#include "tune/journal_file.h"
 #include "tune/tune_journal.h"
 #include "tune/tune_options.h"
 #include "tune/tune_steps.h"
@@ -125,4 +128,21 @@ TEST(Tune, JournalReadBackForAResume)
     }
     EXPECT_EQ(floorLine(4, 0.2), "P4: stopped at the 0.2V floor");
     EXPECT_EQ(failedLine(2, 1.2125, "Tctl 83.5C"), "P2 1.2125 failed: Tctl 83.5C");
+}
+
+TEST(Tune, JournalOnDiskIsWrittenLineByLine)
+{
+    const TestFile journal("tune");
+    startJournal(journal.path, {"processor: x", "saved: /s"});
+    appendJournalLine(journal.path, testingLine(2, 1.2125));
+    std::string text;
+    std::string error;
+    ASSERT_TRUE(readJournalFile(journal.path, text, error)) << error;
+    EXPECT_EQ(text, std::string(kJournalFormatLine) + "\nprocessor: x\nsaved: /s\nP2 1.2125 testing\n");
+    EXPECT_EQ(readJournal(text).unfinishedPstate, 2);
+
+    const TestFile missing("no-tune");
+    EXPECT_THROW(appendJournalLine(missing.path, "finished"), ExceptionWithMessage) << "no headerless journal";
+    EXPECT_FALSE(readJournalFile(missing.path, text, error));
+    EXPECT_THROW(startJournal(missing.path + "/tune", {}), ExceptionWithMessage);
 }
