@@ -190,8 +190,9 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
         EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1), std::string(c.lastLine) + "\n") << c.extra;
         {
             // A run that must end leaves the original voltage.
-            if (search.endsRun.empty())
+            if (search.endsRun.empty()) {
                 EXPECT_EQ(search.resultVid, c.result) << c.extra;
+            }
             for (std::int32_t core = 0; core < 6; ++core) {
                 std::uint64_t value = 0;
                 ASSERT_TRUE(msrOnCore(emulation::attachedMachine(), core, corePstateMsr(1), value));
