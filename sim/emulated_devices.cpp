@@ -16,6 +16,7 @@
 #include "sim/emulated_devices.h"
 
 #include "sim/device_requests.h"
+#include "sim/processor_moves.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -252,6 +253,7 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
         // A dropped write succeeds as far as the program can tell.
         if (!ignoresWrmsr(m, core, msr)) {
             setMsrOnCore(m, core, msr, args.data);
+            followWrite(m, core, msr, args.data);
             keptWrite(e);
         }
         trace(line + " <- " + hexText(args.data));

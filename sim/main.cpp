@@ -120,7 +120,8 @@ int parseOptions(int argc, char** argv, Options& options)
         }
         const TypedOption passed = findOption(kSim, argument);
         if (passed.option != nullptr && passed.option->passedOn && (!passed.hasValue || passed.option->value != nullptr)) {
-            given.push_back(passed.option);
+            // What the program's own options need beside them is the
+            // program's to refuse, in its words and with its status.
             if (const int status = passOn(passed, argc, argv, i, options))
                 return status;
             continue;

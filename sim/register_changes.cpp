@@ -11,11 +11,8 @@
 #include "cpu/registers.h"
 #include "hw/device.h"
 #include "report/change_lines.h"
+#include "sim/processor_moves.h"
 
-namespace {
-
-// The processor as the probe would see it, from the register file alone; false
-// when the probe would refuse it, and then nothing is decoded.
 bool decodingProfile(const Machine& machine, ProcessorProfile& profile)
 {
     const auto vendor = machine.cpuidLeaves.find(kCpuidVendor);
@@ -28,6 +25,8 @@ bool decodingProfile(const Machine& machine, ProcessorProfile& profile)
         decodeLimits(profile, limits->second);
     return true;
 }
+
+namespace {
 
 // An MSR's values on every core that changed, in core order. An MSR missing
 // from before counts as 0 on every core, and as changed.
@@ -82,6 +81,8 @@ std::vector<std::string> describeRegisterChanges(const Machine& before, const Ma
     std::vector<std::string> lines;
     const bool severalCores = machineCpuCount(after) > 1;
     for (const auto& entry : after.msrs) {
+        if (movedByProcessor(entry.first))
+            continue;
         for (const RegisterChange& change : msrChanges(profile, entry.first, changedCores(before, after, entry.first)))
             lines.push_back(changeLine("changed", change, severalCores, false));
     }

@@ -234,7 +234,8 @@ TEST(ApplyChanges, EndToEnd)
          {{0xc0010064, 0x8000019a48404012}}, {}},
         {"target other than the modified current", kFamily10, 0, withoutBoost, {"P0=17", "P2"}, 0, "WARNING: P0=17: 17x is above the highest multiplier this processor reports (16x)\n",
          {{6, {"wrmsr 0xc0010064 <- 0x8000019a48404012"}}, {6, {"wrmsr 0xc0010062 <- 0x2"}}},
-         {{0xc0010064, 0x8000019a48404012}, {0xc0010062, 0x2}}, {}},
+         // The processor runs in P2 then, as COFVID status says.
+         {{0xc0010064, 0x8000019a48404012}, {0xc0010062, 0x2}, {0xc0010071, 0x0040f0303c021810}}, {}},
         {"target equal to the unmodified current", kFamily10, 2, withoutBoost, {"P2"}, 0, "", {}, {}, {}},
         {"target equal to the modified current", kFamily10, 2, withoutBoost, {"P2=@1.2", "P2"}, 0, "WARNING: P2=@1.2: 1.2V is above P0's 1.15V, a faster P-state\n",
          {{6, {"wrmsr 0xc0010066 <- 0x800001343c003808"}}, {6, {"wrmsr 0xc0010062 <- 0x4"}}, {1, {"sleep 1"}}, {6, {"wrmsr 0xc0010062 <- 0x2"}}},
@@ -242,7 +243,7 @@ TEST(ApplyChanges, EndToEnd)
         {"current P-state past the enabled ones", kFamily10, 5, withoutBoost, {"P0=17"}, 0, "WARNING: P0=17: 17x is above the highest multiplier this processor reports (16x)\n",
          {{6, {"wrmsr 0xc0010064 <- 0x8000019a48404012"}}}, {{0xc0010064, 0x8000019a48404012}}, {}},
         {"current P-state past the enabled ones, target", kFamily10, 7, withoutBoost, {"P3"}, 0, "",
-         {{6, {"wrmsr 0xc0010062 <- 0x3"}}}, {{0xc0010062, 0x3}}, {}},
+         {{6, {"wrmsr 0xc0010062 <- 0x3"}}}, {{0xc0010062, 0x3}, {0xc0010071, 0x0040f0303c031810}}, {}},
         // Known from the profile, so refused before the first write.
         {"family 0x14 refusal before any write", kFamily14, 0, nullptr,
          {"Turbo=1", "P0=@1.2", "P1=20", "P2=@1.0"}, 10,

@@ -14,6 +14,7 @@
 #include "run_program.h"
 #include "machine/parser.h"
 #include "sim/presets.h"
+#include "sim/processor_moves.h"
 
 namespace {
 
@@ -90,7 +91,8 @@ Failure failureOf(const std::vector<std::string>& trace, std::size_t at)
 }
 
 // The machine after the register writes among these trace lines, each MSR
-// write on the core whose device was opened for it.
+// write on the core whose device was opened for it, and the current P-state
+// moved as the processor moves it.
 void applyWrites(const std::vector<std::string>& trace, std::size_t count, Machine& machine)
 {
     for (std::size_t i = 0; i < count; ++i) {
@@ -102,11 +104,14 @@ void applyWrites(const std::vector<std::string>& trace, std::size_t count, Machi
         unsigned reg = 0;
         unsigned pciValue = 0;
         if (std::sscanf(trace[i].c_str(), "wrmsr %x <- %llx", &msr, &msrValue) == 2
-            && std::sscanf(deviceOf(trace, i).c_str(), "/dev/cpuctl%d", &core) == 1)
+            && std::sscanf(deviceOf(trace, i).c_str(), "/dev/cpuctl%d", &core) == 1) {
             setMsrOnCore(machine, core, msr, msrValue);
-        else if (std::sscanf(trace[i].c_str(), "pciwrite %x.%x %x <- %x", &device, &function, &reg, &pciValue) == 4)
+            followWrite(machine, core, msr, msrValue);
+        } else if (std::sscanf(trace[i].c_str(), "pciwrite %x.%x %x <- %x", &device, &function, &reg, &pciValue)
+                   == 4) {
             machine.pciRegisters[PciAddress{static_cast<std::uint8_t>(device), static_cast<std::uint8_t>(function),
                                             reg}] = pciValue;
+        }
     }
 }
 

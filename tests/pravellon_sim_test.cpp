@@ -15,6 +15,7 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -28,6 +29,7 @@
 #include "command_line_machines.h"
 #include "machine/writer.h"
 #include "run_program.h"
+#include "sim/processor_moves.h"
 
 namespace {
 
@@ -330,8 +332,10 @@ TEST(PravellonSim, MachineFileAndTrace)
         for (const std::string& write : expanded(c.writes)) {
             unsigned long long number = 0;
             unsigned long long value = 0;
-            if (std::sscanf(write.c_str(), "wrmsr %llx <- %llx", &number, &value) == 2)
+            if (std::sscanf(write.c_str(), "wrmsr %llx <- %llx", &number, &value) == 2) {
                 expected.msrs[static_cast<std::uint32_t>(number)] = value;
+                followWrite(expected, 0, static_cast<std::uint32_t>(number), value);
+            }
         }
         if (c.writes.empty()) {
             EXPECT_EQ(machineAfter, formatMachine(machine)) << c.name;
@@ -627,6 +631,63 @@ TEST(PravellonSim, RunsOnOneMachineFileTakeTurns)
     EXPECT_EQ(readFile(machine),
               replaced(replaced(before, "msr 0xc0010067 0x8000012e00002a11", "msr 0xc0010067 0x8000012e00002a0e"),
                        "pci 18.5 0x164 0x0000a0a5", "pci 18.5 0x164 0x0000a011"));
+}
+
+// --now as a user runs it: after a switch every core is in the new P-state,
+// samples come as timestamped lines or as JSON lines that each parse, a
+// reader that has had enough ends it with status 0, and a refusal reads
+// nothing beyond the probe and writes nothing.
+TEST(PravellonSim, NowShowsWhatTheProcessorIsDoing)
+{
+    const TestFile machineFile("now.machine");
+    writeFile(machineFile.path, presetText("family10-2socket"));
+    const std::string machine = "--machine '" + machineFile.path + "' ";
+    ASSERT_EQ(runSim(machine + "P1").status, 0);
+    const ProgramRun once = runSim(machine + "--now");
+    EXPECT_EQ(once.status, 0);
+    EXPECT_EQ(once.out, "Pravellon v1.1\n\n.:. Now\n---\n  Cores 0-11: P1, 16x at 1.4V (3200 MHz)\n"
+                        "  Node 0: Tctl 47.25C\n  Node 1: Tctl 44.75C\n");
+    EXPECT_EQ(runSim("--changes " + machine + "P1").err, "no register changed\n") << "a second P1 switches again";
+
+    const ProgramRun samples = runSim(machine + "--now --every 0.1 --count 3");
+    EXPECT_EQ(samples.status, 0);
+    const std::vector<std::string> lines = linesOf(samples.out);
+    EXPECT_EQ(lines.size(), 3u) << samples.out;
+    for (const std::string& line : lines) {
+        // HH:MM:SS, then the cores' and the nodes' columns.
+        EXPECT_EQ(line.substr(8), " P1 P1 P1 P1 P1 P1 P1 P1 P1 P1  P1  P1  47.25C  44.75C") << line;
+        EXPECT_TRUE(line.size() > 8 && std::isdigit(static_cast<unsigned char>(line[0])) && line[2] == ':'
+                    && line[5] == ':' && std::isdigit(static_cast<unsigned char>(line[7])))
+            << line;
+    }
+
+    const TestFile json("now.json");
+    writeFile(json.path, runSim(machine + "--now --every=0.1 --count=2 --json").out);
+    EXPECT_EQ(linesOf(readFile(json.path)).size(), 2u);
+    const ProgramRun parsed = runBuilt(PYTHON3_PATH, "-c 'import json, sys\nfor line in open(sys.argv[1]):\n"
+                                                     "    assert len(json.loads(line)[\"cores\"]) == 12' '"
+                                                         + json.path + "'");
+    EXPECT_EQ(parsed.status, 0) << parsed.err;
+
+    const TestFile status("now.status");
+    const std::string head = "( '" PRAVELLON_SIM_PATH "' --preset family15 --now --every 0.1; echo $? >'" + status.path
+        + "' ) | head -1 >/dev/null";
+    ASSERT_EQ(std::system(head.c_str()), 0);
+    EXPECT_EQ(readFile(status.path), "0\n");
+
+    const TestFile trace("now.trace");
+    (void)runSim(machine + "--trace '" + trace.path + "' Bogus");
+    const std::string probe = readFile(trace.path);
+    for (const char* refused : {"--now P2", "--every 1", "--now --count 2", "--now --every 1 --count 0", "--now --every 0.05",
+                                "--now --every=1x", "-n --now", "--now --tokens"}) {
+        writeFile(trace.path, "");
+        const ProgramRun run = runSim(machine + "--trace '" + trace.path + "' " + refused);
+        EXPECT_EQ(run.status, 3) << refused;
+        EXPECT_EQ(run.out, "") << refused;
+        EXPECT_EQ(run.err.rfind("ERROR: invalid parameter ", 0), 0u) << refused << ": " << run.err;
+        EXPECT_EQ(readFile(trace.path), probe) << refused;
+    }
+    EXPECT_EQ(runSim(machine + "--now --every 1 --count 0").err, "ERROR: invalid parameter --count 0\n");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -627,6 +628,74 @@ TEST(Report, TokensSetTheReportedSettingsAgain)
         EXPECT_EQ(runProgram(applied).out, report) << c.preset;
         words.insert(words.begin(), "-n");
         EXPECT_EQ(runProgram(applied, words).out, "nothing would change\n") << c.preset;
+    }
+}
+
+// --now on every preset, worked out from each machine file: the P-state each
+// core runs in (COFVID status [18:16]) as that P-state's register defines it,
+// and each node's Tctl (function 3 0xA4 [31:21] in eighths of a degree).
+TEST(Report, NowShowsEachCoresStateAndEachNodesTctl)
+{
+    const auto now = [](const std::string& lines) { return "Pravellon v1.1\n\n.:. Now\n---\n" + lines; };
+    const struct {
+        const char* name;
+        const char* preset;
+        const char* from = nullptr; // replaced in the preset by to
+        const char* to = nullptr;
+        int status = 0;
+        std::string out;
+    } cases[] = {
+        {"family10", "family10", nullptr, nullptr, 0,
+         now("  Cores 0-5: P1, 16x at 1.4V (3200 MHz)\n  Node 0: Tctl 41.5C\n")},
+        {"family10-mixed", "family10-mixed", nullptr, nullptr, 0,
+         now("  Cores 0-2,4-5: P1, 16x at 1.4V (3200 MHz)\n  Core 3: P1, 16x at 1.35V (3200 MHz)\n"
+             "  Node 0: Tctl 43C\n")},
+        {"family10-2socket", "family10-2socket", nullptr, nullptr, 0,
+         now("  Cores 0-6,8-11: P1, 16x at 1.4V (3200 MHz)\n  Core 7: P3, 8x at 1.1V (1600 MHz)\n"
+             "  Node 0: Tctl 47.25C\n  Node 1: Tctl 44.75C\n")},
+        {"family10-noboost", "family10-noboost", nullptr, nullptr, 0,
+         now("  Cores 0-3: P0, 15x at 1.35V (3000 MHz)\n  Node 0: Tctl 38C\n")},
+        {"family12", "family12", nullptr, nullptr, 0,
+         now("  Cores 0-3: P1, 25x at 1.3375V (2500 MHz)\n  Node 0: Tctl 52.125C\n")},
+        {"family14", "family14", nullptr, nullptr, 0, now("  Cores 0-1: P0, 16x at 1.25V (1600 MHz)\n  Node 0: Tctl 46.5C\n")},
+        {"family15", "family15", nullptr, nullptr, 0, now("  Cores 0-7: P2, 18x at 1.35V (3600 MHz)\n  Node 0: Tctl 35.75C\n")},
+        {"family15-g34", "family15-g34", nullptr, nullptr, 0,
+         now("  Cores 0-15: P2, 18x at 1.35V (3600 MHz)\n  Node 0: Tctl 45.5C\n  Node 1: Tctl 43.25C\n")},
+        // Its Tctl counts from -49 C: 0x2b9 eighths are 87.125 C, less 49.
+        {"family15-8bit", "family15-8bit", nullptr, nullptr, 0,
+         now("  Cores 0,2-3: P2, 38x at 1.4125V (3800 MHz)\n  Core 1: P0, 42x at 1.475V (4200 MHz, boosted)\n"
+             "  Node 0: Tctl 38.125C\n")},
+        {"family11", "family11", nullptr, nullptr, 2, "ERROR: unsupported CPU\n"},
+        {"intel", "intel", nullptr, nullptr, 2, "ERROR: unsupported CPU\n"},
+        {"model 0x60 keeps Tctl elsewhere", "family15-8bit", "cpuid 0x80000001 0x00610f01", "cpuid 0x80000001 0x00660f01",
+         0,
+         now("  Cores 0,2-3: P2, 38x at 1.4125V (3800 MHz)\n  Core 1: P0, 42x at 1.475V (4200 MHz, boosted)\n"
+             "  Node 0: Tctl not available\n")},
+        {"one range-select bit is no offset", "family15", "pci 18.3 0xa4 0x23c00fef", "pci 18.3 0xa4 0x23c20fef", 0,
+         now("  Cores 0-7: P2, 18x at 1.35V (3600 MHz)\n  Node 0: Tctl 35.75C\n")},
+        {"the offset on family 0x10 is none", "family10", "pci 18.3 0xa4 0x29800fef", "pci 18.3 0xa4 0x29830fef", 0,
+         now("  Cores 0-5: P1, 16x at 1.4V (3200 MHz)\n  Node 0: Tctl 41.5C\n")},
+        {"without the register's line", "family15", "pci 18.3 0xa4 0x23c00fef", "", 0,
+         now("  Cores 0-7: P2, 18x at 1.35V (3600 MHz)\n  Node 0: Tctl not available\n")},
+        // Cores 0 and 2 share a state they do not share with core 1 between them.
+        {"a current P-state past the family's registers", "family10-noboost", "msr 0xc0010071 0x003cf0603c00200e",
+         "msr 0xc0010071 0x003cf0603c00200e\nmsr 0xc0010071 0x003cf0603c07200e core 1", 0,
+         now("  Cores 0,2-3: P0, 15x at 1.35V (3000 MHz)\n  Core 1: P7\n  Node 0: Tctl 38C\n")},
+    };
+    for (const auto& c : cases) {
+        std::string machine = findPreset(c.preset)->machineText;
+        if (c.from != nullptr) {
+            const std::size_t at = machine.find(c.from);
+            ASSERT_NE(at, std::string::npos) << c.name;
+            machine.replace(at, std::strlen(c.from), c.to);
+        }
+        const ProgramRun run = runProgram(machine, {"--now"});
+        EXPECT_EQ(run.status, c.status) << c.name;
+        EXPECT_EQ(run.out, c.out) << c.name;
+        EXPECT_EQ(run.err, "") << c.name;
+        // Nothing written, not even the P-state request.
+        for (const std::string& line : emulation::traceLines())
+            EXPECT_TRUE(line.rfind("wrmsr", 0) != 0 && line.rfind("pciwrite", 0) != 0) << c.name << ": " << line;
     }
 }
 

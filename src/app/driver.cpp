@@ -5,15 +5,18 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/now_run.h"
 #include "app/options.h"
 #include "cli/apply_changes.h"
 #include "cli/change_set.h"
 #include "cli/dry_run.h"
 #include "cli/json_changes.h"
 #include "cli/limit_warnings.h"
+#include "cli/number_text.h"
 #include "cli/parse_arguments.h"
 #include "cli/settings_tokens.h"
 #include "cpu/probe.h"
@@ -56,14 +59,26 @@ int runAlone(const ProcessorProfile& profile, const Option& option, int argc, co
     return kStatusOk;
 }
 
-// The options before the tokens, in any order, each as often as wished.
+// An option's value, and the option as typed, to name it when the value is
+// refused: "--every 0.05", "--count=0".
+struct OptionValue {
+    std::string value;
+    std::string typed;
+};
+
+// The options before the tokens, in any order, each as often as wished (the
+// last value of one given again counts).
 struct LeadingOptions {
     const char* dryRun = nullptr; // the first dry-run option, as typed
     bool json = false;
+    bool now = false;
+    std::optional<OptionValue> every;
+    std::optional<OptionValue> count;
     int firstToken = 1;
     std::vector<const Option*> given;
+    std::vector<const char*> givenAs; // each of given as typed
     const char* invalid = nullptr; // an option given without its value, or beside one it may not be
-    std::string conflict;
+    const char* conflicting = nullptr; // the first option given without what it needs, or beside what it excludes
 };
 
 // The first argument that is no option of pravellon, taken as it stands
@@ -82,13 +97,61 @@ LeadingOptions leadingOptions(int argc, const char* const* argv)
             return options;
         }
         options.given.push_back(option);
-        if (option->id == OptionId::dryRun && options.dryRun == nullptr)
+        options.givenAs.push_back(argument);
+        if (option->id == OptionId::dryRun && options.dryRun == nullptr) {
             options.dryRun = argument;
-        else if (option->id == OptionId::json)
+        } else if (option->id == OptionId::json) {
             options.json = true;
+        } else if (option->id == OptionId::now) {
+            options.now = true;
+        } else if (option->id == OptionId::every || option->id == OptionId::count) {
+            // The value is the next argument, unless given after '='.
+            const std::string value = typed.hasValue ? typed.value : argv[options.firstToken];
+            const std::string typedText = typed.hasValue ? std::string(argument) : std::string(argument) + " " + value;
+            (option->id == OptionId::every ? options.every : options.count) = OptionValue{value, typedText};
+        }
     }
-    options.conflict = conflictAmong(options.given);
+    const auto conflicting = std::find(options.given.begin(), options.given.end(), firstInConflict(options.given));
+    if (conflicting != options.given.end())
+        options.conflicting = options.givenAs[static_cast<std::size_t>(conflicting - options.given.begin())];
     return options;
+}
+
+// SECONDS of --every: a decimal number, no unit, from 0.1 up. A billion
+// seconds (31 years) is as good as never, and larger numbers would overflow
+// the clock that paces the samples.
+std::optional<double> readSamplingSeconds(const std::string& text)
+{
+    constexpr char kNoUnit = '\0';
+    constexpr double kShortest = 0.1;
+    constexpr double kLongest = 1e9;
+    const std::optional<double> seconds = readDecimalText(text, kNoUnit);
+    if (!seconds || *seconds < kShortest || *seconds > kLongest)
+        return std::nullopt;
+    return seconds;
+}
+
+// What --now, --every and --count ask for; tokens beside them and values that
+// are no numbers of theirs are named as invalid.
+int sampleNow(const ProcessorProfile& profile, int argc, const char* const* argv, const LeadingOptions& options)
+{
+    if (options.firstToken < argc)
+        return invalidParameter(argv[options.firstToken]);
+    NowOptions now;
+    now.json = options.json;
+    if (options.every) {
+        const std::optional<double> seconds = readSamplingSeconds(options.every->value);
+        if (!seconds)
+            return invalidParameter(options.every->typed.c_str());
+        now.everySeconds = *seconds;
+    }
+    if (options.count) {
+        const std::optional<std::int32_t> count = readIndexText(options.count->value);
+        if (!count || *count < 1)
+            return invalidParameter(options.count->typed.c_str());
+        now.count = static_cast<std::uint64_t>(*count);
+    }
+    return runNow(profile, now);
 }
 
 // The tokens from the first on; a dry run plays them through with every write
@@ -125,10 +188,10 @@ int runWithArguments(const ProcessorProfile& profile, int argc, const char* cons
     const LeadingOptions options = leadingOptions(argc, argv);
     if (options.invalid != nullptr)
         return invalidParameter(options.invalid);
-    if (!options.conflict.empty()) {
-        std::cerr << "ERROR: " << options.conflict << std::endl;
-        return kStatusInvalidArgument;
-    }
+    if (options.conflicting != nullptr)
+        return invalidParameter(options.conflicting);
+    if (options.now)
+        return sampleNow(profile, argc, argv, options);
     if (options.firstToken == argc) {
         if (options.dryRun != nullptr)
             return invalidParameter(options.dryRun);
@@ -171,7 +234,7 @@ bool mayWriteRegisters(int argc, const char* const* argv)
     if (standingAlone(argc, argv) != nullptr)
         return false;
     const LeadingOptions options = leadingOptions(argc, argv);
-    return options.firstToken < argc && options.dryRun == nullptr;
+    return options.firstToken < argc && options.dryRun == nullptr && !options.now;
 }
 
 int runPravellon(int argc, const char* const* argv)

@@ -64,6 +64,12 @@ const std::vector<Option>& options()
          "print the tokens that would set the current settings again"},
         {OptionId::json, "--json", nullptr, nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
          "the report, or what the tokens change or would change, as\none JSON object"},
+        {OptionId::now, "--now", nullptr, nullptr, kBoth, 0, true, false, nullptr, "--dry-run", kPravellon,
+         "print what the processor is doing: the P-state each core\nruns in, each node's Tctl"},
+        {OptionId::every, "--every", nullptr, "SECONDS", kBoth, 0, true, false, "--now", nullptr, kPravellon,
+         "with --now, a sample every SECONDS (0.1 or more), one line\neach, until ended"},
+        {OptionId::count, "--count", nullptr, "N", kBoth, 0, true, false, "--every", nullptr, kPravellon,
+         "with --every, N samples and no more"},
         {OptionId::machine, "--machine", nullptr, "FILE", kSim, 0, false, false, nullptr, "--preset", kSim,
          "the processor is the machine file FILE; the registers the\nrun wrote are saved into it when the run ends"},
         {OptionId::preset, "--preset", nullptr, "NAME", kSim, 0, false, false, nullptr, "--machine", kSim,
@@ -106,24 +112,45 @@ TypedOption findOption(unsigned program, const std::string& argument, bool sole)
     return typed;
 }
 
+namespace {
+
+bool isGiven(const std::vector<const Option*>& given, const char* name)
+{
+    return std::any_of(given.begin(), given.end(),
+                       [name](const Option* option) { return std::string(option->name) == name; });
+}
+
+bool lacksRequirement(const std::vector<const Option*>& given, const Option& option)
+{
+    return option.requires != nullptr && !isGiven(given, option.requires);
+}
+
+} // namespace
+
+const Option* firstInConflict(const std::vector<const Option*>& given)
+{
+    for (const Option* option : given) {
+        if (lacksRequirement(given, *option) || (option->excludes != nullptr && isGiven(given, option->excludes)))
+            return option;
+    }
+    return nullptr;
+}
+
 std::string conflictAmong(const std::vector<const Option*>& given)
 {
-    const auto isGiven = [&given](const char* name) {
-        return std::any_of(given.begin(), given.end(), [name](const Option* option) { return std::string(option->name) == name; });
-    };
-    for (const Option* option : given) {
-        if (option->requires != nullptr && !isGiven(option->requires))
-            return std::string("option ") + option->name + " needs " + option->requires;
-        if (option->excludes != nullptr && isGiven(option->excludes))
-            return std::string("option ") + option->name + " cannot stand beside " + option->excludes;
-    }
-    return std::string();
+    const Option* option = firstInConflict(given);
+    if (option == nullptr)
+        return std::string();
+    if (lacksRequirement(given, *option))
+        return std::string("option ") + option->name + " needs " + option->requires;
+    return std::string("option ") + option->name + " cannot stand beside " + option->excludes;
 }
 
 std::string pravellonUsage()
 {
     return "usage: pravellon [--json] [--dry-run | -n] [TOKEN ...]\n"
            "       pravellon --tokens\n"
+           "       pravellon [--json] --now [--every SECONDS [--count N]]\n"
            "       pravellon --help | --version\n"
            "\n"
            "Without tokens, prints a report of the processor. The tokens change it; all\n"
@@ -142,7 +169,8 @@ std::string simUsage(const std::string& defaultPreset)
     lines.replace(lines.find(placeholder), placeholder.size(), defaultPreset);
     return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--dry-run | -n]\n"
            "                     [--json] [--] [TOKEN...]\n"
-           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens\n"           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--json] --now\n"
+           "                     [--every SECONDS [--count N]]\n"
            "       pravellon-sim [--machine FILE | --preset NAME] --print-machine\n"
            "       pravellon-sim --list-presets | --help | --version\n"
            "\n"

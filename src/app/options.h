@@ -12,7 +12,22 @@ enum Programs : unsigned {
     kSim = 1U << 1U,
 };
 
-enum class OptionId { dryRun, json, tokens, machine, preset, trace, changes, printMachine, listPresets, help, version };
+enum class OptionId {
+    dryRun,
+    json,
+    tokens,
+    now,
+    every,
+    count,
+    machine,
+    preset,
+    trace,
+    changes,
+    printMachine,
+    listPresets,
+    help,
+    version
+};
 
 struct Option {
     OptionId id;
@@ -48,7 +63,10 @@ struct TypedOption {
 TypedOption findOption(unsigned program, const std::string& argument, bool sole = false);
 
 // The first given option whose requirement is missing, or that stands beside
-// an option it excludes, with a message naming both; empty when none is.
+// an option it excludes; nullptr when none is.
+const Option* firstInConflict(const std::vector<const Option*>& given);
+
+// The same, with a message naming both; empty when none is.
 std::string conflictAmong(const std::vector<const Option*>& given);
 
 // --help of pravellon, and of pravellon-sim with its default preset named.

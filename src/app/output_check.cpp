@@ -17,6 +17,7 @@ namespace {
 class DescriptorOutput : public std::streambuf {
 public:
     int error() const { return error_; }
+    void forgetError() { error_ = 0; }
 
 protected:
     int_type overflow(int_type c) override
@@ -108,6 +109,17 @@ bool checkOutputAtExit(const char* program, std::string (*otherFailure)())
         return true;
     errno = ENOMEM; // atexit(3) says no more
     return false;
+}
+
+int standardOutputError()
+{
+    return check.output != nullptr ? check.output->error() : 0;
+}
+
+void acceptClosedStandardOutput()
+{
+    if (check.output != nullptr && check.output->error() == EPIPE)
+        check.output->forgetError();
 }
 
 void failAtExit()

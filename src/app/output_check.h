@@ -22,6 +22,14 @@ constexpr int kStatusOutputFailed = 1;
 // False with errno set when it cannot be arranged.
 bool checkOutputAtExit(const char* program, std::string (*otherFailure)() = nullptr);
 
+// The error of the first write to standard output that failed; 0 while every
+// write went through, or where the check was not arranged.
+int standardOutputError();
+
+// A standard output whose reader went away (EPIPE) is, from now on, no failure
+// at exit: a run that samples until its reader has had enough ends so.
+void acceptClosedStandardOutput();
+
 // Makes the exit status 1 when the process ends, for a failure that another
 // exit handler has already reported (pravellon-sim's machine file that could
 // not be saved): exit(3) cannot be called again from there.

@@ -53,6 +53,8 @@ constexpr FamilyTraits family15()
     traits.hasNbPstateSelect = true;
     traits.hasNbPstateRegisters = true;
     traits.hasApm = true;
+    traits.tctlElsewhereModels = ModelRange{0x60, 0x7F};
+    traits.hasTctlRangeSelect = true;
     traits.hasNodes = true;
     traits.boostLimitRegister = kPciFamily15BoostLimit;
     traits.boostLimitMultiplier = kFamily15BoostLimitMultiplier;

@@ -42,6 +42,11 @@ struct FamilyTraits {
     // Northbridge P-states have registers of their own, and a count.
     bool hasNbPstateRegisters = false;
     bool hasApm = false;
+    // Function 3's register 0xA4 reports Tctl, the temperature the processor
+    // controls its fans by, except on these models, which keep it elsewhere.
+    ModelRange tctlElsewhereModels{};
+    // Tctl can be reported from -49 C: where both range-select bits are set.
+    bool hasTctlRangeSelect = false;
     // A machine may have several nodes, each with its own northbridge, and
     // node 0's northbridge counts them; the other families have one.
     bool hasNodes = false;

@@ -19,7 +19,7 @@ void readBoostState(ProcessorProfile& profile)
     const bool sourceOn = profile.boostSource == traits.boostSourceOn;
     profile.boostEnabled = sourceOn && notDisabled;
     profile.boostLocked = traits.boostAlwaysLocked || bits::test(control, kBoostLock);
-    profile.boostStateCount = static_cast<std::int32_t>(bits::get(control, traits.boostStateCount));
+    profile.boostStateCount = decodeBoostStateCount(profile, control);
     if (traits.boostLimitRegister != 0) {
         const std::uint32_t limit = readPciConfig(kNorthbridgeDevice, kFunctionMisc, traits.boostLimitRegister);
         profile.topMultiplier = decodeBoostedTopMultiplier(profile, bits::get(limit, traits.boostLimitMultiplier));
@@ -37,8 +37,7 @@ bool probeProcessor(ProcessorProfile& profile)
         return false;
 
     profile.coreCount = decodeCoreCount(cpuid(kCpuidCoreCount).ecx);
-    profile.pstateCount = static_cast<std::int32_t>(
-        bits::get(readPciConfig(kNorthbridgeDevice, kFunctionMisc, kPciClockPowerControl), kPstateCountMinusOne) + 1);
+    profile.pstateCount = decodePstateCount(readPciConfig(kNorthbridgeDevice, kFunctionMisc, kPciClockPowerControl));
     if (familyTraits(profile).hasNbPstateRegisters)
         profile.nbPstateCount = static_cast<std::int32_t>(
             bits::get(readPciConfig(kNorthbridgeDevice, kFunctionExtendedMisc, kPciNbPstateControl),

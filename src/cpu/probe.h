@@ -19,6 +19,17 @@ bool probeProcessor(ProcessorProfile& profile);
 bool identifyProcessor(ProcessorProfile& profile, std::uint32_t signature);
 void decodeLimits(ProcessorProfile& profile, std::uint64_t cofvidStatus);
 
+// The number of boosted P-states, on a processor with boost, from the boost
+// control register (northbridge function 4, 0x15C); touches no device either.
+std::int32_t decodeBoostStateCount(const ProcessorProfile& profile, std::uint32_t boostControl);
+
+// The number of enabled core P-states, from northbridge function 3 register
+// 0xDC.
+constexpr std::int32_t decodePstateCount(std::uint32_t clockPowerControl)
+{
+    return static_cast<std::int32_t>(bits::get(clockPowerControl, kPstateCountMinusOne) + 1);
+}
+
 // The number of cores, from ECX of CPUID leaf 0x80000008. Inline, so that the
 // machine-file reader counts a file's cores as the probe does without linking
 // the probe's device reads.

@@ -33,3 +33,8 @@ void decodeLimits(ProcessorProfile& profile, std::uint64_t status)
     profile.minVoltage = vLow != 0 ? vidToVoltage(profile, vLow) : 0.0;
     profile.maxVoltage = vidToVoltage(profile, vHigh);
 }
+
+std::int32_t decodeBoostStateCount(const ProcessorProfile& profile, std::uint32_t boostControl)
+{
+    return static_cast<std::int32_t>(bits::get(boostControl, familyTraits(profile).boostStateCount));
+}

@@ -5,6 +5,7 @@
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "cpu/registers.h"
+#include "cpu/temperature.h"
 #include "cpu/writable_registers.h"
 
 namespace {
@@ -80,5 +81,10 @@ std::vector<ReadRegister> registersReadBy(const ProcessorProfile& profile)
                 for (std::int32_t n = 0; n < row.count(profile); ++n)
                     list.push_back(pci(row.function, row.number(n), node));
     });
+
+    // What --now reads beside the P-states: each node's Tctl.
+    if (reportsTctl(profile))
+        forEachNode(profile,
+                    [&](std::int32_t node) { list.push_back(pci(kFunctionMisc, kPciReportedTemperature, node)); });
     return list;
 }

@@ -17,10 +17,11 @@ struct ReadRegister {
     std::int32_t node = 0;     // of a PCI register
 };
 
-// Every register that pravellon reads, in its report or for any token, on a
-// processor of this (probed) profile, in the order in which it first reads
-// them: the probe's, then the core and northbridge P-states, then the P-state
-// control register, and last the other nodes' northbridge registers that the
-// report compares and a change writes. Registers this processor does not have
-// are left out, since reading them could fail where pravellon never would.
+// Every register that pravellon reads, in its report, for any token or for
+// --now, on a processor of this (probed) profile, in the order in which it
+// first reads them: the probe's, then the core and northbridge P-states, then
+// the P-state control register, the other nodes' northbridge registers that
+// the report compares and a change writes, and last each node's Tctl.
+// Registers this processor does not have are left out, since reading them
+// could fail where pravellon never would.
 std::vector<ReadRegister> registersReadBy(const ProcessorProfile& profile);

@@ -117,6 +117,8 @@ TEST_F(CaptureOnLinux, SimulatorReportsTheCopyAsPravellonReportsTheDevices)
         EXPECT_NE(devices.out, "");
         EXPECT_EQ(copy.out, devices.out);
         EXPECT_EQ(copy.err, devices.err);
+        // Each node's Tctl, copied too.
+        EXPECT_EQ(runSim("--machine '" + machineFile + "' --now").out, runPravellonHere({"--now"}).out);
 
         // The machine's own settings, given back, would change nothing where
         // its cores and nodes agree.
@@ -144,6 +146,11 @@ TEST_F(CaptureOnLinux, OfflineCpuIsNamedAndLeftAlone)
     EXPECT_EQ(report.status, 0);
     EXPECT_NE(report.out.find("      NorthBridge in NB_P1 at 1.075V\n  Core 3 is offline\n"), std::string::npos)
         << report.out;
+    EXPECT_EQ(runPravellonHere({"--now"}).out, "Pravellon v1.1\n\n.:. Now\n---\n"
+                                                "  Cores 0-2,4-5: P1, 16x at 1.4V (3200 MHz)\n  Core 3 is offline\n"
+                                                "  Node 0: Tctl 41.5C\n");
+    EXPECT_NE(runPravellonHere({"--now", "--json"}).out.find(R"({"core": 3, "offline": true}, {"core": 4, "pstate": 1)"),
+              std::string::npos);
     const ProgramRun change = runPravellonHere({"Bogus=1"});
     EXPECT_EQ(change.err, "ERROR: invalid parameter Bogus=1\n");
     const ProgramRun turbo = runPravellonHere({"Turbo=1"});
