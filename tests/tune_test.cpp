@@ -169,8 +169,8 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
         {"stable P1 1.45 hangs 1.3", 0.2, 12, 12, false, "", "P1: result 1.4"}, // never above the original
         {"msr 0xc0010061 0x41 core 2", 0.2, 12, 0, false, "limited to P2 by the processor",
          "P1 1.3875 failed: limited to P2 by the processor"},
-        // Core 3 stays in P2 whatever is asked: the step did not take.
-        {"msr 0xc0010071 0x0040f0303c021810 core 3", 0.2, 12, 0, false, "core 3 left P1",
+        // Core 3 stays in P2, its requests dropped: the step did not take.
+        {"msr 0xc0010071 0x0040f0303c021810 core 3\nignore wrmsr 0xc0010062 core 3", 0.2, 12, 0, false, "core 3 left P1",
          "P1 1.3875 failed: core 3 left P1"},
     };
     for (const auto& c : cases) {
