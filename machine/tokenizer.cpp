@@ -129,19 +129,6 @@ void appendEscaped(std::string& text, unsigned char c)
 
 } // namespace
 
-std::string printable(const std::string& name)
-{
-    std::string text;
-    for (const char byte : name) {
-        const auto c = static_cast<unsigned char>(byte);
-        if (c < 0x20 || c == 0x7F)
-            appendEscaped(text, c);
-        else
-            text += byte;
-    }
-    return text;
-}
-
 std::string shown(const std::string& entry)
 {
     std::string text;

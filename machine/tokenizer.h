@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "hw/hex_text.h"
+
 // The widest core number a file may give: one that fits an int32_t.
 constexpr unsigned kCoreNumberBits = 31;
 
@@ -43,12 +45,6 @@ bool parseNumber(const std::string& text, unsigned width, std::uint64_t& value);
 // DEV.FUNC, both hexadecimal, as lspci writes them: 18.3. Sets device and
 // function only when the whole text reads.
 bool parsePciFunction(const std::string& text, std::uint8_t& device, std::uint8_t& function);
-
-// A name the user gave (a file, an option, a preset) as a message of
-// pravellon-sim or pravellon-capture quotes it: control bytes (below 0x20,
-// and 0x7F) as \xHH, so that no escape sequence reaches the terminal, and
-// every other byte as it is, so that UTF-8 names stay readable.
-std::string printable(const std::string& name);
 
 // An entry of the file as a message repeats it: the file may hold anything,
 // and what reaches the terminal must be plain text of one line, so control

@@ -35,7 +35,7 @@
 
 #include "cpu/every_core.h"
 #include "hw/hex_text.h"
-#include "machine/text_file.h"
+#include "hw/text_file.h"
 #include "machine/tokenizer.h"
 #include "machine/writer.h"
 

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/driver.h"
@@ -20,9 +21,9 @@
 #include "app/standard_options.h"
 #include "hw/cpu_list.h"
 #include "hw/signal_hold.h"
-#include "machine/ending_signals.h"
+#include "hw/ending_signals.h"
 #include "machine/parser.h"
-#include "machine/text_file.h"
+#include "hw/text_file.h"
 #include "machine/tokenizer.h"
 #include "machine/writer.h"
 #include "sim/emulated_devices.h"
@@ -35,6 +36,9 @@ struct Options {
     std::string machineFile;
     std::string presetName;
     std::string traceFile;
+    // The files of the options passed on that name one (--save, --restore),
+    // as given.
+    std::vector<std::pair<const char*, std::string>> programFiles;
     bool listPresets = false;
     bool printMachine = false;
     bool changes = false;
@@ -63,6 +67,8 @@ int usageError(const std::string& message)
 int passOn(const TypedOption& typed, int argc, char** argv, int& i, Options& options)
 {
     options.programOptions.push_back(argv[i]);
+    if (typed.option->value != nullptr && (typed.hasValue || i + 1 < argc))
+        options.programFiles.emplace_back(typed.option->name, typed.hasValue ? typed.value : argv[i + 1]);
     if (typed.option->value == nullptr || typed.hasValue) {
         if (typed.hasValue && typed.value.empty())
             return usageError(std::string("option ") + typed.option->name + " needs a value");
@@ -217,11 +223,16 @@ void listPresets()
 // The trace file is opened before the program runs: a trace that silently
 // stays empty would mislead. Appended to the machine file, it would make that
 // unreadable.
-int openTraceFile(const std::string& path, const std::string& machineFile, const struct stat& machineStatus)
+bool isMachineFile(const std::string& path, const std::string& machineFile, const struct stat& machineStatus)
 {
     struct stat status {};
-    if (!machineFile.empty() && stat(path.c_str(), &status) == 0 && status.st_dev == machineStatus.st_dev
-        && status.st_ino == machineStatus.st_ino)
+    return !machineFile.empty() && stat(path.c_str(), &status) == 0 && status.st_dev == machineStatus.st_dev
+        && status.st_ino == machineStatus.st_ino;
+}
+
+int openTraceFile(const std::string& path, const std::string& machineFile, const struct stat& machineStatus)
+{
+    if (isMachineFile(path, machineFile, machineStatus))
         return usageError("option --trace: " + printable(path) + " is the machine file");
     std::string error;
     if (!emulation::openTraceFile(path, error))
@@ -345,6 +356,11 @@ int main(int argc, char** argv)
         if (!mayReplaceFile(options.machineFile, error))
             return usageError(error);
     }
+    // Settings saved over the machine file would destroy it; given back
+    // from it, they would be refused as no settings at all.
+    for (const auto& [name, path] : options.programFiles)
+        if (isMachineFile(path, options.machineFile, machineStatus))
+            return usageError(std::string("option ") + name + ": " + printable(path) + " is the machine file");
     if (!options.traceFile.empty())
         if (const int status = openTraceFile(options.traceFile, options.machineFile, machineStatus))
             return status;

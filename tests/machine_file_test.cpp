@@ -16,7 +16,7 @@
 
 #include "cpu/probe.h"
 #include "emulated_machine.h"
-#include "machine/text_file.h"
+#include "hw/text_file.h"
 #include "machine/writer.h"
 #include "test_file.h"
 

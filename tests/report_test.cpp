@@ -727,3 +727,99 @@ TEST(Report, TokensWarnOfWhatTheyCannotSet)
         EXPECT_EQ(tokens.err, c.err) << c.preset;
     }
 }
+
+namespace {
+
+// machine with each core but core 0 and each node but node 0 set apart in
+// every field --restore gives back: a VID bit of each P-state, the enable bit
+// of P1, the boost-disable bit, the northbridge P-states' VID, the boost
+// source and APM.
+Machine setApart(Machine machine)
+{
+    const std::int32_t cpus = static_cast<std::int32_t>(machineCpus(machine).size());
+    for (std::int32_t core = 1; core < cpus; ++core) {
+        for (std::uint32_t msr = 0xc0010064; msr <= 0xc001006b; ++msr)
+            if (machine.msrs.count(msr) != 0)
+                machine.coreMsrs[CoreMsr{msr, core}] = machine.msrs[msr] ^ (std::uint64_t{1} << 9)
+                    ^ (msr == 0xc0010065 ? std::uint64_t{1} << 63 : 0);
+        machine.coreMsrs[CoreMsr{0xc0010015, core}] = machine.msrs[0xc0010015] ^ (std::uint64_t{1} << 25);
+    }
+    for (auto& [address, value] : machine.pciRegisters) {
+        if (address.device == 0x18)
+            continue;
+        if (address.function == 5 && address.reg >= 0x160 && address.reg <= 0x16c)
+            value ^= 1U << 10;
+        if (address.function == 4 && address.reg == 0x15c)
+            value ^= 0x81;
+    }
+    return machine;
+}
+
+} // namespace
+
+// --save, any change, --restore: every register the file holds is as saved,
+// core by core and node by node, P-state enable bits included.
+TEST(SavedSettings, GiveBackEveryCoreAndNodeExactly)
+{
+    const TestFile settings("settings");
+    for (const Preset& preset : presets()) {
+        Machine machine;
+        std::string error;
+        ASSERT_TRUE(parseMachine(preset.machineText, machine, error)) << preset.name;
+        if (runProgram(machine).status != 0)
+            continue; // a processor the program does not support
+        for (const Machine& start : {machine, setApart(machine)}) {
+            const ProgramRun saved = runProgram(start, {"--save", settings.path});
+            ASSERT_EQ(saved.status, 0) << preset.name << saved.err;
+            EXPECT_EQ(saved.out + saved.err, "") << preset.name;
+            const std::string text = runProgram(start, {"--save", "-"}).out;
+            EXPECT_EQ(readFile(settings.path), text) << preset.name;
+            EXPECT_EQ(runProgram(start, {"-n", "--restore", settings.path}).out, "nothing would change\n") << preset.name;
+
+            const std::string tokens = runProgram(start, {"--tokens"}).out;
+            std::vector<std::string> words;
+            std::istringstream line(tokens);
+            for (std::string word; line >> word;)
+                words.push_back(word);
+            ASSERT_EQ(runProgram(start, words).status, 0) << preset.name;
+            const ProgramRun restored = runProgram(emulation::attachedMachine(), {"--restore", settings.path});
+            EXPECT_EQ(restored.status, 0) << preset.name << restored.err;
+            EXPECT_EQ(runProgram(emulation::attachedMachine(), {"--save", "-"}).out, text) << preset.name;
+        }
+    }
+}
+
+// A file that is not whole, or not of this processor, is refused before any
+// register is written.
+TEST(SavedSettings, RefusesAFileNotWholeOrOfAnotherProcessor)
+{
+    const TestFile settings("settings");
+    const std::string g34 = runProgram(findPreset("family15-g34")->machineText, {"--save", "-"}).out;
+    const std::string other = runProgram(findPreset("family10-2socket")->machineText, {"--save", "-"}).out;
+    const std::size_t third = g34.find('\n', g34.find('\n') + 1) + 1;
+    const std::string name = settings.path;
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"", name + ": empty"},
+        {g34.substr(0, g34.size() - 5), name + ": cut short: the last line has no end"},
+        {g34.substr(0, g34.rfind('\n', g34.size() - 2) + 1), name + ": missing: pci 18.5 0x164 node 1"},
+        {g34 + g34.substr(third, g34.find('\n', third) + 1 - third),
+         name + ":" + std::to_string(std::count(g34.begin(), g34.end(), '\n') + 1) + ": repeated: msr 0xc0010015 core 0"},
+        {g34 + "msr 0xc0010070 core 0 0x0\n",
+         name + ":" + std::to_string(std::count(g34.begin(), g34.end(), '\n') + 1)
+             + ": a register this processor has no setting in"},
+        {"P0=21@1.4\n", name + ":1: not saved settings of pravellon: the first line is not \"pravellon-settings 1\""},
+        {other, name + " was saved on AMD family 0x10 model 0x8, cores 0-11, 2 nodes; "
+                       "this is AMD family 0x15 model 0x1, cores 0-15, 2 nodes"},
+    };
+    for (const auto& c : cases) {
+        writeFile(settings.path, c.text);
+        const ProgramRun run = runProgram(findPreset("family15-g34")->machineText, {"--restore", settings.path});
+        EXPECT_EQ(run.status, 3) << c.error;
+        EXPECT_EQ(run.err, "ERROR: " + c.error + "\n");
+        for (const std::string& op : emulation::traceLines())
+            EXPECT_EQ(op.find("write"), std::string::npos) << op;
+    }
+}

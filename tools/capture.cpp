@@ -14,7 +14,7 @@
 #include "hw/device.h"
 #include "hw/hex_text.h"
 #include "machine/machine.h"
-#include "machine/text_file.h"
+#include "hw/text_file.h"
 #include "machine/writer.h"
 
 namespace {

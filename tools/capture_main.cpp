@@ -9,7 +9,7 @@
 #include "app/driver.h"
 #include "app/output_check.h"
 #include "app/standard_options.h"
-#include "machine/ending_signals.h"
+#include "hw/ending_signals.h"
 #include "tools/capture.h"
 
 namespace {

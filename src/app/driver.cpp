@@ -18,10 +18,16 @@
 #include "cli/limit_warnings.h"
 #include "cli/number_text.h"
 #include "cli/parse_arguments.h"
+#include "cli/restore_settings.h"
+#include "cli/saved_settings.h"
 #include "cli/settings_tokens.h"
 #include "cpu/probe.h"
+#include "hw/ending_signals.h"
+#include "hw/exception_with_message.h"
+#include "hw/hex_text.h"
 #include "hw/recorded_writes.h"
 #include "hw/signal_hold.h"
+#include "hw/text_file.h"
 #include "report/json_report.h"
 #include "report/report.h"
 #include "report/warnings.h"
@@ -34,28 +40,59 @@ int invalidParameter(const char* argument)
     return kStatusInvalidArgument;
 }
 
-// The option that stands alone given anywhere, by its name as typed; nullptr
-// for none.
+// The option that stands alone given anywhere, by its name as typed or as
+// --name=value; nullptr for none.
 const Option* standingAlone(int argc, const char* const* argv)
 {
-    for (const Option& option : options())
-        if (option.standsAlone && (option.programs & kPravellon) != 0
-            && std::any_of(argv + 1, argv + argc,
-                           [&option](const char* argument) { return std::strcmp(argument, option.name) == 0; }))
-            return &option;
+    for (int i = 1; i < argc; ++i) {
+        const TypedOption typed = findOption(kPravellon, argv[i]);
+        if (typed.option != nullptr && typed.option->standsAlone && (!typed.hasValue || typed.option->value != nullptr))
+            return typed.option;
+    }
     return nullptr;
 }
 
+// Saves the settings into file, or prints them for "-". The temporary file of
+// a save cut by a signal is removed.
+int saveSettings(const ProcessorProfile& profile, const std::string& file)
+{
+    const std::string text = savedSettingsText(profile);
+    if (file == "-") {
+        std::cout << text << std::flush;
+        return kStatusOk;
+    }
+    std::string error;
+    if (!handleEndingSignals() || !replaceFileContent(file, text, error)) {
+        std::cerr << "ERROR: " << (error.empty() ? "cannot save " + printable(file) : error) << std::endl;
+        return kStatusUsage;
+    }
+    return kStatusOk;
+}
+
 // An option that stands alone: anything beside it is named as invalid, before
-// any other option is looked at.
+// any other option is looked at; its value, if it takes one, is given once.
 int runAlone(const ProcessorProfile& profile, const Option& option, int argc, const char* const* argv)
 {
+    const char* value = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], option.name) != 0)
+        const TypedOption typed = findOption(kPravellon, argv[i]);
+        if (typed.option != &option || (value != nullptr && option.value != nullptr))
             return invalidParameter(argv[i]);
+        if (option.value == nullptr && typed.hasValue)
+            return invalidParameter(argv[i]);
+        if (option.value != nullptr) {
+            if (typed.hasValue)
+                value = argv[i] + std::strlen(option.name) + 1;
+            else if (++i < argc)
+                value = argv[i];
+            else
+                return invalidParameter(argv[i - 1]);
+        }
     }
     if (option.id == OptionId::tokens)
         printSettingsAsTokens(profile);
+    else if (option.id == OptionId::save)
+        return saveSettings(profile, value);
     return kStatusOk;
 }
 
@@ -71,6 +108,7 @@ struct OptionValue {
 struct LeadingOptions {
     const char* dryRun = nullptr; // the first dry-run option, as typed
     bool json = false;
+    const char* restore = nullptr; // the file of --restore
     bool now = false;
     std::optional<OptionValue> every;
     std::optional<OptionValue> count;
@@ -102,6 +140,8 @@ LeadingOptions leadingOptions(int argc, const char* const* argv)
             options.dryRun = argument;
         } else if (option->id == OptionId::json) {
             options.json = true;
+        } else if (option->id == OptionId::restore) {
+            options.restore = typed.hasValue ? argument + std::strlen(option->name) + 1 : argv[options.firstToken];
         } else if (option->id == OptionId::now) {
             options.now = true;
         } else if (option->id == OptionId::every || option->id == OptionId::count) {
@@ -181,6 +221,35 @@ int parseAndApply(const ProcessorProfile& profile, int argc, const char* const* 
     return kStatusOk;
 }
 
+// The settings saved in the file given back: the whole file read and
+// checked first, so that a file that is wrong anywhere changes nothing.
+int restoreAndSay(const ProcessorProfile& profile, const LeadingOptions& options)
+{
+    std::string text;
+    std::string error;
+    SavedSettings saved;
+    try {
+        if (!readWholeFile(options.restore, text, error))
+            throw ExceptionWithMessage(error);
+        saved = parseSavedSettings(profile, options.restore, text);
+    } catch (const ExceptionWithMessage& e) {
+        std::cerr << "ERROR: " << e.what() << std::endl;
+        return kStatusInvalidArgument;
+    }
+    Warnings warnings;
+    const bool dryRun = options.dryRun != nullptr;
+    if (dryRun || options.json)
+        recordWrites(dryRun ? Writes::planned : Writes::made);
+    // Values past the processor's limits are given back without a warning:
+    // the machine had them.
+    const RestoredSwitch switched = restoreSettings(profile, saved, warnings);
+    if (options.json)
+        printJsonChanges(profile, dryRun, switched.target, switched.switched, warnings);
+    else if (dryRun)
+        printPlannedChanges(profile, switched.target, switched.switched);
+    return kStatusOk;
+}
+
 int runWithArguments(const ProcessorProfile& profile, int argc, const char* const* argv)
 {
     if (const Option* alone = standingAlone(argc, argv))
@@ -190,6 +259,12 @@ int runWithArguments(const ProcessorProfile& profile, int argc, const char* cons
         return invalidParameter(options.invalid);
     if (options.conflicting != nullptr)
         return invalidParameter(options.conflicting);
+    // Given back whole, with nothing beside it to change or sample.
+    if (options.restore != nullptr) {
+        if (options.firstToken < argc)
+            return invalidParameter(argv[options.firstToken]);
+        return options.now ? invalidParameter("--now") : restoreAndSay(profile, options);
+    }
     if (options.now)
         return sampleNow(profile, argc, argv, options);
     if (options.firstToken == argc) {
@@ -212,7 +287,8 @@ int probeAndRun(int argc, const char* const* argv)
             // later run given the tokens back), which must find no text there.
             const Option* const alone = standingAlone(argc, argv);
             const bool forPrograms =
-                (alone != nullptr && alone->id == OptionId::tokens) || leadingOptions(argc, argv).json;
+                (alone != nullptr && (alone->id == OptionId::tokens || alone->id == OptionId::save))
+                || leadingOptions(argc, argv).json;
             (forPrograms ? std::cerr : std::cout) << kUnsupportedCpuMessage << std::endl;
             return kStatusUnsupported;
         }
@@ -234,7 +310,7 @@ bool mayWriteRegisters(int argc, const char* const* argv)
     if (standingAlone(argc, argv) != nullptr)
         return false;
     const LeadingOptions options = leadingOptions(argc, argv);
-    return options.firstToken < argc && options.dryRun == nullptr && !options.now;
+    return (options.firstToken < argc || options.restore != nullptr) && options.dryRun == nullptr && !options.now;
 }
 
 int runPravellon(int argc, const char* const* argv)

@@ -62,6 +62,10 @@ const std::vector<Option>& options()
          "write nothing; print what the tokens would change"},
         {OptionId::tokens, "--tokens", nullptr, nullptr, kBoth, 0, true, true, nullptr, nullptr, kPravellon,
          "print the tokens that would set the current settings again"},
+        {OptionId::save, "--save", nullptr, "FILE", kBoth, 0, true, true, nullptr, nullptr, kPravellon,
+         "save every core's and node's settings into FILE (- for\nstandard output), to be given back with --restore"},
+        {OptionId::restore, "--restore", nullptr, "FILE", kBoth, 0, true, false, nullptr, nullptr, kPravellon,
+         "give back the settings saved in FILE, where they differ;\nrefused when FILE was saved on another processor"},
         {OptionId::json, "--json", nullptr, nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
          "the report, or what the tokens change or would change, as\none JSON object"},
         {OptionId::now, "--now", nullptr, nullptr, kBoth, 0, true, false, nullptr, "--dry-run", kPravellon,
@@ -149,7 +153,8 @@ std::string conflictAmong(const std::vector<const Option*>& given)
 std::string pravellonUsage()
 {
     return "usage: pravellon [--json] [--dry-run | -n] [TOKEN ...]\n"
-           "       pravellon --tokens\n"
+           "       pravellon [--json] [--dry-run | -n] --restore FILE\n"
+           "       pravellon --tokens | --save FILE\n"
            "       pravellon [--json] --now [--every SECONDS [--count N]]\n"
            "       pravellon --help | --version\n"
            "\n"
@@ -169,7 +174,10 @@ std::string simUsage(const std::string& defaultPreset)
     lines.replace(lines.find(placeholder), placeholder.size(), defaultPreset);
     return "usage: pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--dry-run | -n]\n"
            "                     [--json] [--] [TOKEN...]\n"
-           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens\n"           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--json] --now\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--changes] [--dry-run | -n]\n"
+           "                     [--json] --restore FILE\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens | --save FILE\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--json] --now\n"
            "                     [--every SECONDS [--count N]]\n"
            "       pravellon-sim [--machine FILE | --preset NAME] --print-machine\n"
            "       pravellon-sim --list-presets | --help | --version\n"

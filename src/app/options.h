@@ -16,6 +16,8 @@ enum class OptionId {
     dryRun,
     json,
     tokens,
+    save,
+    restore,
     now,
     every,
     count,

@@ -34,3 +34,16 @@ std::string familyModelText(std::int32_t family, std::int32_t model)
     return "AMD family " + hexText(static_cast<std::uint32_t>(family)) + ", model "
         + hexText(static_cast<std::uint32_t>(model));
 }
+
+std::string printable(const std::string& name)
+{
+    std::string text;
+    for (const char byte : name) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c < 0x20 || c == 0x7F)
+            text += "\\x" + byteDigits(c);
+        else
+            text += byte;
+    }
+    return text;
+}

@@ -20,3 +20,8 @@ std::string byteDigits(unsigned char byte);
 // A processor as the report and a captured machine file name it:
 // "AMD family 0x15, model 0x1".
 std::string familyModelText(std::int32_t family, std::int32_t model);
+
+// A name the user gave (a file, an option, a preset) as a message quotes
+// it: control bytes (below 0x20, and 0x7F) as \xHH, so that no escape sequence reaches the terminal, and
+// every other byte as it is, so that UTF-8 names stay readable.
+std::string printable(const std::string& name);

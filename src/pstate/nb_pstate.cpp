@@ -160,3 +160,10 @@ bool nbPstateEnabled(std::uint32_t value)
 {
     return bits::test(value, kPstateEnable);
 }
+
+std::uint64_t nbPstateRestoredFields(const ProcessorProfile& profile)
+{
+    const std::uint64_t fields =
+        bits::mask(kPstateEnable) | bits::mask(kFrequencyId) | bits::mask(kDivisor) | bits::mask(kVid);
+    return profile.eightBitVids ? fields | bits::mask(kVidBit7) : fields;
+}

@@ -5,7 +5,7 @@
 # on a machine file, which each new boot sets back to the firmware's values,
 # and FreeBSD's boot time is the file boot. With the file wait, sleep waits
 # that many seconds; with spawn, daemon runs the confirmation in the
-# background; with slow, pravellon --tokens takes a second.
+# background; with slow, pravellon --save takes a second.
 #
 # check_boot_script.sh DIST/pravellon-boot.in PRAVELLON-SIM
 set -u
@@ -23,7 +23,7 @@ stub sleep "echo \"sleep \$*\" >>'$dir/log'; [ ! -e '$dir/wait' ] || exec '$real
 stub daemon "echo \"daemon \$*\" >>'$dir/log'; [ -e '$dir/spawn' ] || exit 0; pid=\$3; shift 3; \"\$@\" </dev/null >/dev/null 2>&1 & echo \$! >\"\$pid\""
 stub lockf 'f=$2; shift 2; exec flock -o "$f" "$@"'
 stub sync :
-stub pravellon "[ ! -e '$dir/slow' ] || [ \"\$1\" != --tokens ] || '$real_sleep' 1; exec '$sim' --machine '$dir/machine' \"\$@\""
+stub pravellon "[ ! -e '$dir/slow' ] || [ \"\$1\" != --save ] || '$real_sleep' 1; exec '$sim' --machine '$dir/machine' \"\$@\""
 export PATH="$dir/bin:$PATH" PRAVELLON="$dir/bin/pravellon" PRAVELLON_STATE_DIR="$dir/state" PRAVELLON_RUN_DIR="$dir"
 export PRAVELLON_TOKENS="P1=@1.35 Turbo=0" PRAVELLON_CONFIRM_AFTER=300
 "$sim" --preset family10 --print-machine >"$dir/firmware"
@@ -108,7 +108,7 @@ row boot-B resume 0 "last=confirmed stopped " "daemon.notice settings not applie
 
 # Boots on the firmware's own settings, saved before anything is applied.
 rm -rf "$dir/state"
-firmware=$("$sim" --machine "$dir/firmware" --tokens)
+firmware=$("$sim" --machine "$dir/firmware" --save -)
 saved="firmware firmware.boot=boot-C "
 row boot-C start 0 "${saved}last=armed pending=boot-C " "daemon.notice applied P1=@1.35 Turbo=0 (pravellon status 0); confirmed after 300 seconds"
 expect "the firmware's settings saved" "$firmware" "$(cat "$dir/state/firmware")"
@@ -133,7 +133,7 @@ daemon.notice settings confirmed"
 PRAVELLON_TOKENS="P1=@1.35 Turbo=0"
 row boot-D start 0 "firmware firmware.boot=boot-D last=armed pending=boot-D " "daemon.notice applied"
 row boot-D stop 0 "firmware firmware.boot=boot-D last=armed pending=boot-D stopped " \
-	"daemon.notice gave back the firmware's settings: $firmware (pravellon status 0)"
+	"daemon.notice gave back the firmware's settings saved in $dir/state/firmware (pravellon status 0)"
 expect "the report after stop" "$report" "$("$sim" --machine "$dir/machine")"
 status_is 1 "WARNING: stopped at *"
 
@@ -202,6 +202,27 @@ row boot-G start 0 "${saved}last=armed pending=boot-G " "daemon.notice applied"
 cp "$dir/firmware" "$dir/machine"
 row boot-G resume 0 "${saved}last=armed pending=boot-G " "daemon.notice applied P1=@1.35 Turbo=0 after resume (pravellon status 0)"
 expect "the report after stop, start and resume" "$applied" "$("$sim" --machine "$dir/machine")"
+
+# Two nodes whose settings differ get each its own back; a firmware file of
+# an older version, tokens, is still given back; a saved file as the settings
+# applies on the processor it was saved on and is refused on another.
+"$sim" --preset family15-g34 --print-machine >"$dir/firmware"
+rm -rf "$dir/state"
+row boot-N start 0 "${saved%boot-G }boot-N last=armed pending=boot-N " "daemon.notice applied"
+row boot-N stop 0 "${saved%boot-G }boot-N last=armed pending=boot-N stopped " "daemon.notice gave back the firmware's settings saved in"
+expect "every register given back" "$("$sim" --machine "$dir/firmware" --save -)" "$("$sim" --machine "$dir/machine" --save -)"
+"$sim" --machine "$dir/firmware" --tokens >"$dir/state/firmware" 2>/dev/null
+row boot-N stop 0 "${saved%boot-G }boot-N last=armed pending=boot-N stopped " "daemon.notice gave back the firmware's settings: P0="
+cp "$dir/firmware" "$dir/tuned" && "$sim" --machine "$dir/tuned" P1=@1.3 >/dev/null 2>&1 && "$sim" --machine "$dir/tuned" --save "$dir/tuned.settings"
+PRAVELLON_TOKENS=$dir/tuned.settings
+rm -rf "$dir/state"
+row boot-P start 0 "${saved%boot-G }boot-P last=armed pending=boot-P " "daemon.notice applied $dir/tuned.settings (pravellon status 0)"
+expect "the saved settings applied" "$(cat "$dir/tuned.settings")" "$("$sim" --machine "$dir/machine" --save -)"
+"$sim" --preset family10-2socket --print-machine >"$dir/firmware"
+rm -rf "$dir/state"
+row boot-Q start 3 "failed " "daemon.warning settings not applied: pravellon refuses $dir/tuned.settings (pravellon status 3): ERROR: $dir/tuned.settings was saved on AMD family 0x15"
+PRAVELLON_TOKENS="P1=@1.35 Turbo=0"
+"$sim" --preset family10 --print-machine >"$dir/firmware"
 
 # Linux tells its boots apart by the kernel's boot identity.
 if [ -r /proc/sys/kernel/random/boot_id ]; then

@@ -21,6 +21,10 @@ constexpr std::uint64_t kMaxMachineFileSize = std::uint64_t{16} * 1024 * 1024;
 bool lockAndReadFile(const std::string& path, std::string& text, struct stat& status, std::string& error,
                      const std::function<void()>& waiting);
 
+// Reads the regular file path whole, no further than a machine file may be,
+// without a lock. False with error "cannot read FILE: reason" on failure.
+bool readWholeFile(const std::string& path, std::string& text, std::string& error);
+
 // Whether replaceFileContent would refuse the file at path as it stands now
 // (not a regular file, no write permission, another hard link), so that a
 // run can be refused before it changes anything rather than fail to save

@@ -1,4 +1,4 @@
-#include "machine/file_attributes.h"
+#include "hw/file_attributes.h"
 
 #include <cerrno>
 #include <cstring>

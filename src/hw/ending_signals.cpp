@@ -1,4 +1,4 @@
-#include "machine/ending_signals.h"
+#include "hw/ending_signals.h"
 
 #include <unistd.h>
 

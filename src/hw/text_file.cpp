@@ -2,7 +2,7 @@
 // with the emulated devices still in place; the files here are never those
 // devices, so the redirected open and close pass them straight through.
 
-#include "machine/text_file.h"
+#include "hw/text_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,9 +14,9 @@
 #include <cstring>
 #include <vector>
 
-#include "machine/ending_signals.h"
-#include "machine/file_attributes.h"
-#include "machine/tokenizer.h"
+#include "hw/ending_signals.h"
+#include "hw/file_attributes.h"
+#include "hw/hex_text.h"
 
 namespace {
 
@@ -122,6 +122,24 @@ void flushDirectoryOf(const std::string& path)
 }
 
 } // namespace
+
+bool readWholeFile(const std::string& path, std::string& text, std::string& error)
+{
+    std::string why;
+    struct stat opened {};
+    // Not blocking, as below: a FIFO must not hold the run.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    bool read = false;
+    if (fd < 0 || fstat(fd, &opened) != 0)
+        why = reason(errno);
+    else
+        read = readableKind(opened, why) && readAll(fd, text, why);
+    if (fd >= 0)
+        (void)close(fd); // only read from
+    if (!read)
+        error = cannotRead(path, why);
+    return read;
+}
 
 bool lockAndReadFile(const std::string& path, std::string& text, struct stat& status, std::string& error,
                      const std::function<void()>& waiting)
