@@ -563,23 +563,33 @@ TEST(PravellonSim, ASignalDuringTheChange)
     const std::string after = replaced(before, "msr 0xc0010067 0x8000012e00002a11", "msr 0xc0010067 0x8000012e00002a0e");
     const std::string listing = "changed P3 (MSR 0xc0010067) on cores 0-4094: 0x8000012e00002a11 -> 0x8000012e00002a0e: "
                                 "16.5x at 1.2875V, NorthBridge in NB_P0 -> 15x at 1.2875V, NorthBridge in NB_P0\n";
+    // Settings given back are cut no more than tokens.
+    const TestFile settings("signal.settings");
+    writeFile(settings.path, before);
+    ASSERT_EQ(runSim("--machine '" + settings.path + "' --save '" + settings.path + ".saved'").status, 0);
+    const std::string restoring = "--restore '" + settings.path + ".saved'";
+    const std::string givenBack = "changed P3 (MSR 0xc0010067) on cores 0-4094: 0x8000012e00002a0e -> 0x8000012e00002a11: "
+                                  "15x at 1.2875V, NorthBridge in NB_P0 -> 16.5x at 1.2875V, NorthBridge in NB_P0\n";
     const struct {
         int signal;
         std::string err;
         bool saved;
-    } cases[] = {{SIGINT, listing, true}, {SIGTERM, listing, true}, {SIGKILL, "", false}};
+        std::string args = "P3=15";
+        bool fromAfter = false; // the machine starts as after, and ends as before when saved
+    } cases[] = {{SIGINT, listing, true}, {SIGTERM, listing, true}, {SIGKILL, "", false},
+                 {SIGINT, givenBack, true, restoring, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(strsignal(c.signal));
         const TestFile machine("signal.machine");
         const TestFile fifo("signal.trace");
         const TestFile err("signal.err");
-        writeFile(machine.path, before);
+        writeFile(machine.path, c.fromAfter ? after : before);
         std::remove(fifo.path.c_str());
         ASSERT_EQ(mkfifo(fifo.path.c_str(), 0600), 0);
         const int reader = open(fifo.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(reader, 0);
         const pid_t pid =
-            startSim("--machine '" + machine.path + "' --trace '" + fifo.path + "' --changes P3=15", err.path);
+            startSim("--machine '" + machine.path + "' --trace '" + fifo.path + "' --changes " + c.args, err.path);
         std::string trace;
         char buffer[4096];
         for (int waited = 0; trace.find("\nwrmsr ") == std::string::npos && waited < 6000;) {
@@ -600,8 +610,9 @@ TEST(PravellonSim, ASignalDuringTheChange)
         close(reader);
         EXPECT_EQ(finishSim(pid), 128 + c.signal);
         EXPECT_EQ(readFile(err.path), c.err);
-        EXPECT_EQ(readFile(machine.path), c.saved ? after : before);
+        EXPECT_EQ(readFile(machine.path), c.saved != c.fromAfter ? after : before);
     }
+    std::remove((settings.path + ".saved").c_str());
 }
 
 // Two runs on one file while another holds it: each says once that it waits,

@@ -3,13 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "hw/exception_with_message.h"
+#include "cpu/probe.h"
+#include "emulated_machine.h"
+#include "pstate/core_pstate.h"
 #include "profiles.h"
+#include "test_file.h"
+#include "tune/journal_file.h"
 #include "tune/tune_journal.h"
 #include "tune/tune_options.h"
+#include "tune/tune_search.h"
 #include "tune/tune_steps.h"
 
 TEST(Tune, OptionValuesAreReadWholeOrRefused)
@@ -125,4 +133,89 @@ TEST(Tune, JournalReadBackForAResume)
     }
     EXPECT_EQ(floorLine(4, 0.2), "P4: stopped at the 0.2V floor");
     EXPECT_EQ(failedLine(2, 1.2125, "Tctl 83.5C"), "P2 1.2125 failed: Tctl 83.5C");
+}
+
+TEST(Tune, JournalOnDiskIsWrittenLineByLine)
+{
+    const TestFile journal("tune");
+    startJournal(journal.path, {"processor: x", "saved: /s"});
+    appendJournalLine(journal.path, testingLine(2, 1.2125));
+    std::string text;
+    std::string error;
+    ASSERT_TRUE(readJournalFile(journal.path, text, error)) << error;
+    EXPECT_EQ(text, std::string(kJournalFormatLine) + "\nprocessor: x\nsaved: /s\nP2 1.2125 testing\n");
+    EXPECT_EQ(readJournal(text).unfinishedPstate, 2);
+
+    const TestFile missing("no-tune");
+    EXPECT_THROW(appendJournalLine(missing.path, "finished"), ExceptionWithMessage) << "no headerless journal";
+    EXPECT_FALSE(readJournalFile(missing.path, text, error));
+    EXPECT_THROW(startJournal(missing.path + "/tune", {}), ExceptionWithMessage);
+}
+
+// family10's cores run in P1 at 1.4 V (VID 12), the processor limiting none.
+TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
+{
+    const std::string machine = findPreset("family10")->machineText + "msr 0xc0010061 0x40\n";
+    const struct {
+        std::string extra;
+        double maxDrop;
+        std::int32_t lowestStable, result;
+        bool floor;
+        const char* endsRun;
+        const char* lastLine;
+    } cases[] = {
+        {"stable P1 1.35 hangs 1.3", 0.2, 16, 14, false, "", "P1: result 1.375"},
+        {"stable P1 1.0 hangs 0.9", 0.05, 16, 14, true, "", "P1: result 1.375"},
+        {"stable P1 1.45 hangs 1.3", 0.2, 12, 12, false, "", "P1: result 1.4"}, // never above the original
+        {"msr 0xc0010061 0x41 core 2", 0.2, 12, 0, false, "limited to P2 by the processor",
+         "P1 1.3875 failed: limited to P2 by the processor"},
+        // Core 3 stays in P2, its requests dropped: the step did not take.
+        {"msr 0xc0010071 0x0040f0303c021810 core 3\nignore wrmsr 0xc0010062 core 3", 0.2, 12, 0, false, "core 3 left P1",
+         "P1 1.3875 failed: core 3 left P1"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(attachMachineText(machine + c.extra + "\n"));
+        ProcessorProfile profile;
+        ASSERT_TRUE(probeProcessor(profile));
+        const TestFile journal("tune");
+        startJournal(journal.path, {});
+        TuneOptions options;
+        options.seconds = 0;
+        options.maxDrop = c.maxDrop;
+        const PstateSearch search = searchPstate(profile, 1, 12, options, journal.path, -1);
+        EXPECT_EQ(search.lowestStableVid, c.lowestStable) << c.extra;
+        EXPECT_EQ(search.reachedFloor, c.floor) << c.extra;
+        EXPECT_EQ(search.endsRun, c.endsRun) << c.extra;
+        const std::string text = readFile(journal.path);
+        EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1), std::string(c.lastLine) + "\n") << c.extra;
+        {
+            // A run that must end leaves the original voltage.
+            if (search.endsRun.empty()) {
+                EXPECT_EQ(search.resultVid, c.result) << c.extra;
+            }
+            for (std::int32_t core = 0; core < 6; ++core) {
+                std::uint64_t value = 0;
+                ASSERT_TRUE(msrOnCore(emulation::attachedMachine(), core, corePstateMsr(1), value));
+                EXPECT_EQ(decodeCorePstate(profile, 1, value).vid, search.endsRun.empty() ? c.result : 12)
+                    << c.extra << " core " << core;
+            }
+        }
+    }
+
+    // A hang leaves the journal's last line saying which step hung.
+    const TestFile journal("tune-hang");
+    ASSERT_TRUE(attachMachineText(machine + "stable P1 1.375 hangs 1.375\n"));
+    EXPECT_EXIT(
+        {
+            ProcessorProfile profile;
+            probeProcessor(profile);
+            startJournal(journal.path, {});
+            TuneOptions options;
+            options.seconds = 0;
+            (void)searchPstate(profile, 1, 12, options, journal.path, -1);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    const JournalState state = readJournal(readFile(journal.path));
+    EXPECT_EQ(state.unfinishedPstate, 1);
+    EXPECT_EQ(state.unfinishedVolts, "1.3625");
 }
