@@ -27,7 +27,8 @@ struct Failure {
 
 // What each thread hands back when it ends.
 struct ThreadResult {
-    std::string pinError;
+    std::atomic<bool> pinTried{false};
+    std::string pinError; // set before pinTried
     std::array<std::uint64_t, kKernelCount> iterations{};
     LoadAnswers firstAnswers{};
 };
@@ -52,6 +53,7 @@ void joinRunning() noexcept
 void loadCore(std::int32_t core, const LoadAnswers* reference, Failure& failure, ThreadResult& result)
 {
     result.pinError = pinThisThread(core);
+    result.pinTried.store(true);
     if (!result.pinError.empty()) {
         stopRequested.store(true); // the load refuses: the others end too
         return;
@@ -141,40 +143,89 @@ LoadAnswers referenceAnswers(const std::vector<std::int32_t>& cores)
     return results[0].firstAnswers;
 }
 
+namespace {
+
+// The load begun and not yet ended; one at a time, on one thread.
+struct BegunLoad {
+    LoadAnswers reference{};
+    std::vector<std::int32_t> cores;
+    std::vector<std::thread> threads;
+    std::vector<ThreadResult> results;
+    Failure failure;
+};
+
+BegunLoad& begunLoad()
+{
+    static BegunLoad load;
+    return load;
+}
+
+} // namespace
+
+void beginLoad(const std::vector<std::int32_t>& cores, const LoadAnswers& reference)
+{
+    BegunLoad& load = begunLoad();
+    load.reference = reference;
+    load.cores = cores;
+    load.threads.clear();
+    load.results = std::vector<ThreadResult>(cores.size());
+    load.failure.core.store(-1);
+    startThreads(load.threads, load.cores, &load.reference, load.failure, load.results);
+    // Every thread pinned before the load counts: one that cannot be refuses
+    // now.
+    for (const ThreadResult& result : load.results)
+        while (!result.pinTried.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (const ThreadResult& result : load.results)
+        if (!result.pinError.empty()) {
+            joinThreads(load.threads);
+            refuseUnpinned(load.cores, load.results);
+        }
+}
+
+bool loadHalted() noexcept
+{
+    return stopRequested.load();
+}
+
+LoadOutcome endLoad()
+{
+    BegunLoad& load = begunLoad();
+    joinThreads(load.threads);
+    load.threads.clear();
+    LoadOutcome outcome;
+    for (const ThreadResult& result : load.results)
+        for (std::size_t k = 0; k < kKernelCount; ++k)
+            outcome.iterations[k] += result.iterations[k];
+    outcome.wrongCore = load.failure.core.exchange(-1);
+    outcome.wrongKernel = static_cast<Kernel>(load.failure.kernel.load());
+    return outcome;
+}
+
 LoadOutcome runLoad(const std::vector<std::int32_t>& cores, const LoadAnswers& reference, double seconds,
                     const std::function<bool()>& sample)
 {
-    std::vector<std::thread> threads;
-    std::vector<ThreadResult> results(cores.size());
-    Failure failure;
-    startThreads(threads, cores, &reference, failure, results);
+    beginLoad(cores, reference);
     const auto end = std::chrono::steady_clock::now()
                      + std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
     try {
-        while (!stopRequested.load() && std::chrono::steady_clock::now() < end) {
+        while (!loadHalted() && std::chrono::steady_clock::now() < end) {
             const auto next = std::min(end, std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
             // Short sleeps: a wrong answer or a stop ends the step within 10 ms.
-            while (!stopRequested.load() && std::chrono::steady_clock::now() < next)
+            while (!loadHalted() && std::chrono::steady_clock::now() < next)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            if (!stopRequested.load() && !sample())
+            if (!loadHalted() && !sample())
                 break;
         }
     } catch (...) {
-        joinThreads(threads);
+        (void)endLoad();
         throw;
     }
-    joinThreads(threads);
-    refuseUnpinned(cores, results);
-    LoadOutcome outcome;
-    for (const ThreadResult& result : results)
-        for (std::size_t k = 0; k < kKernelCount; ++k)
-            outcome.iterations[k] += result.iterations[k];
-    outcome.wrongCore = failure.core.load();
-    outcome.wrongKernel = static_cast<Kernel>(failure.kernel.load());
-    return outcome;
+    return endLoad();
 }
 
 void haltLoad() noexcept
 {
     stopRequested.store(true);
 }
+
