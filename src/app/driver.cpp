@@ -11,6 +11,7 @@
 
 #include "app/now_run.h"
 #include "app/options.h"
+#include "app/self_test.h"
 #include "cli/apply_changes.h"
 #include "cli/change_set.h"
 #include "cli/dry_run.h"
@@ -112,6 +113,9 @@ struct LeadingOptions {
     bool now = false;
     std::optional<OptionValue> every;
     std::optional<OptionValue> count;
+    bool tune = false;
+    bool selfTest = false;
+    const char* seconds = nullptr; // the value of --seconds, as typed
     int firstToken = 1;
     std::vector<const Option*> given;
     std::vector<const char*> givenAs; // each of given as typed
@@ -149,6 +153,12 @@ LeadingOptions leadingOptions(int argc, const char* const* argv)
             const std::string value = typed.hasValue ? typed.value : argv[options.firstToken];
             const std::string typedText = typed.hasValue ? std::string(argument) : std::string(argument) + " " + value;
             (option->id == OptionId::every ? options.every : options.count) = OptionValue{value, typedText};
+        } else if (option->id == OptionId::tune) {
+            options.tune = true;
+        } else if (option->id == OptionId::selfTest) {
+            options.selfTest = true;
+        } else if (option->id == OptionId::seconds) {
+            options.seconds = typed.hasValue ? argument + std::strlen(option->name) + 1 : argv[options.firstToken];
         }
     }
     const auto conflicting = std::find(options.given.begin(), options.given.end(), firstInConflict(options.given));
@@ -278,8 +288,40 @@ int runWithArguments(const ProcessorProfile& profile, int argc, const char* cons
     return parseAndApply(profile, argc, argv, options);
 }
 
+// --tune and what goes with it, before any processor is looked for: the
+// self-test needs none. Anything after the options is invalid.
+int runTuneOptions(int argc, const LeadingOptions& options, const char* const* argv)
+{
+    if (options.invalid != nullptr)
+        return invalidParameter(options.invalid);
+    if (options.conflicting != nullptr)
+        return invalidParameter(options.conflicting);
+    if (options.firstToken < argc)
+        return invalidParameter(argv[options.firstToken]);
+    for (int i = 1; i < argc; ++i) {
+        const TypedOption typed = findOption(kPravellon, argv[i]);
+        if (typed.option == nullptr)
+            continue; // the value of --seconds
+        const OptionId id = typed.option->id;
+        if (id != OptionId::tune && id != OptionId::selfTest && id != OptionId::seconds)
+            return invalidParameter(argv[i]);
+    }
+    if (!options.selfTest) {
+        // The search itself is not in this version: --tune does nothing
+        // without --self-test.
+        std::cerr << "ERROR: option --tune needs --self-test" << std::endl;
+        return kStatusInvalidArgument;
+    }
+    return runSelfTest(options.seconds);
+}
+
 int probeAndRun(int argc, const char* const* argv)
 {
+    if (standingAlone(argc, argv) == nullptr) {
+        const LeadingOptions options = leadingOptions(argc, argv);
+        if (options.tune || options.selfTest || options.seconds != nullptr)
+            return runTuneOptions(argc, options, argv);
+    }
     ProcessorProfile profile;
     try {
         if (!probeProcessor(profile)) {

@@ -6,6 +6,8 @@ constexpr int kStatusOk = 0;
 constexpr int kStatusUnsupported = 2;
 constexpr int kStatusInvalidArgument = 3;
 constexpr int kStatusRefused = 10;
+// The load computed a wrong answer, or could not run on every core.
+constexpr int kStatusLoadFailed = 1;
 // pravellon-sim and pravellon-capture: a wrong option, or a file they cannot
 // read or write.
 constexpr int kStatusUsage = 1;

@@ -74,6 +74,14 @@ const std::vector<Option>& options()
          "with --now, a sample every SECONDS (0.1 or more), one line\neach, until ended"},
         {OptionId::count, "--count", nullptr, "N", kBoth, 0, true, false, "--every", nullptr, kPravellon,
          "with --every, N samples and no more"},
+        // pravellon's own until the emulator has a load of its own: on
+        // pravellon-sim the load would run on the host's cores.
+        {OptionId::tune, "--tune", nullptr, nullptr, kPravellon, 0, false, false, nullptr, nullptr, kPravellon,
+         "the search for each P-state's lowest stable voltage; in\nthis version only with --self-test"},
+        {OptionId::selfTest, "--self-test", nullptr, nullptr, kPravellon, 0, false, false, "--tune", nullptr, kPravellon,
+         "with --tune: run the tuning's load on every core at the\ncurrent settings, change nothing, and say whether every\nanswer agreed"},
+        {OptionId::seconds, "--seconds", nullptr, "S", kPravellon, 0, false, false, "--tune", nullptr, kPravellon,
+         "with --tune: how long the load runs (self-test: 10)"},
         {OptionId::machine, "--machine", nullptr, "FILE", kSim, 0, false, false, nullptr, "--preset", kSim,
          "the processor is the machine file FILE; the registers the\nrun wrote are saved into it when the run ends"},
         {OptionId::preset, "--preset", nullptr, "NAME", kSim, 0, false, false, nullptr, "--machine", kSim,
@@ -156,6 +164,7 @@ std::string pravellonUsage()
            "       pravellon [--json] [--dry-run | -n] --restore FILE\n"
            "       pravellon --tokens | --save FILE\n"
            "       pravellon [--json] --now [--every SECONDS [--count N]]\n"
+           "       pravellon --tune --self-test [--seconds S]\n"
            "       pravellon --help | --version\n"
            "\n"
            "Without tokens, prints a report of the processor. The tokens change it; all\n"
