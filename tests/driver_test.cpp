@@ -98,9 +98,11 @@ TEST(Driver, HelpAndVersionAsTheOnlyArgumentComeFirst)
 // is -n and --dry-run.
 std::set<std::string> synopsisFlags(const std::string& page)
 {
-    // The manual pages beside this file's folder, tests/.
-    const std::string source = __FILE__;
-    const std::string root = source.substr(0, source.rfind("tests/"));
+    // The manual pages beside the tests' folder. __FILE__ would not do: a package
+    // build maps it to a path relative to the source folder, which the test,
+    // run from the build folder, cannot open.
+    const std::string script = JSON_AS_TEXT_PATH;
+    const std::string root = script.substr(0, script.rfind("tests/"));
     std::ifstream file(root + "man/" + page);
     EXPECT_TRUE(file.is_open()) << root + "man/" + page;
     std::set<std::string> flags;
