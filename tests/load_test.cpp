@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,19 @@ TEST(Load, TheSamplerEndsTheStep)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(samples, 3);
     EXPECT_EQ(outcome.wrongCore, -1);
+}
+
+// A process that exits while the load runs (a device failure ends it through
+// exit) waits for the threads, and ends with its own status.
+TEST(LoadDeathTest, ExitWhileTheLoadRuns)
+{
+    const LoadAnswers right = referenceAnswers(everyCpu());
+    EXPECT_EXIT(
+        {
+            beginLoad(everyCpu(), right);
+            std::exit(7);
+        },
+        ::testing::ExitedWithCode(7), "");
 }
 
 TEST(Load, ACoreThatCannotBePinnedRefuses)

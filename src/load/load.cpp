@@ -46,6 +46,9 @@ void joinRunning() noexcept
         for (std::thread& thread : *runningThreads)
             if (thread.joinable())
                 thread.join();
+    // A later call (there are two at exit) must not reach threads destroyed
+    // meanwhile.
+    runningThreads = nullptr;
 }
 
 // The body of one core's thread: pinned first, then each kernel in turn, once
@@ -157,6 +160,10 @@ struct BegunLoad {
 BegunLoad& begunLoad()
 {
     static BegunLoad load;
+    // Registered after load exists, so that at exit its threads are joined
+    // before it is destroyed (a joinable thread destroyed ends the process).
+    static const bool joinedAtExit = std::atexit(joinRunning) == 0;
+    (void)joinedAtExit;
     return load;
 }
 
