@@ -7,11 +7,13 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/now_run.h"
 #include "app/options.h"
 #include "app/self_test.h"
+#include "app/tune_run.h"
 #include "cli/apply_changes.h"
 #include "cli/change_set.h"
 #include "cli/dry_run.h"
@@ -26,12 +28,14 @@
 #include "hw/ending_signals.h"
 #include "hw/exception_with_message.h"
 #include "hw/hex_text.h"
+#include "hw/load.h"
 #include "hw/recorded_writes.h"
 #include "hw/signal_hold.h"
 #include "hw/text_file.h"
 #include "report/json_report.h"
 #include "report/report.h"
 #include "report/warnings.h"
+#include "tune/tune_options.h"
 
 namespace {
 
@@ -116,12 +120,31 @@ struct LeadingOptions {
     bool tune = false;
     bool selfTest = false;
     const char* seconds = nullptr; // the value of --seconds, as typed
+    // The tuning's options with a value, each as given: "--margin", "0.03".
+    std::vector<std::pair<std::string, std::string>> tuneValues;
     int firstToken = 1;
     std::vector<const Option*> given;
     std::vector<const char*> givenAs; // each of given as typed
     const char* invalid = nullptr; // an option given without its value, or beside one it may not be
     const char* conflicting = nullptr; // the first option given without what it needs, or beside what it excludes
 };
+
+// The options a tuning takes beside --tune.
+bool isTuneOption(OptionId id)
+{
+    switch (id) {
+    case OptionId::pstates:
+    case OptionId::seconds:
+    case OptionId::margin:
+    case OptionId::maxDrop:
+    case OptionId::tctlLimit:
+    case OptionId::resume:
+    case OptionId::apply:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // The first argument that is no option of pravellon, taken as it stands
 // ("--name=value" of an option without a value too), ends the options.
@@ -160,6 +183,8 @@ LeadingOptions leadingOptions(int argc, const char* const* argv)
         } else if (option->id == OptionId::seconds) {
             options.seconds = typed.hasValue ? argument + std::strlen(option->name) + 1 : argv[options.firstToken];
         }
+        if (isTuneOption(option->id) && option->value != nullptr)
+            options.tuneValues.emplace_back(option->name, typed.hasValue ? typed.value : argv[options.firstToken]);
     }
     const auto conflicting = std::find(options.given.begin(), options.given.end(), firstInConflict(options.given));
     if (conflicting != options.given.end())
@@ -260,6 +285,39 @@ int restoreAndSay(const ProcessorProfile& profile, const LeadingOptions& options
     return kStatusOk;
 }
 
+// --tune with its options; tokens, and options of other runs, beside it are
+// invalid. A resume goes on with the options of the run it resumes: a
+// search option beside --resume would be silently different from the
+// journal's, so it is refused.
+int tuneAsAsked(const ProcessorProfile& profile, int argc, const char* const* argv, const LeadingOptions& options)
+{
+    if (options.firstToken < argc)
+        return invalidParameter(argv[options.firstToken]);
+    TuneRequest request;
+    request.json = options.json;
+    for (std::size_t i = 0; i < options.given.size(); ++i) {
+        const OptionId id = options.given[i]->id;
+        if (id == OptionId::resume)
+            request.options.resume = true;
+        else if (id == OptionId::apply)
+            request.options.apply = true;
+        else if (id != OptionId::tune && id != OptionId::json && !isTuneOption(id))
+            return invalidParameter(options.givenAs[i]);
+    }
+    const bool zeroSeconds = loadTakesNoTime();
+    for (const auto& [name, value] : options.tuneValues) {
+        if (request.options.resume)
+            return invalidParameter(name.c_str());
+        const std::string refusal = setTuneOption(request.options, name, value, zeroSeconds);
+        if (!refusal.empty()) {
+            std::cerr << "ERROR: " << refusal << std::endl;
+            return kStatusInvalidArgument;
+        }
+    }
+    request.zeroSeconds = zeroSeconds;
+    return runTune(profile, request);
+}
+
 int runWithArguments(const ProcessorProfile& profile, int argc, const char* const* argv)
 {
     if (const Option* alone = standingAlone(argc, argv))
@@ -269,6 +327,8 @@ int runWithArguments(const ProcessorProfile& profile, int argc, const char* cons
         return invalidParameter(options.invalid);
     if (options.conflicting != nullptr)
         return invalidParameter(options.conflicting);
+    if (options.tune)
+        return tuneAsAsked(profile, argc, argv, options);
     // Given back whole, with nothing beside it to change or sample.
     if (options.restore != nullptr) {
         if (options.firstToken < argc)
@@ -288,8 +348,8 @@ int runWithArguments(const ProcessorProfile& profile, int argc, const char* cons
     return parseAndApply(profile, argc, argv, options);
 }
 
-// --tune and what goes with it, before any processor is looked for: the
-// self-test needs none. Anything after the options is invalid.
+// --tune --self-test and what goes with it, before any processor is looked
+// for: the self-test needs none. Anything after the options is invalid.
 int runTuneOptions(int argc, const LeadingOptions& options, const char* const* argv)
 {
     if (options.invalid != nullptr)
@@ -306,12 +366,6 @@ int runTuneOptions(int argc, const LeadingOptions& options, const char* const* a
         if (id != OptionId::tune && id != OptionId::selfTest && id != OptionId::seconds)
             return invalidParameter(argv[i]);
     }
-    if (!options.selfTest) {
-        // The search itself is not in this version: --tune does nothing
-        // without --self-test.
-        std::cerr << "ERROR: option --tune needs --self-test" << std::endl;
-        return kStatusInvalidArgument;
-    }
     return runSelfTest(options.seconds);
 }
 
@@ -319,7 +373,7 @@ int probeAndRun(int argc, const char* const* argv)
 {
     if (standingAlone(argc, argv) == nullptr) {
         const LeadingOptions options = leadingOptions(argc, argv);
-        if (options.tune || options.selfTest || options.seconds != nullptr)
+        if (options.selfTest)
             return runTuneOptions(argc, options, argv);
     }
     ProcessorProfile profile;
@@ -352,7 +406,8 @@ bool mayWriteRegisters(int argc, const char* const* argv)
     if (standingAlone(argc, argv) != nullptr)
         return false;
     const LeadingOptions options = leadingOptions(argc, argv);
-    return (options.firstToken < argc || options.restore != nullptr) && options.dryRun == nullptr && !options.now;
+    return (options.firstToken < argc || options.restore != nullptr || options.tune) && options.dryRun == nullptr
+        && !options.now;
 }
 
 int runPravellon(int argc, const char* const* argv)

@@ -8,6 +8,9 @@ constexpr int kStatusInvalidArgument = 3;
 constexpr int kStatusRefused = 10;
 // The load computed a wrong answer, or could not run on every core.
 constexpr int kStatusLoadFailed = 1;
+// A tuning's step ended the run (its voltage did not take, the processor
+// limited it twice), or its settings could not be saved.
+constexpr int kStatusTuningEnded = 1;
 // pravellon-sim and pravellon-capture: a wrong option, or a file they cannot
 // read or write.
 constexpr int kStatusUsage = 1;

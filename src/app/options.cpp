@@ -74,14 +74,25 @@ const std::vector<Option>& options()
          "with --now, a sample every SECONDS (0.1 or more), one line\neach, until ended"},
         {OptionId::count, "--count", nullptr, "N", kBoth, 0, true, false, "--every", nullptr, kPravellon,
          "with --every, N samples and no more"},
-        // pravellon's own until the emulator has a load of its own: on
-        // pravellon-sim the load would run on the host's cores.
-        {OptionId::tune, "--tune", nullptr, nullptr, kPravellon, 0, false, false, nullptr, nullptr, kPravellon,
-         "the search for each P-state's lowest stable voltage; in\nthis version only with --self-test"},
+        {OptionId::tune, "--tune", nullptr, nullptr, kBoth, 0, true, false, nullptr, "--dry-run", kPravellon,
+         "find each P-state's lowest stable voltage, one step at a\ntime under load, journalled in the state directory; the\nsaved settings are given back at the end"},
+        // The self-test would load the host's cores, not the emulated ones.
         {OptionId::selfTest, "--self-test", nullptr, nullptr, kPravellon, 0, false, false, "--tune", nullptr, kPravellon,
          "with --tune: run the tuning's load on every core at the\ncurrent settings, change nothing, and say whether every\nanswer agreed"},
-        {OptionId::seconds, "--seconds", nullptr, "S", kPravellon, 0, false, false, "--tune", nullptr, kPravellon,
-         "with --tune: how long the load runs (self-test: 10)"},
+        {OptionId::pstates, "--pstates", nullptr, "LIST", kBoth, 0, true, false, "--tune", nullptr, kPravellon,
+         "with --tune: the P-states to tune, as 1-3,5 (default:\nevery enabled P-state that is not boosted)"},
+        {OptionId::seconds, "--seconds", nullptr, "S", kBoth, 0, true, false, "--tune", nullptr, kPravellon,
+         "with --tune: seconds of load per step (60; whole seconds),\nor of the self-test (10)"},
+        {OptionId::margin, "--margin", nullptr, "V", kBoth, 0, true, false, "--tune", nullptr, kPravellon,
+         "with --tune: volts added to the lowest stable voltage\n(0.025, rounded up to whole VID steps)"},
+        {OptionId::maxDrop, "--max-drop", nullptr, "V", kBoth, 0, true, false, "--tune", nullptr, kPravellon,
+         "with --tune: volts below the original never tested (0.2)"},
+        {OptionId::tctlLimit, "--tctl-limit", nullptr, "C", kBoth, 0, true, false, "--tune", nullptr, kPravellon,
+         "with --tune: Tctl that fails a step (80; 0 leaves Tctl\nunwatched)"},
+        {OptionId::resume, "--resume", nullptr, nullptr, kBoth, 0, true, false, "--tune", nullptr, kPravellon,
+         "with --tune: go on with the tuning the journal tells of,\nthe step it ended in counted as failed"},
+        {OptionId::apply, "--apply", nullptr, nullptr, kBoth, 0, true, false, "--tune", nullptr, kPravellon,
+         "with --tune: write the results at the end, instead of\ngiving the saved settings back"},
         {OptionId::machine, "--machine", nullptr, "FILE", kSim, 0, false, false, nullptr, "--preset", kSim,
          "the processor is the machine file FILE; the registers the\nrun wrote are saved into it when the run ends"},
         {OptionId::preset, "--preset", nullptr, "NAME", kSim, 0, false, false, nullptr, "--machine", kSim,
@@ -164,6 +175,9 @@ std::string pravellonUsage()
            "       pravellon [--json] [--dry-run | -n] --restore FILE\n"
            "       pravellon --tokens | --save FILE\n"
            "       pravellon [--json] --now [--every SECONDS [--count N]]\n"
+           "       pravellon [--json] --tune [--pstates LIST] [--seconds S] [--margin V]\n"
+           "                 [--max-drop V] [--tctl-limit C] [--apply]\n"
+           "       pravellon [--json] --tune --resume [--apply]\n"
            "       pravellon --tune --self-test [--seconds S]\n"
            "       pravellon --help | --version\n"
            "\n"
@@ -188,6 +202,9 @@ std::string simUsage(const std::string& defaultPreset)
            "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] --tokens | --save FILE\n"
            "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--json] --now\n"
            "                     [--every SECONDS [--count N]]\n"
+           "       pravellon-sim [--machine FILE | --preset NAME] [--trace FILE] [--json] --tune\n"
+           "                     [--pstates LIST] [--seconds S] [--margin V] [--max-drop V]\n"
+           "                     [--tctl-limit C] [--resume] [--apply]\n"
            "       pravellon-sim [--machine FILE | --preset NAME] --print-machine\n"
            "       pravellon-sim --list-presets | --help | --version\n"
            "\n"

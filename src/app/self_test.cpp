@@ -7,18 +7,16 @@
 #include <string>
 
 #include "app/driver.h"
-#include "cli/number_text.h"
 #include "hw/cpu_list.h"
 #include "load/load.h"
 #include "load/pin_thread.h"
+#include "tune/tune_options.h"
 
 namespace {
 
 // Long enough for every kernel to run many times on every core, short enough
 // to try at once.
 constexpr double kDefaultSeconds = 10.0;
-// A day: beyond it a typing error, not a test.
-constexpr double kMostSeconds = 86400.0;
 
 } // namespace
 
@@ -26,8 +24,8 @@ int runSelfTest(const char* secondsText)
 {
     double seconds = kDefaultSeconds;
     if (secondsText != nullptr) {
-        const std::optional<double> read = readDecimalText(secondsText, 's');
-        if (!read || !(*read > 0.0) || *read > kMostSeconds) {
+        const std::optional<double> read = readLoadSeconds(secondsText);
+        if (!read || !(*read > 0.0)) {
             std::cerr << "ERROR: invalid parameter " << secondsText << std::endl;
             return kStatusInvalidArgument;
         }

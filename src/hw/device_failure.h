@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string>
 
+#include "hw/device_exit_hook.h"
+
 // Whether a device path starts with prefix, as "/dev/cpu/" starts every
 // processor's msr and cpuid device on Linux, whichever processor.
 inline bool devicePathStartsWith(const char* path, const char* prefix)
@@ -38,9 +40,12 @@ inline const char* openFailureHint(const char* path, int error, const char* modu
 }
 
 // Ends the process with status, reporting message and the system's text for
-// error as err(3) does; hint, unless null, follows on a line of its own.
+// error as err(3) does; hint, unless null, follows on a line of its own. The
+// device exit hook, if set, runs first.
 [[noreturn]] inline void failDevice(int status, int error, const char* hint, const std::string& message)
 {
+    if (const DeviceExitHook hook = deviceExitHook())
+        hook(message + ": " + std::strerror(error));
     errno = error;
     if (hint == nullptr)
         err(status, "%s", message.c_str());

@@ -22,3 +22,8 @@ void startLoad(const std::vector<std::int32_t>& cpus);
 // answer that differs from its reference, ascending (empty: every answer was
 // right). Nothing is running afterwards, whatever it returns.
 std::vector<std::int32_t> stopLoad();
+
+// Whether a step may last no time at all: the emulator's load answers at
+// once, and its tests run whole tunings with --seconds 0. On the cores a step
+// of no seconds would test nothing.
+bool loadTakesNoTime() noexcept;

@@ -10,6 +10,7 @@ struct Hold {
     bool held = false;
     bool untilExit = false;
     bool releasedAtExit = false;
+    bool caughtElsewhere = false;
     sigset_t before{}; // the mask the first hold found
 };
 
@@ -40,7 +41,7 @@ void arrangeReleaseAtExit()
 
 void holdSignals()
 {
-    if (hold.held)
+    if (hold.held || hold.caughtElsewhere)
         return;
     arrangeReleaseAtExit();
     const sigset_t signals = changeEndingSignals();
@@ -58,4 +59,11 @@ void keepSignalsHeldUntilExit()
 {
     hold.untilExit = true;
     arrangeReleaseAtExit();
+}
+
+void setSignalsCaughtElsewhere(bool caught)
+{
+    hold.caughtElsewhere = caught;
+    if (caught)
+        release();
 }

@@ -33,3 +33,9 @@ void releaseSignals();
 // exit handlers registered after this call: pravellon-sim lists the changes
 // after the program's last line, and that listing must not be cut either.
 void keepSignalsHeldUntilExit();
+
+// While caught is true, writes hold nothing and a hold in force is released:
+// the caller's own handlers take the four signals and only note them, and the
+// caller ends the run where it chooses, once it has put back what it changed.
+// A tuning runs for hours and must stay stoppable all that time.
+void setSignalsCaughtElsewhere(bool caught);

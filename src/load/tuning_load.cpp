@@ -39,3 +39,8 @@ std::vector<std::int32_t> stopLoad()
     const LoadOutcome outcome = endLoad();
     return outcome.wrongCore >= 0 ? std::vector<std::int32_t>{outcome.wrongCore} : std::vector<std::int32_t>{};
 }
+
+bool loadTakesNoTime() noexcept
+{
+    return false;
+}

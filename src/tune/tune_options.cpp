@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <optional>
+#include <sstream>
 
 #include "cli/number_text.h"
 #include "cpu/registers.h"
 #include "hw/cpu_list.h"
+#include "report/format.h"
 
 namespace {
 
@@ -39,6 +41,11 @@ std::optional<double> readWithin(const std::string& text, char unit, double low,
 
 } // namespace
 
+std::optional<double> readLoadSeconds(const std::string& text)
+{
+    return readWithin(text, 's', 0.0, kMaxTuneSeconds);
+}
+
 std::string setTuneOption(TuneOptions& options, const std::string& name, const std::string& value, bool zeroSeconds)
 {
     if (name == "--pstates") {
@@ -47,10 +54,10 @@ std::string setTuneOption(TuneOptions& options, const std::string& name, const s
         return bad(name, value, "P-state numbers and ranges, ascending, as 1-3,5, up to 7");
     }
     if (name == "--seconds") {
-        const std::optional<std::int32_t> seconds = readIndexText(value);
-        const std::int32_t least = zeroSeconds ? 0 : 1;
-        if (seconds && *seconds >= least && *seconds <= kMaxTuneSeconds) {
-            options.seconds = *seconds;
+        const std::optional<double> seconds = readLoadSeconds(value);
+        const double least = zeroSeconds ? 0.0 : 1.0;
+        if (seconds && *seconds >= least && std::floor(*seconds) == *seconds) {
+            options.seconds = static_cast<std::int32_t>(*seconds);
             return std::string();
         }
         return bad(name, value, "whole seconds from " + std::to_string(least) + " to " + std::to_string(kMaxTuneSeconds));
@@ -73,4 +80,30 @@ std::string setTuneOption(TuneOptions& options, const std::string& name, const s
         return bad(name, value, "degrees from 0 to 255, as 80; 0 leaves Tctl unwatched");
     }
     return "unknown tuning option " + name;
+}
+
+std::string tuneOptionsText(const TuneOptions& options)
+{
+    std::string text = "--pstates " + cpuListText(options.pstates) + " --seconds " + std::to_string(options.seconds)
+        + " --margin " + numberText(options.margin) + " --max-drop " + numberText(options.maxDrop)
+        + " --tctl-limit " + numberText(options.tctlLimit);
+    return options.apply ? text + " --apply" : text;
+}
+
+std::string readTuneOptionsText(TuneOptions& options, const std::string& text, bool zeroSeconds)
+{
+    std::istringstream words(text);
+    for (std::string name; words >> name;) {
+        if (name == "--apply") {
+            options.apply = true;
+            continue;
+        }
+        std::string value;
+        if (!(words >> value))
+            return "option " + name + " without its value";
+        const std::string refusal = setTuneOption(options, name, value, zeroSeconds);
+        if (!refusal.empty())
+            return refusal;
+    }
+    return std::string();
 }

@@ -3,6 +3,7 @@
 // whole or refused, before anything is touched.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,22 @@ struct TuneOptions {
 // mistyped number rather than a test.
 constexpr std::int32_t kMaxTuneSeconds = 86400;
 
+// The one reading of --seconds S, the self-test's and the tuning's: a decimal
+// number, "s" after it if the user likes, from 0 up to kMaxTuneSeconds; the
+// self-test takes any part of a second above 0, a tuning whole seconds.
+std::optional<double> readLoadSeconds(const std::string& text);
+
 // Sets the option of options named name ("--pstates", "--seconds",
 // "--margin", "--max-drop", "--tctl-limit") from its value as typed. Empty
 // when it was taken; else why not, as "bad --seconds 'x' (...)". --seconds 0
 // only where zeroSeconds (the emulator, whose steps take no time).
 std::string setTuneOption(TuneOptions& options, const std::string& name, const std::string& value, bool zeroSeconds);
+
+// The options as the journal's header keeps them, every search option with
+// its value, so that a resume goes on with exactly these:
+// "--pstates 1-4 --seconds 60 --margin 0.025 --max-drop 0.2 --tctl-limit 80",
+// and " --apply" when asked.
+std::string tuneOptionsText(const TuneOptions& options);
+
+// That text read back into options; empty when taken, else why not.
+std::string readTuneOptionsText(TuneOptions& options, const std::string& text, bool zeroSeconds);
