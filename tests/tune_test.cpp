@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
+#include <cstdlib>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +17,7 @@
 #include "emulated_machine.h"
 #include "pstate/core_pstate.h"
 #include "profiles.h"
+#include "run_program.h"
 #include "test_file.h"
 #include "tune/journal_file.h"
 #include "tune/tune_journal.h"
@@ -218,4 +223,203 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
     const JournalState state = readJournal(readFile(journal.path));
     EXPECT_EQ(state.unfinishedPstate, 1);
     EXPECT_EQ(state.unfinishedVolts, "1.3625");
+}
+
+// A state directory of this process's own, named to pravellon-sim through
+// PRAVELLON_STATE_DIR, emptied when it goes.
+struct StateDirectory {
+    StateDirectory() : path(::testing::TempDir() + "pravellon_" + std::to_string(getpid()) + "_state")
+    {
+        clear();
+        mkdir(path.c_str(), 0700);
+        setenv("PRAVELLON_STATE_DIR", path.c_str(), 1);
+    }
+    ~StateDirectory()
+    {
+        clear();
+        rmdir(path.c_str());
+        unsetenv("PRAVELLON_STATE_DIR");
+    }
+    StateDirectory(const StateDirectory&) = delete;
+    StateDirectory& operator=(const StateDirectory&) = delete;
+    void clear() const
+    {
+        for (const char* name : {"/tune", "/tune-saved", "/pending"})
+            std::remove((path + name).c_str());
+    }
+    std::string journal() const { return readFile(path + "/tune"); }
+    const std::string path;
+};
+
+// The last line of text, without its newline.
+std::string lastLine(std::string text)
+{
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text.substr(text.rfind('\n') + 1);
+}
+
+// A preset with a stability line for each P-state it tunes.
+std::string tunable(const std::string& preset, const std::string& stability)
+{
+    return findPreset(preset)->machineText + "msr 0xc0010061 0x40\n" + stability;
+}
+
+// The settings of a machine file, as --save writes them: a core's current
+// P-state is the processor's, no setting.
+std::string settingsOf(const std::string& machine)
+{
+    return runSim("--machine '" + machine + "' --save -").out;
+}
+
+// Whole tunings on every family: each result the lowest stable voltage plus
+// the margin, within its bounds, and the machine given its settings back.
+TEST(TuneRun, ResultsAreTheStableVoltagesPlusTheMargin)
+{
+    const StateDirectory state;
+    const struct {
+        const char* preset;
+        std::string stability;
+        std::string options;
+        std::string tokens;
+        std::string err;
+    } cases[] = {
+        // P4 at the 0.2V floor, P3 never above its original, P2 raised to P3's
+        // result, P1 the stable voltage plus 0.025V.
+        {"family10", "stable P4 0.7 hangs 0.6\nstable P3 1.1 hangs 1.0\nstable P2 1.05 hangs 1.0\nstable P1 1.35 hangs 1.3\n",
+         "", "P1=@1.375 P2=@1.1 P3=@1.1 P4=@0.825", ""},
+        // P4's floor is the processor's lowest voltage, 0.775V, above 0.2V below.
+        {"family12", "stable P4 0.8 hangs 0.7\nstable P3 0.95 hangs 0.9\nstable P2 1.15 hangs 1.1\nstable P1 1.3 hangs 1.2\n",
+         "", "P1=@1.325 P2=@1.175 P3=@0.975 P4=@0.825", ""},
+        {"family14", "stable P2 0.9 hangs 0.85\nstable P1 1.1 hangs 1.0\nstable P0 1.2 hangs 1.1\n", "",
+         "P0=@1.225 P1=@1.125 P2=@0.925", ""},
+        {"family15",
+         "stable P6 0.8 hangs 0.7\nstable P5 1.0 hangs 0.9\nstable P4 1.1 hangs 1.0\nstable P3 1.25 hangs 1.2\n"
+         "stable P2 1.3 hangs 1.2\n",
+         "", "P2=@1.325 P3=@1.275 P4=@1.125 P5=@1.025 P6=@0.825", ""},
+        // The margin in 6.25 mV steps; a boosted P-state asked for is left out.
+        {"family15-8bit", "stable P3 1.3 hangs 1.25\nstable P2 1.35 hangs 1.3\n", "--pstates 1-3 ", "P2=@1.375 P3=@1.325",
+         "WARNING: P1 is boosted, which a switch cannot hold: left out\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.preset);
+        state.clear();
+        const TestFile machine("tune.machine");
+        const std::string before = tunable(c.preset, c.stability);
+        writeFile(machine.path, before);
+        const std::string settings = settingsOf(machine.path);
+        const ProgramRun run = runSim("--machine '" + machine.path + "' --tune " + c.options + "--seconds 0");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_NE(run.out.find("Tokens of the results: " + c.tokens + "\n"), std::string::npos) << run.out;
+        EXPECT_EQ(settingsOf(machine.path), settings);
+        EXPECT_EQ(lastLine(state.journal()), "finished");
+    }
+}
+
+// A hang (the emulated machine's SIGKILL, the file unsaved) leaves the
+// journal on the step that hung; a resume counts it as failed and goes on
+// with the same options to the result a run without the hang finds.
+TEST(TuneRun, AResumeAfterAHangFindsWhatARunWithoutTheHangFinds)
+{
+    const StateDirectory state;
+    const std::string options = " --tune --pstates 2-4 --seconds 0 --margin 0.0375";
+    const std::string stability = "stable P4 0.9 hangs 0.8\nstable P3 1.0 hangs 0.9\n";
+    const TestFile machine("tune.machine");
+    writeFile(machine.path, tunable("family10", stability + "stable P2 1.2 hangs 1.1\n"));
+    const ProgramRun withoutHang = runSim("--machine '" + machine.path + "'" + options);
+    ASSERT_EQ(withoutHang.status, 0) << withoutHang.err;
+
+    state.clear();
+    const std::string hanging = tunable("family10", stability + "stable P2 1.2 hangs 1.2\n");
+    writeFile(machine.path, hanging);
+    EXPECT_EQ(runSim("--machine '" + machine.path + "'" + options).status, 128 + SIGKILL);
+    EXPECT_EQ(readFile(machine.path), hanging);
+    EXPECT_EQ(lastLine(state.journal()), "P2 1.1875 testing");
+    const ProgramRun resumed = runSim("--machine '" + machine.path + "' --tune --resume");
+    EXPECT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_EQ(resumed.out, withoutHang.out);
+    EXPECT_NE(state.journal().find("resumed\nP2 1.1875 failed: the machine hung or was reset\nP2: result 1.2375\n"),
+              std::string::npos)
+        << state.journal();
+    EXPECT_EQ(readFile(machine.path), hanging);
+    EXPECT_EQ(runSim("--machine '" + machine.path + "' --tune --resume").err, "ERROR: nothing to resume\n");
+}
+
+// Refused before anything is written or saved: status 3, the machine as it
+// was, no journal begun.
+TEST(TuneRun, RefusalsChangeNothing)
+{
+    const StateDirectory state;
+    const std::string unfinished = std::string(kJournalFormatLine) + "\nsaved: x\noptions: --seconds 0\nP2 1.2 testing\n";
+    const struct {
+        std::string args;
+        std::string err;
+        std::string pending = "";
+        std::string journal = "";
+    } cases[] = {
+        {"--seconds 1.5", "ERROR: bad --seconds '1.5' (whole seconds from 0 to 86400)\n"},
+        {"--pstates 5", "ERROR: P5 is not an enabled P-state of this processor (it has P0-P4)\n"},
+        {"--pstates 0", "WARNING: P0 is boosted, which a switch cannot hold: left out\nERROR: no P-state to tune\n"},
+        {"P1=10", "ERROR: invalid parameter P1=10\n"},
+        {"--resume --seconds 0", "ERROR: invalid parameter --seconds\n"},
+        {"--resume", "ERROR: nothing to resume\n"},
+        {"--resume", "ERROR: nothing to resume\n", "", std::string(kJournalFormatLine) + "\nfinished\n"},
+        {"", "ERROR: the tuning in STATE/tune has not finished: go on with it with --tune --resume, or remove it to"
+             " start afresh\n", "", unfinished},
+        {"", "ERROR: the settings applied at the boot of 2026-12-10 01:00:00 UTC are not confirmed (STATE/pending"
+             " stands): tune once they are, or after 'pravellon-boot confirm'\n",
+         "a1b2\n2026-12-10 01:00:00 UTC\n"},
+    };
+    const TestFile machine("tune.machine");
+    const std::string before = tunable("family10", "stable P1 1.35 hangs 1.3\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        state.clear();
+        if (!c.pending.empty())
+            writeFile(state.path + "/pending", c.pending);
+        if (!c.journal.empty())
+            writeFile(state.path + "/tune", c.journal);
+        writeFile(machine.path, before);
+        const ProgramRun run = runSim("--machine '" + machine.path + "' --tune " + c.args);
+        EXPECT_EQ(run.status, 3);
+        std::string err = run.err;
+        for (std::size_t at; (at = err.find(state.path)) != std::string::npos;)
+            err.replace(at, state.path.size(), "STATE");
+        EXPECT_EQ(err, c.err);
+        EXPECT_EQ(readFile(machine.path), before);
+        EXPECT_EQ(state.journal(), c.journal);
+    }
+}
+
+// SIGINT or SIGTERM at any moment of a run: the process ends by it, with
+// the machine's settings as they were and, once the journal is begun, its
+// last line saying they were given back.
+TEST(TuneRun, ASignalAtAnyMomentLeavesTheOriginalSettings)
+{
+    const StateDirectory state;
+    const TestFile machine("tune.machine");
+    const TestFile err("tune.err");
+    const std::string before =
+        tunable("family10", "stable P4 0.9 hangs 0.8\nstable P3 1.0 hangs 0.9\nstable P2 1.2 hangs 1.1\n");
+    writeFile(machine.path, before);
+    const std::string settings = settingsOf(machine.path);
+    const struct {
+        int signal;
+        int afterMs;
+    } cases[] = {{SIGINT, 50}, {SIGINT, 1300}, {SIGTERM, 2600}, {SIGINT, 4100}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.afterMs);
+        state.clear();
+        writeFile(machine.path, before);
+        const pid_t pid = startSim("--machine '" + machine.path + "' --tune --pstates 2-4 --seconds 1", err.path);
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.afterMs));
+        kill(pid, c.signal);
+        EXPECT_EQ(finishSim(pid), 128 + c.signal) << readFile(err.path);
+        EXPECT_EQ(settingsOf(machine.path), settings);
+        const std::string journal = state.journal();
+        if (journal.find("\nP4 ") != std::string::npos) {
+            EXPECT_EQ(lastLine(journal), "ended: the saved settings given back");
+        }
+    }
 }

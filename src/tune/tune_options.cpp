@@ -55,7 +55,7 @@ std::string setTuneOption(TuneOptions& options, const std::string& name, const s
     }
     if (name == "--seconds") {
         const std::optional<double> seconds = readLoadSeconds(value);
-        const double least = zeroSeconds ? 0.0 : 1.0;
+        const std::int32_t least = zeroSeconds ? 0 : 1;
         if (seconds && *seconds >= least && std::floor(*seconds) == *seconds) {
             options.seconds = static_cast<std::int32_t>(*seconds);
             return std::string();
