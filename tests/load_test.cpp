@@ -98,7 +98,7 @@ TEST(Load, SelfTest)
         {{"--tune", "--self-test", "--seconds=0"}, 3, "", "ERROR: invalid parameter 0\n"},
         {{"--tune", "--self-test", "-n"}, 3, "", "ERROR: invalid parameter -n\n"},
         {{"--self-test"}, 3, "", "ERROR: invalid parameter --self-test\n"},
-        {{"--tune"}, 3, "", "ERROR: option --tune needs --self-test\n"},
+        {{"--tune", "--self-test", "--pstates", "1"}, 3, "", "ERROR: invalid parameter --pstates\n"},
     };
     for (const Case& c : cases) {
         const ProgramRun run = runPravellonHere(c.arguments);

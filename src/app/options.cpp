@@ -74,7 +74,7 @@ const std::vector<Option>& options()
          "with --now, a sample every SECONDS (0.1 or more), one line\neach, until ended"},
         {OptionId::count, "--count", nullptr, "N", kBoth, 0, true, false, "--every", nullptr, kPravellon,
          "with --every, N samples and no more"},
-        {OptionId::tune, "--tune", nullptr, nullptr, kBoth, 0, true, false, nullptr, "--dry-run", kPravellon,
+        {OptionId::tune, "--tune", nullptr, nullptr, kBoth, 0, true, false, nullptr, nullptr, kPravellon,
          "find each P-state's lowest stable voltage, one step at a\ntime under load, journalled in the state directory; the\nsaved settings are given back at the end"},
         // The self-test would load the host's cores, not the emulated ones.
         {OptionId::selfTest, "--self-test", nullptr, nullptr, kPravellon, 0, false, false, "--tune", nullptr, kPravellon,
