@@ -423,3 +423,34 @@ TEST(TuneRun, ASignalAtAnyMomentLeavesTheOriginalSettings)
         }
     }
 }
+
+// Every other ending the program can catch gives the saved settings back,
+// says so in the journal, and ends as such an ending ends any run.
+TEST(TuneRun, EveryEndingGivesTheSettingsBack)
+{
+    const StateDirectory state;
+    const struct {
+        const char* extra;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"fail op 600\n", 254, "pravellon-sim: ioctl(CPUCTL_"},
+        {"ignore wrmsr 0xc0010067 core 2\n", 10, "ERROR: MSR 0xc0010067 on core 2 did not take"},
+        {"msr 0xc0010061 0x41 core 2\n", 1,
+         "ERROR: tuning ended: P1: limited to P2 by the processor; the saved settings were given back\n"},
+    };
+    const TestFile machine("tune.machine");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extra);
+        state.clear();
+        writeFile(machine.path, tunable("family10", "stable P4 0.9 hangs 0.8\nstable P3 1.0 hangs 0.9\n") + c.extra);
+        const std::string settings = settingsOf(machine.path);
+        const ProgramRun run = runSim("--machine '" + machine.path + "' --tune --seconds 0");
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.err.rfind(c.err, 0), 0U) << run.err;
+        EXPECT_EQ(settingsOf(machine.path), settings);
+        const std::string journal = state.journal();
+        EXPECT_NE(journal.find("\nending: "), std::string::npos) << journal;
+        EXPECT_EQ(lastLine(journal), "ended: the saved settings given back");
+    }
+}
