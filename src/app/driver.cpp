@@ -163,28 +163,30 @@ LeadingOptions leadingOptions(int argc, const char* const* argv)
         }
         options.given.push_back(option);
         options.givenAs.push_back(argument);
+        // The value is the next argument, unless given after '='.
+        const char* const value = option->value == nullptr ? nullptr
+            : typed.hasValue                               ? argument + std::strlen(option->name) + 1
+                                                           : argv[options.firstToken];
         if (option->id == OptionId::dryRun && options.dryRun == nullptr) {
             options.dryRun = argument;
         } else if (option->id == OptionId::json) {
             options.json = true;
         } else if (option->id == OptionId::restore) {
-            options.restore = typed.hasValue ? argument + std::strlen(option->name) + 1 : argv[options.firstToken];
+            options.restore = value;
         } else if (option->id == OptionId::now) {
             options.now = true;
         } else if (option->id == OptionId::every || option->id == OptionId::count) {
-            // The value is the next argument, unless given after '='.
-            const std::string value = typed.hasValue ? typed.value : argv[options.firstToken];
             const std::string typedText = typed.hasValue ? std::string(argument) : std::string(argument) + " " + value;
             (option->id == OptionId::every ? options.every : options.count) = OptionValue{value, typedText};
         } else if (option->id == OptionId::tune) {
             options.tune = true;
         } else if (option->id == OptionId::selfTest) {
             options.selfTest = true;
-        } else if (option->id == OptionId::seconds) {
-            options.seconds = typed.hasValue ? argument + std::strlen(option->name) + 1 : argv[options.firstToken];
         }
-        if (isTuneOption(option->id) && option->value != nullptr)
-            options.tuneValues.emplace_back(option->name, typed.hasValue ? typed.value : argv[options.firstToken]);
+        if (option->id == OptionId::seconds)
+            options.seconds = value;
+        if (isTuneOption(option->id) && value != nullptr)
+            options.tuneValues.emplace_back(option->name, value);
     }
     const auto conflicting = std::find(options.given.begin(), options.given.end(), firstInConflict(options.given));
     if (conflicting != options.given.end())

@@ -101,7 +101,7 @@ std::string readTuneOptionsText(TuneOptions& options, const std::string& text, b
         std::string value;
         if (!(words >> value))
             return "option " + name + " without its value";
-        const std::string refusal = setTuneOption(options, name, value, zeroSeconds);
+        std::string refusal = setTuneOption(options, name, value, zeroSeconds);
         if (!refusal.empty())
             return refusal;
     }
