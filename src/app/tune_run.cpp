@@ -31,6 +31,7 @@
 #include "tune/tune_checks.h"
 #include "tune/tune_ending.h"
 #include "tune/tune_journal.h"
+#include "tune/tune_progress.h"
 #include "tune/tune_search.h"
 #include "tune/tune_steps.h"
 
@@ -299,10 +300,21 @@ struct Ended {
     std::string why; // empty: every P-state was searched
 };
 
+// The steps a P-state's search may take at most: one a VID down to its floor.
+std::int32_t stepsAtMost(const ProcessorProfile& profile, const Plan& plan, std::int32_t pstate)
+{
+    const std::int32_t original = originalPstate(profile, plan.saved, pstate).vid;
+    return floorVid(profile, original, optionsFor(profile, plan.options, original).maxDrop) - original;
+}
+
 Ended searchEvery(const ProcessorProfile& profile, const Plan& plan, std::vector<TunedPstate>& tuned)
 {
+    std::int32_t stepsAfter = 0;
+    for (const std::int32_t p : plan.pstates)
+        stepsAfter += stepsAtMost(profile, plan, p);
     std::int32_t slower = -1;
     for (const std::int32_t p : plan.pstates) {
+        stepsAfter -= stepsAtMost(profile, plan, p);
         if (tuneEndRequested() != 0)
             return Ended{"interrupted"};
         const CorePstate original = originalPstate(profile, plan.saved, p);
@@ -315,9 +327,10 @@ Ended searchEvery(const ProcessorProfile& profile, const Plan& plan, std::vector
             row.resultVid = *result;
             setPstateVid(profile, p, row.resultVid);
         } else {
+            const TuneOptions own = optionsFor(profile, plan.options, original.vid);
+            beginPstateProgress(profile, floorVid(profile, original.vid, own.maxDrop), stepsAfter, own.seconds);
             const PstateSearch search =
-                searchPstate(profile, p, original.vid, optionsFor(profile, plan.options, original.vid), plan.journal,
-                             slower);
+                searchPstate(profile, p, original.vid, own, plan.journal, slower);
             if (!search.endsRun.empty())
                 return Ended{search.endsRun == "interrupted" ? search.endsRun
                                                               : pstateName(p) + ": " + search.endsRun};
@@ -376,9 +389,11 @@ int tune(const ProcessorProfile& profile, const Plan& plan, bool json)
             disarmTuneEndings();
         }
     } catch (const std::exception& e) {
+        endProgress();
         (void)endTuning(e.what());
         throw;
     }
+    endProgress();
     if (const int signal = tuneEndRequested()) {
         // Whatever the signal cut, the results written among it, the saved
         // settings go back.
