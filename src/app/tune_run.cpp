@@ -19,10 +19,12 @@
 #include "cpu/every_core.h"
 #include "cpu/vid.h"
 #include "cpu/writable_registers.h"
+#include "hw/bitfield.h"
 #include "hw/exception_with_message.h"
 #include "hw/load.h"
 #include "hw/text_file.h"
 #include "pstate/core_pstate.h"
+#include "pstate/core_pstate_fields.h"
 #include "report/format.h"
 #include "report/tune_results.h"
 #include "report/warnings.h"
@@ -81,8 +83,8 @@ std::optional<std::uint64_t> savedPstate(const SavedSettings& saved, std::int32_
 CorePstate originalPstate(const ProcessorProfile& profile, const SavedSettings& saved, std::int32_t pstate)
 {
     const std::optional<std::uint64_t> core0 = savedPstate(saved, pstate, 0);
-    if (!core0)
-        refuse("core 0's " + pstateName(pstate) + " is not in the saved settings");
+    if (!core0 || !bits::test(*core0, core_pstate_fields::kPstateEnable))
+        refuse(pstateName(pstate) + " is not an enabled P-state of this processor");
     const CorePstate original = decodeCorePstate(profile, pstate, *core0);
     forEachOtherCore(profile, [&](std::int32_t core) {
         const std::optional<std::uint64_t> value = savedPstate(saved, pstate, core);
@@ -384,6 +386,8 @@ int tune(const ProcessorProfile& profile, const Plan& plan, bool json)
         if (profile.boostSupported)
             setBoostOnEveryCore(profile, false);
         ended = searchEvery(profile, plan, tuned);
+        // Told as the report lists P-states, fastest first.
+        std::reverse(tuned.begin(), tuned.end());
         if (ended.why.empty()) {
             finishRun(profile, plan, tuned);
             disarmTuneEndings();
@@ -411,8 +415,6 @@ int tune(const ProcessorProfile& profile, const Plan& plan, bool json)
                   << std::endl;
         return kStatusTuningEnded;
     }
-    // Listed as the report lists P-states, fastest first.
-    std::reverse(tuned.begin(), tuned.end());
     if (json)
         std::cout << resultsJson(profile, tuned, plan.options.apply, plan.warnings) << std::flush;
     else
