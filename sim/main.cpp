@@ -41,6 +41,7 @@ struct Options {
     std::vector<std::pair<const char*, std::string>> programFiles;
     bool listPresets = false;
     bool printMachine = false;
+    bool tune = false; // --tune passed on
     bool changes = false;
     bool help = false;
     int firstToken = 0; // index in argv of the first token for the program
@@ -67,6 +68,7 @@ int usageError(const std::string& message)
 int passOn(const TypedOption& typed, int argc, char** argv, int& i, Options& options)
 {
     options.programOptions.push_back(argv[i]);
+    options.tune = options.tune || typed.option->id == OptionId::tune;
     if (typed.option->value != nullptr && (typed.hasValue || i + 1 < argc))
         options.programFiles.emplace_back(typed.option->name, typed.hasValue ? typed.value : argv[i + 1]);
     if (typed.option->value == nullptr || typed.hasValue) {
@@ -358,6 +360,12 @@ int main(int argc, char** argv)
     }
     // Settings saved over the machine file would destroy it; given back
     // from it, they would be refused as no settings at all.
+    // A tuning of an emulated machine keeps its journal where the test or the
+    // user says, never in the boot script's own state directory, where the
+    // real machine's would be overwritten.
+    const char* const stateDirectory = std::getenv("PRAVELLON_STATE_DIR");
+    if (options.tune && (stateDirectory == nullptr || *stateDirectory == '\0'))
+        return usageError("option --tune: set PRAVELLON_STATE_DIR to the folder for the tuning's journal");
     for (const auto& [name, path] : options.programFiles)
         if (isMachineFile(path, options.machineFile, machineStatus))
             return usageError(std::string("option ") + name + ": " + printable(path) + " is the machine file");

@@ -91,6 +91,7 @@ TEST(PravellonSim, UsageErrorsNameTheOptionOrFileLine)
         {"--machine=" + bad + " P0", "pravellon-sim: " + bad + ":3: "},
         {"--trace " + TestFile("no_dir/trace").path, "pravellon-sim: cannot write trace "},
         {"--list-presets P0", "pravellon-sim: --list-presets takes no tokens"},
+        {"--tune", "pravellon-sim: option --tune: set PRAVELLON_STATE_DIR to the folder for the tuning's journal\n"},
         {"--machine /dev/zero", "pravellon-sim: cannot read /dev/zero: not a regular file\n"},
         {"--machine " + hugeFile.path, "pravellon-sim: cannot read " + hugeFile.path + ": larger than 16 MiB\n"},
         // What the user typed comes back with its control bytes escaped, the
