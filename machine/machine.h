@@ -106,7 +106,7 @@ struct Machine {
     std::map<std::int32_t, Stability> stability;
 
     // Registers that something besides the program moves, for the tuning's
-    // tests. An MSR of a moves line has the bits of its mask flipped after
+    // tests. An MSR of a moves line has the bits of its mask flipped before
     // each read on its core (core Fault::kEveryCore: on every core), as one
     // that another program or the processor keeps changing;
     // "moves msr 0xc0010071 0x10000 core 3".

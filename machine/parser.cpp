@@ -289,8 +289,8 @@ private:
         return false;
     }
 
-    // moves msr NUMBER MASK [core N]: the MSR's bits of MASK flip after each
-    // read, on core N or on every core.
+    // moves msr NUMBER MASK [core N]: the MSR's bits of MASK flip before
+    // each read, on core N or on every core.
     bool parseMoving(std::string& error)
     {
         entry_.reg.core = Fault::kEveryCore;

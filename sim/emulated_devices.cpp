@@ -213,17 +213,19 @@ void keptWrite(Emulator& e)
         e.afterWrite();
 }
 
-// A register of a moves line, read: its bits flip on their own, as another
-// program or the processor would change them between two reads.
-void moveAfterRead(Machine& machine, std::int32_t core, std::uint32_t msr, std::uint64_t value)
+// A register of a moves line, about to be read: its bits have flipped since
+// the last read or write, as another program or the processor would change
+// them. The value the read answers.
+std::uint64_t movedBeforeRead(Machine& machine, std::int32_t core, std::uint32_t msr, std::uint64_t value)
 {
     for (const std::int32_t moving : {core, Fault::kEveryCore}) {
         const auto it = machine.movingMsrs.find(CoreMsr{msr, moving});
         if (it != machine.movingMsrs.end()) {
             setMsrOnCore(machine, core, msr, value ^ it->second);
-            return;
+            return value ^ it->second;
         }
     }
+    return value;
 }
 
 // Every core answers CPUID alike.
@@ -273,10 +275,9 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
         trace(line + " <- " + hexText(args.data));
         return 0;
     }
-    args.data = value;
+    args.data = movedBeforeRead(m, core, msr, value);
     std::memcpy(record, &args, sizeof args);
     trace(line + " -> " + hexText(args.data));
-    moveAfterRead(m, core, msr, value);
     return 0;
 }
 
