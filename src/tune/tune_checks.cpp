@@ -79,7 +79,7 @@ std::optional<NodeTctl> tctlBeyond(const ProcessorProfile& profile, double limit
     return beyond;
 }
 
-std::string tctlText(double celsius)
+std::string tctlOneDecimal(double celsius)
 {
     char text[32];
     (void)std::snprintf(text, sizeof text, "%.1fC", celsius);
@@ -96,6 +96,6 @@ std::string tctlRefusal(const ProcessorProfile& profile, double limit)
     const std::string node = " on node " + std::to_string(beyond->node);
     if (!beyond->celsius)
         return "Tctl not available" + node + "; give --tctl-limit 0 to tune without watching it";
-    return "Tctl " + tctlText(*beyond->celsius) + node + " is above the limit of " + numberText(limit)
+    return "Tctl " + tctlOneDecimal(*beyond->celsius) + node + " is above the limit of " + numberText(limit)
         + "C; let the machine cool first";
 }

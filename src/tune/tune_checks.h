@@ -27,4 +27,4 @@ struct NodeTctl {
 std::optional<NodeTctl> tctlBeyond(const ProcessorProfile& profile, double limit);
 
 // Tctl as the tuning writes it, with one decimal: "83.5C".
-std::string tctlText(double celsius);
+std::string tctlOneDecimal(double celsius);

@@ -1,6 +1,8 @@
 #include "tune/tune_search.h"
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -85,7 +87,7 @@ std::string tctlFailure(const ProcessorProfile& profile, double limit)
     const std::optional<NodeTctl> beyond = tctlBeyond(profile, limit);
     if (!beyond)
         return std::string();
-    return beyond->celsius ? "Tctl " + tctlText(*beyond->celsius) : std::string("Tctl not available");
+    return beyond->celsius ? "Tctl " + tctlOneDecimal(*beyond->celsius) : std::string("Tctl not available");
 }
 
 std::vector<std::int32_t> onlineCores(const ProcessorProfile& profile)
