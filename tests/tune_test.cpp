@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <string>
@@ -218,6 +219,20 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
         }
     }
 
+    // A wrong answer ends its step at once, not when the step's time is up.
+    ASSERT_TRUE(attachMachineText(machine + "stable P1 1.45 hangs 1.3\n"));
+    {
+        ProcessorProfile profile;
+        ASSERT_TRUE(probeProcessor(profile));
+        const TestFile journal("tune-wrong");
+        startJournal(journal.path, {});
+        TuneOptions options;
+        options.seconds = 600;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(searchPstate(profile, 1, 12, options, journal.path, -1).lowestStableVid, 12);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
+
     // A hang leaves the journal's last line saying which step hung.
     const TestFile journal("tune-hang");
     ASSERT_TRUE(attachMachineText(machine + "stable P1 1.375 hangs 1.375\n"));
@@ -246,7 +261,7 @@ TEST(Tune, AnEndRequestedCutsTheStep)
     const TestFile journal("tune");
     startJournal(journal.path, {});
     TuneOptions options;
-    options.seconds = 0;
+    options.seconds = 600; // the request ends it at once
     emulation::setAfterWrite([]() noexcept { requestTuneEnd(SIGINT); }); // at the step's first write
     const PstateSearch search = searchPstate(profile, 1, 12, options, journal.path, -1);
     emulation::setAfterWrite(nullptr);
