@@ -44,8 +44,10 @@ constexpr std::uint32_t corePstateMsr(std::int32_t n)
     return kMsrPstateBase + static_cast<std::uint32_t>(n);
 }
 
-// P-state control: the request that switches a core to another P-state.
+// P-state control: the request that switches a core to another P-state,
+// counting from the first non-boosted P-state.
 constexpr std::uint32_t kMsrPstateControl = 0xC0010062;
+constexpr bits::Field kPstateRequest{2, 0};
 
 // COFVID status: multiplier and voltage limits, and the current P-state.
 constexpr std::uint32_t kMsrCofvidStatus = 0xC0010071;
