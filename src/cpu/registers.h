@@ -1,8 +1,10 @@
 #pragma once
 // Registers that several layers read: the probe and the switches that change
 // them, with their fields named here once; and the numbers of the P-state
-// registers, whose fields their own code names, so that the list of every
-// register the program reads (cpu/registers_read.h) needs nothing above it.
+// registers, whose fields have headers of their own beside this one
+// (cpu/core_pstate_fields.h, cpu/nb_pstate_fields.h), so that the list of every
+// register the program reads (cpu/registers_read.h) and the table of those it
+// writes (cpu/writable_registers.h) need nothing above cpu/.
 
 #include <cstdint>
 
