@@ -38,7 +38,8 @@ std::int32_t always(const ProcessorProfile& /*profile*/)
 }
 
 // Whether a register has a field: from the family and model alone, which
-// even a profile that only identified the processor knows.
+// even a profile that only identified the processor knows (pravellon-sim's
+// listing of what a run changed has no more).
 bool sevenBitVids(const ProcessorProfile& profile)
 {
     return !profile.eightBitVids;
@@ -71,8 +72,8 @@ constexpr OwnedField kHardwareConfigFields[] = {
     {kBoostDisable, Step::coreBoost, nullptr, &kBoostFeature, "core performance boost", Text::offWhenSet},
 };
 
-// The boost source is told wherever the register is written, APM only where
-// the bit means APM.
+// The boost source is decoded wherever the register is, but written only on
+// a processor with boost; the bit means APM only where the family has APM.
 constexpr OwnedField kBoostControlFields[] = {
     {kBoostSource, Step::boostSource, nullptr, &kBoostFeature, "boost source", Text::number},
     {kApmEnable, Step::apm, hasApm, nullptr, "APM", Text::onWhenSet},

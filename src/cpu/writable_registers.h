@@ -33,13 +33,14 @@ enum class FieldText {
 struct OwnedField {
     bits::Field bits{0, 0};
     ChangeStep step = ChangeStep::corePstates;
-    // Whether this processor's register has the field, as its family and model
-    // say; nullptr where every register of the row has it. Change lines decode
-    // a field wherever the register has it.
+    // Whether this processor's register has the field; nullptr where every
+    // register of the row has it. Asks the family and model alone, which is
+    // all that the change lines of pravellon-sim know; they decode a field
+    // wherever the register has it.
     bool (*has)(const ProcessorProfile& profile) = nullptr;
-    // What the processor needs for a token to write the field; nullptr for
-    // nothing beyond the register. A restore gives back only what a token
-    // could have set.
+    // What else the processor needs for a token to write the field;
+    // nullptr for nothing. A restore gives back only what a token could have
+    // set.
     const Feature* needs = nullptr;
     // "LABEL OLD -> NEW" in a change line; nullptr for a field of a P-state,
     // whose line decodes the P-state whole.
