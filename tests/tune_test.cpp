@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstdint>
@@ -20,6 +21,8 @@
 #include "run_program.h"
 #include "test_file.h"
 #include "tune/journal_file.h"
+#include "tune/tune_checks.h"
+#include "tune/tune_ending.h"
 #include "tune/tune_journal.h"
 #include "tune/tune_options.h"
 #include "tune/tune_search.h"
@@ -125,6 +128,8 @@ TEST(Tune, JournalReadBackForAResume)
         {head + testingLine(2, 1.2125) + "\n" + stableLine(2, 1.2125) + "\n" + floorLine(2, 0.2) + "\n"
              + resultLine(2, 1.2375) + "\nfinished\n",
          true, true, -1, "", 1.2125, true},
+        // A step cut on request counts as failed on resume, as a hang does.
+        {head + testingLine(2, 1.2) + "\n" + interruptedLine(2, 1.2) + "\n", true, false, 2, "1.2", 0.0, false},
     };
     for (const auto& c : cases) {
         const JournalState state = readJournal(c.text);
@@ -160,14 +165,15 @@ TEST(Tune, JournalOnDiskIsWrittenLineByLine)
 // family10's cores run in P1 at 1.4 V (VID 12), the processor limiting none.
 TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
 {
-    const std::string machine = findPreset("family10")->machineText + "msr 0xc0010061 0x40\n";
+    const std::string machine = findPreset("family10")->machineText;
     const struct {
         std::string extra;
         double maxDrop;
         std::int32_t lowestStable, result;
         bool floor;
         const char* endsRun;
-        const char* lastLine;
+        const char* lastLines; // the journal's end
+        double tctlLimit = 80.0;
     } cases[] = {
         {"stable P1 1.35 hangs 1.3", 0.2, 16, 14, false, "", "P1: result 1.375"},
         {"stable P1 1.0 hangs 0.9", 0.05, 16, 14, true, "", "P1: result 1.375"},
@@ -177,6 +183,15 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
         // Core 3 stays in P2, its requests dropped: the step did not take.
         {"msr 0xc0010071 0x0040f0303c021810 core 3\nignore wrmsr 0xc0010062 core 3", 0.2, 12, 0, false, "core 3 left P1",
          "P1 1.3875 failed: core 3 left P1"},
+        // Core 3 enters P1 but keeps another voltage.
+        {"moves msr 0xc0010071 0x200 core 3", 0.2, 12, 0, false, "core 3 runs at 1.4V, not 1.3875V",
+         "P1 1.3875 failed: core 3 runs at 1.4V, not 1.3875V"},
+        // Tctl rises under the load: 83.5 C, or no reading at all; unwatched
+        // with a limit of 0.
+        {"loaded pci 18.3 0xa4 0x53800fef", 0.2, 12, 12, false, "", "P1 1.3875 failed: Tctl 83.5C\nP1: result 1.4"},
+        {"loaded pci 18.3 0xa4 0x0", 0.2, 12, 12, false, "", "P1 1.3875 failed: Tctl not available\nP1: result 1.4"},
+        {"stable P1 1.35 hangs 1.3\nloaded pci 18.3 0xa4 0x53800fef", 0.2, 16, 14, false, "", "P1: result 1.375",
+         0.0},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(attachMachineText(machine + c.extra + "\n"));
@@ -187,12 +202,14 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
         TuneOptions options;
         options.seconds = 0;
         options.maxDrop = c.maxDrop;
+        options.tctlLimit = c.tctlLimit;
         const PstateSearch search = searchPstate(profile, 1, 12, options, journal.path, -1);
         EXPECT_EQ(search.lowestStableVid, c.lowestStable) << c.extra;
         EXPECT_EQ(search.reachedFloor, c.floor) << c.extra;
         EXPECT_EQ(search.endsRun, c.endsRun) << c.extra;
         const std::string text = readFile(journal.path);
-        EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1), std::string(c.lastLine) + "\n") << c.extra;
+        const std::string end = std::string(c.lastLines) + "\n";
+        EXPECT_EQ(text.substr(text.size() - std::min(text.size(), end.size())), end) << c.extra;
         {
             // A run that must end leaves the original voltage.
             if (search.endsRun.empty()) {
@@ -205,6 +222,20 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
                     << c.extra << " core " << core;
             }
         }
+    }
+
+    // A wrong answer ends its step at once, not when the step's time is up.
+    ASSERT_TRUE(attachMachineText(machine + "stable P1 1.45 hangs 1.3\n"));
+    {
+        ProcessorProfile profile;
+        ASSERT_TRUE(probeProcessor(profile));
+        const TestFile journal("tune-wrong");
+        startJournal(journal.path, {});
+        TuneOptions options;
+        options.seconds = 600;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(searchPstate(profile, 1, 12, options, journal.path, -1).lowestStableVid, 12);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     }
 
     // A hang leaves the journal's last line saying which step hung.
@@ -223,6 +254,67 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
     const JournalState state = readJournal(readFile(journal.path));
     EXPECT_EQ(state.unfinishedPstate, 1);
     EXPECT_EQ(state.unfinishedVolts, "1.3625");
+}
+
+// An end requested by a signal during a step: the step is neither stable
+// nor failed, and the P-state keeps its original voltage.
+TEST(Tune, AnEndRequestedCutsTheStep)
+{
+    ASSERT_TRUE(attachMachineText(findPreset("family10")->machineText));
+    ProcessorProfile profile;
+    ASSERT_TRUE(probeProcessor(profile));
+    const TestFile journal("tune");
+    startJournal(journal.path, {});
+    TuneOptions options;
+    options.seconds = 600; // the request ends it at once
+    emulation::setAfterWrite([]() noexcept { requestTuneEnd(SIGINT); }); // at the step's first write
+    const PstateSearch search = searchPstate(profile, 1, 12, options, journal.path, -1);
+    emulation::setAfterWrite(nullptr);
+    EXPECT_EQ(tuneEndRequested(), SIGINT);
+    forgetTuneEnd();
+    EXPECT_EQ(search.endsRun, "interrupted");
+    const std::string text = readFile(journal.path);
+    EXPECT_EQ(text.substr(text.find('\n') + 1), "P1 1.3875 testing\nP1 1.3875 interrupted\n");
+    for (std::int32_t core = 0; core < 6; ++core) {
+        std::uint64_t value = 0;
+        ASSERT_TRUE(msrOnCore(emulation::attachedMachine(), core, corePstateMsr(1), value));
+        EXPECT_EQ(decodeCorePstate(profile, 1, value).vid, 12) << "core " << core;
+    }
+}
+
+TEST(Tune, PreparationRefusesWhatTuningCannotWatch)
+{
+    const struct {
+        const char* preset;
+        const char* extra;
+        std::uint8_t hotNode; // whose Tctl register is set to tctl (0x18 + node; 0 for none)
+        std::uint32_t tctl;
+        double limit;
+        const char* unsteady; // the start of the refusal; "" for none
+        const char* tctlRefused;
+    } cases[] = {
+        {"family10", "", 0, 0, 80.0, "", ""},
+        {"family10", "moves msr 0xc0010071 0x10000 core 3", 0, 0, 80.0, "core 3 moved from P0 to P1 within a second", ""},
+        {"family10", "moves msr 0xc0010061 0x1 core 2", 0, 0, 80.0, "core 2's P-state limit moved from P2 to P1", ""},
+        {"family10", "", 0x18, 0x53800fef, 80.0, "", "Tctl 83.5C on node 0 is above the limit of 80C"},
+        {"family10", "", 0x18, 0x53800fef, 83.5, "", ""},
+        {"family10", "", 0x18, 0, 80.0, "", "Tctl not available on node 0; give --tctl-limit 0 to tune without watching it"},
+        {"family10", "", 0x18, 0, 0.0, "", ""},
+        {"family10-2socket", "", 0x19, 0x53800fef, 75.5, "", "Tctl 83.5C on node 1 is above the limit of 75.5C"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(attachMachineText(findPreset(c.preset)->machineText + c.extra + "\n")) << c.extra;
+        if (c.hotNode != 0)
+            emulation::attachedMachine().pciRegisters[PciAddress{c.hotNode, 3, 0xa4}] = c.tctl;
+        ProcessorProfile profile;
+        ASSERT_TRUE(probeProcessor(profile));
+        const std::string unsteady = unsteadyPstates(profile);
+        EXPECT_EQ(unsteady.substr(0, std::string(c.unsteady).size()), c.unsteady) << c.extra;
+        EXPECT_EQ(unsteady.empty(), std::string(c.unsteady).empty()) << c.extra;
+        const std::string tctl = tctlRefusal(profile, c.limit);
+        EXPECT_EQ(tctl.substr(0, std::string(c.tctlRefused).size()), c.tctlRefused) << c.preset << " " << c.limit;
+        EXPECT_EQ(tctl.empty(), std::string(c.tctlRefused).empty()) << c.preset << " " << c.limit;
+    }
 }
 
 // A state directory of this process's own, named to pravellon-sim through
@@ -262,7 +354,7 @@ std::string lastLine(std::string text)
 // A preset with a stability line for each P-state it tunes.
 std::string tunable(const std::string& preset, const std::string& stability)
 {
-    return findPreset(preset)->machineText + "msr 0xc0010061 0x40\n" + stability;
+    return findPreset(preset)->machineText + stability;
 }
 
 // The settings of a machine file, as --save writes them: a core's current
@@ -300,6 +392,8 @@ TEST(TuneRun, ResultsAreTheStableVoltagesPlusTheMargin)
         // The margin in 6.25 mV steps; a boosted P-state asked for is left out.
         {"family15-8bit", "stable P3 1.3 hangs 1.25\nstable P2 1.35 hangs 1.3\n", "--pstates 1-3 ", "P2=@1.375 P3=@1.325",
          "WARNING: P1 is boosted, which a switch cannot hold: left out\n"},
+        // Tctl above the limit under the load fails every first step.
+        {"family10", "loaded pci 18.3 0xa4 0x53800fef\n", "", "P1=@1.4 P2=@1.25 P3=@1.1 P4=@1", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.preset);
@@ -357,6 +451,7 @@ TEST(TuneRun, RefusalsChangeNothing)
         std::string err;
         std::string pending = "";
         std::string journal = "";
+        std::string machine = "";
     } cases[] = {
         {"--seconds 1.5", "ERROR: bad --seconds '1.5' (whole seconds from 0 to 86400)\n"},
         {"--pstates 5", "ERROR: P5 is not an enabled P-state of this processor (it has P0-P4)\n"},
@@ -370,6 +465,9 @@ TEST(TuneRun, RefusalsChangeNothing)
         {"", "ERROR: the settings applied at the boot of 2026-12-10 01:00:00 UTC are not confirmed (STATE/pending"
              " stands): tune once they are, or after 'pravellon-boot confirm'\n",
          "a1b2\n2026-12-10 01:00:00 UTC\n"},
+        {"", "ERROR: core 3 moved from P0 to P1 within a second, not by this program: another program (powerd, a"
+             " cpufreq governor) switches P-states; stop it before tuning\n", "", "",
+         "moves msr 0xc0010071 0x10000 core 3\n"},
     };
     const TestFile machine("tune.machine");
     const std::string before = tunable("family10", "stable P1 1.35 hangs 1.3\n");
@@ -380,14 +478,14 @@ TEST(TuneRun, RefusalsChangeNothing)
             writeFile(state.path + "/pending", c.pending);
         if (!c.journal.empty())
             writeFile(state.path + "/tune", c.journal);
-        writeFile(machine.path, before);
+        writeFile(machine.path, before + c.machine);
         const ProgramRun run = runSim("--machine '" + machine.path + "' --tune " + c.args);
         EXPECT_EQ(run.status, 3);
         std::string err = run.err;
         for (std::size_t at; (at = err.find(state.path)) != std::string::npos;)
             err.replace(at, state.path.size(), "STATE");
         EXPECT_EQ(err, c.err);
-        EXPECT_EQ(readFile(machine.path), before);
+        EXPECT_EQ(readFile(machine.path), before + c.machine);
         EXPECT_EQ(state.journal(), c.journal);
     }
 }
@@ -434,10 +532,13 @@ TEST(TuneRun, EveryEndingGivesTheSettingsBack)
         int status;
         const char* err;
     } cases[] = {
-        {"fail op 600\n", 254, "pravellon-sim: ioctl(CPUCTL_"},
+        {"fail op 600\n", 254, "pravellon-sim: ioctl("},
         {"ignore wrmsr 0xc0010067 core 2\n", 10, "ERROR: MSR 0xc0010067 on core 2 did not take"},
-        {"msr 0xc0010061 0x41 core 2\n", 1,
+        {"msr 0xc0010061 0x31 core 2\n", 1,
          "ERROR: tuning ended: P1: limited to P2 by the processor; the saved settings were given back\n"},
+        // Core 3 enters P4 at another voltage than the step wrote.
+        {"moves msr 0xc0010071 0x200 core 3\n", 1,
+         "ERROR: tuning ended: P4: core 3 runs at 1V, not 0.9875V; the saved settings were given back\n"},
     };
     const TestFile machine("tune.machine");
     for (const auto& c : cases) {

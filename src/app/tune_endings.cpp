@@ -7,6 +7,7 @@
 
 #include "cli/restore_settings.h"
 #include "hw/device_exit_hook.h"
+#include "hw/load.h"
 #include "hw/signal_hold.h"
 #include "tune/journal_file.h"
 #include "tune/tune_ending.h"
@@ -45,6 +46,8 @@ void journalQuietly(const std::string& line) noexcept
 
 void beforeDeviceExit(const std::string& failure) noexcept
 {
+    // The load's threads stop first: the process is about to end.
+    haltLoad();
     Armed& state = armed();
     if (state.givingBack) {
         // The give-back itself failed on a device: the process ends now.

@@ -16,6 +16,7 @@
 #include "cli/saved_settings.h"
 #include "control/active_pstate.h"
 #include "control/boost.h"
+#include "cpu/core_pstate_fields.h"
 #include "cpu/every_core.h"
 #include "cpu/vid.h"
 #include "cpu/writable_registers.h"
@@ -24,7 +25,6 @@
 #include "hw/load.h"
 #include "hw/text_file.h"
 #include "pstate/core_pstate.h"
-#include "pstate/core_pstate_fields.h"
 #include "report/format.h"
 #include "report/tune_results.h"
 #include "report/warnings.h"
@@ -318,7 +318,7 @@ Ended searchEvery(const ProcessorProfile& profile, const Plan& plan, std::vector
     for (const std::int32_t p : plan.pstates) {
         stepsAfter -= stepsAtMost(profile, plan, p);
         if (tuneEndRequested() != 0)
-            return Ended{"interrupted"};
+            return Ended{kInterrupted};
         const CorePstate original = originalPstate(profile, plan.saved, p);
         TunedPstate row;
         row.pstate = p;
@@ -334,7 +334,7 @@ Ended searchEvery(const ProcessorProfile& profile, const Plan& plan, std::vector
             const PstateSearch search =
                 searchPstate(profile, p, original.vid, own, plan.journal, slower);
             if (!search.endsRun.empty())
-                return Ended{search.endsRun == "interrupted" ? search.endsRun
+                return Ended{search.endsRun == kInterrupted ? search.endsRun
                                                               : pstateName(p) + ": " + search.endsRun};
             row.lowestStableVid = search.lowestStableVid;
             row.resultVid = search.resultVid;
@@ -342,7 +342,7 @@ Ended searchEvery(const ProcessorProfile& profile, const Plan& plan, std::vector
         tuned.push_back(row);
         slower = row.resultVid;
     }
-    return Ended{tuneEndRequested() != 0 ? "interrupted" : ""};
+    return Ended{tuneEndRequested() != 0 ? kInterrupted : ""};
 }
 
 // The end of a run that searched every P-state: the results written, or the

@@ -1,8 +1,10 @@
 #pragma once
 // Registers that several layers read: the probe and the switches that change
 // them, with their fields named here once; and the numbers of the P-state
-// registers, whose fields their own code names, so that the list of every
-// register the program reads (cpu/registers_read.h) needs nothing above it.
+// registers, whose fields have headers of their own beside this one
+// (cpu/core_pstate_fields.h, cpu/nb_pstate_fields.h), so that the list of every
+// register the program reads (cpu/registers_read.h) and the table of those it
+// writes (cpu/writable_registers.h) need nothing above cpu/.
 
 #include <cstdint>
 
@@ -44,8 +46,10 @@ constexpr std::uint32_t corePstateMsr(std::int32_t n)
     return kMsrPstateBase + static_cast<std::uint32_t>(n);
 }
 
-// P-state control: the request that switches a core to another P-state.
+// P-state control: the request that switches a core to another P-state,
+// counting from the first non-boosted P-state.
 constexpr std::uint32_t kMsrPstateControl = 0xC0010062;
+constexpr bits::Field kPstateRequest{2, 0};
 
 // COFVID status: multiplier and voltage limits, and the current P-state.
 constexpr std::uint32_t kMsrCofvidStatus = 0xC0010071;
@@ -53,6 +57,16 @@ constexpr bits::Field kMaxClockLimit{54, 49};
 constexpr bits::Field kMinVoltageVid{48, 42};
 constexpr bits::Field kMaxVoltageVid{41, 35};
 constexpr bits::Field kCurrentPstate{18, 16};
+// The VID the core runs at now: a P-state's new voltage shows here once the
+// core has entered the P-state again. Seven bits on every model: on the 8-bit
+// models it holds the VID's low seven bits (bit 16 is the current P-state's).
+constexpr bits::Field kCurrentVid{15, 9};
+
+// P-state current limit: the fastest P-state the processor lets the cores run
+// in now (its own limit, for heat or power), counted as the request is, from
+// the first non-boosted P-state.
+constexpr std::uint32_t kMsrPstateLimit = 0xC0010061;
+constexpr bits::Field kCurrentPstateLimit{2, 0};
 
 // Northbridge function 4 register 0x15C: boost source, boost state count,
 // APM enable and lock.

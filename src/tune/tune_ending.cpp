@@ -1,4 +1,3 @@
-// STUB until the step's work lands: replaced at merge.
 #include "tune/tune_ending.h"
 
 #include <csignal>
@@ -6,15 +5,25 @@
 #include "hw/load.h"
 
 namespace {
-volatile std::sig_atomic_t requested = 0;
-}
+
+// Written by a signal handler, read by the thread that tunes: the only type
+// the language lets a handler store to.
+volatile std::sig_atomic_t endSignal = 0;
+
+} // namespace
 
 void requestTuneEnd(int signal) noexcept
 {
-    requested = signal;
+    endSignal = signal;
+    haltLoad();
 }
 
 int tuneEndRequested() noexcept
 {
-    return requested;
+    return endSignal;
+}
+
+void forgetTuneEnd() noexcept
+{
+    endSignal = 0;
 }
