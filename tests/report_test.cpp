@@ -731,9 +731,10 @@ TEST(Report, TokensWarnOfWhatTheyCannotSet)
 namespace {
 
 // machine with each core but core 0 and each node but node 0 set apart in
-// every field --restore gives back: a VID bit of each P-state, the enable bit
-// of P1, the boost-disable bit, the northbridge P-states' VID, the boost
-// source and APM.
+// every field --restore gives back: a VID bit of each P-state (and VID bit 7,
+// the northbridge P-state it selects and a northbridge VID bit, which only
+// some families have there), the enable bit of P1, the boost-disable bit,
+// the northbridge P-states' VID, the boost source and APM.
 Machine setApart(Machine machine)
 {
     const std::int32_t cpus = static_cast<std::int32_t>(machineCpus(machine).size());
@@ -741,6 +742,7 @@ Machine setApart(Machine machine)
         for (std::uint32_t msr = 0xc0010064; msr <= 0xc001006b; ++msr)
             if (machine.msrs.count(msr) != 0)
                 machine.coreMsrs[CoreMsr{msr, core}] = machine.msrs[msr] ^ (std::uint64_t{1} << 9)
+                    ^ (std::uint64_t{1} << 16) ^ (std::uint64_t{1} << 22) ^ (std::uint64_t{1} << 25)
                     ^ (msr == 0xc0010065 ? std::uint64_t{1} << 63 : 0);
         machine.coreMsrs[CoreMsr{0xc0010015, core}] = machine.msrs[0xc0010015] ^ (std::uint64_t{1} << 25);
     }
@@ -755,10 +757,30 @@ Machine setApart(Machine machine)
     return machine;
 }
 
+// machine with a bit the program owns in no register flipped in each register
+// --restore could write, on every core and node, as firmware might since.
+Machine unownedMoved(Machine machine)
+{
+    // HWCR and the P-state request bit 4; the P-states' bit 20.
+    const auto flipped = [](std::uint32_t msr) -> std::uint64_t {
+        return msr == 0xc0010015 || msr == 0xc0010062 ? 0x10 : msr >= 0xc0010064 && msr <= 0xc001006b ? 0x100000 : 0;
+    };
+    for (auto& [msr, value] : machine.msrs)
+        value ^= flipped(msr);
+    for (auto& [at, value] : machine.coreMsrs)
+        value ^= flipped(at.number);
+    for (auto& [address, value] : machine.pciRegisters)
+        value ^= address.function == 4 && address.reg == 0x15c                       ? 0x40U
+            : address.function == 5 && address.reg >= 0x160 && address.reg <= 0x16c ? 0x100U
+                                                                                     : 0U;
+    return machine;
+}
+
 } // namespace
 
 // --save, any change, --restore: every register the file holds is as saved,
-// core by core and node by node, P-state enable bits included.
+// core by core and node by node, P-state enable bits included; bits of those
+// registers that the program does not own are left as they are now.
 TEST(SavedSettings, GiveBackEveryCoreAndNodeExactly)
 {
     const TestFile settings("settings");
@@ -785,6 +807,8 @@ TEST(SavedSettings, GiveBackEveryCoreAndNodeExactly)
             const ProgramRun restored = runProgram(emulation::attachedMachine(), {"--restore", settings.path});
             EXPECT_EQ(restored.status, 0) << preset.name << restored.err;
             EXPECT_EQ(runProgram(emulation::attachedMachine(), {"--save", "-"}).out, text) << preset.name;
+            EXPECT_EQ(runProgram(unownedMoved(start), {"-n", "--restore", settings.path}).out, "nothing would change\n")
+                << preset.name;
         }
     }
 }

@@ -3,17 +3,14 @@
 #include <algorithm>
 #include <cstddef>
 #include <string>
+#include <utility>
 
 #include "control/active_pstate.h"
 #include "cpu/every_core.h"
-#include "cpu/family_traits.h"
-#include "cpu/registers.h"
 #include "cpu/writable_registers.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/register_write.h"
-#include "pstate/core_pstate_fields.h"
-#include "pstate/nb_pstate.h"
 
 namespace {
 
@@ -59,11 +56,12 @@ std::vector<bool> giveBack(std::vector<Restoring>& registers, const WritableRegi
     return written;
 }
 
-const WritableRegister* rowOf(std::uint32_t first)
+// The field of row that a change writes in step, where it has one.
+const OwnedField* fieldOf(const WritableRegister& row, ChangeStep step)
 {
-    for (const WritableRegister& row : writableRegisters())
-        if (row.first == first)
-            return &row;
+    for (const OwnedField& field : row.fields)
+        if (field.step == step)
+            return &field;
     return nullptr;
 }
 
@@ -88,21 +86,22 @@ RestoredSwitch restoreSettings(const ProcessorProfile& profile, const SavedSetti
         registers.push_back(Restoring{&reg, readSavedRegister(reg)});
     }
 
-    // A token change's order: northbridge P-states, boost source, APM, core
-    // P-states, core performance boost, the switch.
-    const FamilyTraits& traits = familyTraits(profile);
-    (void)giveBack(registers, nbPstateRegisters(), nbPstateRestoredFields(profile));
-    if (profile.boostSupported)
-        (void)giveBack(registers, boostControlRegister(), bits::mask(kBoostSource));
-    if (traits.hasApm)
-        (void)giveBack(registers, boostControlRegister(), bits::mask(kApmEnable));
-    // Every field a token writes lies in the low half; the enable bit is the
-    // one bit above it that is given back, the rest is the firmware's.
-    const std::vector<bool> rewritten = giveBack(
-        registers, corePstateRegisters(),
-        bits::mask(core_pstate_fields::kLowHalf) | bits::mask(core_pstate_fields::kPstateEnable));
-    if (const WritableRegister* hardwareConfig = rowOf(kMsrHardwareConfig); hardwareConfig != nullptr && profile.boostSupported)
-        (void)giveBack(registers, *hardwareConfig, bits::mask(kBoostDisable));
+    // A token change's order, and in each step the fields a token could have
+    // set there, with the P-states' enable bits; the rest is the firmware's.
+    // The switch comes last, on its own.
+    std::vector<bool> rewritten;
+    for (const ChangeStep step : kChangeSteps) {
+        if (step == ChangeStep::pstateRequest)
+            continue;
+        for (const WritableRegister& row : writableRegisters()) {
+            const std::uint64_t fields = ownedBits(profile, row, step);
+            if (fields == 0)
+                continue;
+            std::vector<bool> written = giveBack(registers, row, fields);
+            if (&row == &corePstateRegisters())
+                rewritten = std::move(written);
+        }
+    }
 
     // A rewritten P-state a core runs in is entered again, as after tokens;
     // then each core is asked for the P-state it was asked for when saved.
@@ -110,13 +109,15 @@ RestoredSwitch restoreSettings(const ProcessorProfile& profile, const SavedSetti
     RestoredSwitch result;
     for (const Restoring& reg : registers) {
         const SavedRegister& s = *reg.saved;
-        if (!isPstateRequest(s.row->number(s.n)))
+        const OwnedField* field = fieldOf(*s.row, ChangeStep::pstateRequest);
+        if (field == nullptr)
             continue;
-        const std::uint64_t now = readMsr(s.where, kMsrPstateControl);
-        const std::uint64_t request = bits::get(s.value, kPstateRequest);
-        if (bits::get(now, kPstateRequest) == request)
+        const std::uint32_t msr = s.row->number(s.n);
+        const std::uint64_t now = readMsr(s.where, msr);
+        const std::uint64_t request = bits::get(s.value, field->bits);
+        if (bits::get(now, field->bits) == request)
             continue;
-        writeMsrUnchecked(s.where, kMsrPstateControl, bits::set(now, kPstateRequest, request));
+        writeMsrUnchecked(s.where, msr, bits::set(now, field->bits, request));
         result.switched.push_back(s.where);
         result.target = static_cast<std::int32_t>(request) + profile.boostStateCount;
     }

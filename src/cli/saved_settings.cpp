@@ -137,14 +137,12 @@ struct Reader {
     // The row and register number of reg in scope on this processor, or refuses.
     SavedRegister registerOf(Scope scope, std::uint8_t function, std::uint64_t reg) const
     {
-        for (const WritableRegister& row : writableRegisters()) {
-            if (row.scope != scope || (scope == Scope::everyNode && row.function != function) || reg > UINT32_MAX)
-                continue;
-            const std::int32_t n = indexIn(row, static_cast<std::uint32_t>(reg));
-            if (n >= 0 && n < row.count(profile))
-                return SavedRegister{&row, n, 0, 0};
-        }
-        refuse("a register this processor has no setting in");
+        std::int32_t n = 0;
+        const WritableRegister* row =
+            reg > UINT32_MAX ? nullptr : writableRegisterOf(scope, function, static_cast<std::uint32_t>(reg), n);
+        if (row == nullptr || n >= row->count(profile))
+            refuse("a register this processor has no setting in");
+        return SavedRegister{row, n, 0, 0};
     }
 
     // A register line, or a core's offline line.

@@ -5,12 +5,6 @@
 #include <vector>
 
 #include "cpu/processor_profile.h"
-#include "cpu/registers.h"
-#include "hw/bitfield.h"
-
-// Request field of the P-state control MSR (kMsrPstateControl), counting from the first
-// non-boosted P-state.
-constexpr bits::Field kPstateRequest{2, 0};
 
 // The current P-state of core, from its COFVID status MSR.
 std::int32_t currentPstate(std::int32_t core);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "cpu/core_pstate_fields.h"
 #include "cpu/family_traits.h"
 #include "cpu/features.h"
 
@@ -204,6 +205,17 @@ constexpr Codec kQuarterStep{quarter_step::decodeLimits,
                              quarter_step::encode,
                              quarter_step::kIntegerDigit,
                              quarter_step::kQuarterDigit};
+
+// Every encoding's two codes fill the clock bits of the register, the field
+// the table of writable registers gives back; no more, no fewer.
+constexpr bool fillsClockField(const Codec& codec)
+{
+    const std::uint64_t first = bits::mask(codec.firstCode);
+    const std::uint64_t second = bits::mask(codec.secondCode);
+    return (first & second) == 0 && (first | second) == bits::mask(core_pstate_fields::kClock);
+}
+static_assert(fillsClockField(kPowerOfTwo) && fillsClockField(kDivisorTable) && fillsClockField(kQuarterStep),
+              "a clock encoding outside the core P-state's clock field");
 
 const Codec& codecOf(const ProcessorProfile& profile)
 {

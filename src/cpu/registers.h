@@ -1,8 +1,10 @@
 #pragma once
 // Registers that several layers read: the probe and the switches that change
 // them, with their fields named here once; and the numbers of the P-state
-// registers, whose fields their own code names, so that the list of every
-// register the program reads (cpu/registers_read.h) needs nothing above it.
+// registers, whose fields have headers of their own beside this one
+// (cpu/core_pstate_fields.h, cpu/nb_pstate_fields.h), so that the list of every
+// register the program reads (cpu/registers_read.h) and the table of those it
+// writes (cpu/writable_registers.h) need nothing above cpu/.
 
 #include <cstdint>
 
@@ -44,8 +46,10 @@ constexpr std::uint32_t corePstateMsr(std::int32_t n)
     return kMsrPstateBase + static_cast<std::uint32_t>(n);
 }
 
-// P-state control: the request that switches a core to another P-state.
+// P-state control: the request that switches a core to another P-state,
+// counting from the first non-boosted P-state.
 constexpr std::uint32_t kMsrPstateControl = 0xC0010062;
+constexpr bits::Field kPstateRequest{2, 0};
 
 // COFVID status: multiplier and voltage limits, and the current P-state.
 constexpr std::uint32_t kMsrCofvidStatus = 0xC0010071;

@@ -1,9 +1,9 @@
 #include "cpu/clock_codec.h"
+#include "cpu/core_pstate_fields.h"
 #include "cpu/family_traits.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "pstate/core_pstate.h"
-#include "pstate/core_pstate_fields.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "cpu/clock_codec.h"
+#include "cpu/core_pstate_fields.h"
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/register_write.h"
 #include "pstate/core_pstate.h"
-#include "pstate/core_pstate_fields.h"
 #include "pstate/nb_vid_carry.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "cpu/features.h"
+#include "cpu/nb_pstate_fields.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
 #include "hw/exception_with_message.h"
@@ -12,13 +13,7 @@
 
 namespace {
 
-// Fields of a northbridge P-state register. Every other bit belongs to the
-// hardware and is written back as read.
-constexpr bits::Field kPstateEnable = bits::bit(0); // only read: the firmware's choice
-constexpr bits::Field kFrequencyId{5, 1};
-constexpr bits::Field kDivisor = bits::bit(7);
-constexpr bits::Field kVid{16, 10};          // VID bits 6..0
-constexpr bits::Field kVidBit7 = bits::bit(21); // only on the 8-bit-VID models
+using namespace nb_pstate_fields;
 
 // The top bit of an 8-bit VID, the one kVid has no room for.
 constexpr bits::Field kVidCodeBit7 = bits::bit(7);
@@ -159,11 +154,4 @@ std::vector<std::int32_t> writeNbPstate(const ProcessorProfile& profile, const N
 bool nbPstateEnabled(std::uint32_t value)
 {
     return bits::test(value, kPstateEnable);
-}
-
-std::uint64_t nbPstateRestoredFields(const ProcessorProfile& profile)
-{
-    const std::uint64_t fields =
-        bits::mask(kPstateEnable) | bits::mask(kFrequencyId) | bits::mask(kDivisor) | bits::mask(kVid);
-    return profile.eightBitVids ? fields | bits::mask(kVidBit7) : fields;
 }

@@ -43,7 +43,3 @@ std::vector<std::int32_t> writeNbPstate(const ProcessorProfile& profile, const N
 
 // Whether a northbridge P-state register value has its P-state enabled.
 bool nbPstateEnabled(std::uint32_t value);
-
-// The bits of a northbridge P-state register that this program gives back
-// from saved settings: the fields a token writes and the enable bit.
-std::uint64_t nbPstateRestoredFields(const ProcessorProfile& profile);

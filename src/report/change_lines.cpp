@@ -5,10 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "control/active_pstate.h"
-#include "cpu/family_traits.h"
 #include "cpu/every_core.h"
-#include "cpu/registers.h"
+#include "cpu/family_traits.h"
 #include "cpu/writable_registers.h"
 #include "hw/bitfield.h"
 #include "hw/cpu_list.h"
@@ -37,30 +35,56 @@ std::string transition(const std::string& before, const std::string& after)
     return before + " -> " + after;
 }
 
+std::string fieldText(const OwnedField& field, std::uint64_t value)
+{
+    const std::uint64_t code = bits::get(value, field.bits);
+    switch (field.text) {
+    case FieldText::onWhenSet:
+        return onOff(code != 0);
+    case FieldText::offWhenSet:
+        return onOff(code == 0);
+    case FieldText::number:
+        break;
+    }
+    return std::to_string(code);
+}
+
+// The name and decoded fields of register n of row: a P-state whole, as the
+// report shows it, or each field with a label that the register has.
+void describe(const ProcessorProfile& profile, const WritableRegister& row, std::int32_t n, RegisterChange& change)
+{
+    if (&row == &corePstateRegisters()) {
+        change.name = pstateName(row, n, change.name);
+        change.fields.push_back(FieldChange{"", corePstateLineText(profile, corePstateItem(profile, n, change.before)),
+                                            corePstateLineText(profile, corePstateItem(profile, n, change.after))});
+        return;
+    }
+    if (&row == &nbPstateRegisters()) {
+        if (!familyTraits(profile).hasNbPstateRegisters)
+            return;
+        const auto before = static_cast<std::uint32_t>(change.before);
+        const auto after = static_cast<std::uint32_t>(change.after);
+        change.name = pstateName(row, n, change.name);
+        change.fields.push_back(FieldChange{"", clockText(profile, nbPstateItem(profile, n, before)),
+                                            clockText(profile, nbPstateItem(profile, n, after))});
+        return;
+    }
+    for (const OwnedField& field : row.fields)
+        if (field.label != nullptr && hasField(profile, field))
+            change.fields.push_back(
+                FieldChange{field.label, fieldText(field, change.before), fieldText(field, change.after)});
+}
+
 // Name and decoded fields of an MSR; no fields for one the program does not
 // know.
 void describeMsr(const ProcessorProfile* profile, std::uint32_t msr, RegisterChange& change)
 {
     change.name = "MSR " + hexText(msr);
-    if (profile == nullptr)
-        return;
-    if (const std::int32_t n = indexIn(corePstateRegisters(), msr); n >= 0) {
-        change.name = pstateName(corePstateRegisters(), n, change.name);
-        change.fields.push_back(FieldChange{"", corePstateLineText(*profile, corePstateItem(*profile, n, change.before)),
-                                            corePstateLineText(*profile, corePstateItem(*profile, n, change.after))});
-    } else if (msr == kMsrHardwareConfig) {
-        // The bit disables boost.
-        change.fields.push_back(FieldChange{"core performance boost", onOff(!bits::test(change.before, kBoostDisable)),
-                                            onOff(!bits::test(change.after, kBoostDisable))});
-    } else if (msr == kMsrPstateControl) {
-        change.fields.push_back(FieldChange{"P-state request", std::to_string(bits::get(change.before, kPstateRequest)),
-                                            std::to_string(bits::get(change.after, kPstateRequest))});
-    }
+    std::int32_t n = 0;
+    const WritableRegister* row = writableRegisterOf(WritableRegister::Scope::everyCore, 0, msr, n);
+    if (profile != nullptr && row != nullptr)
+        describe(*profile, *row, n, change);
 }
-
-} // namespace
-
-namespace {
 
 // One change per pair of old and new values, in the order of the lowest number
 // that has it; describe names and decodes a new one.
@@ -91,26 +115,10 @@ void describePci(const ProcessorProfile* profile, std::uint8_t device, std::uint
                  RegisterChange& change)
 {
     change.name = "PCI " + pciRegisterText(device, function, reg);
-    if (profile == nullptr || device != northbridgeOf(0))
-        return;
-    const auto before = static_cast<std::uint32_t>(change.before);
-    const auto after = static_cast<std::uint32_t>(change.after);
-    const FamilyTraits& traits = familyTraits(*profile);
-    const WritableRegister& nbPstates = nbPstateRegisters();
-    const std::int32_t nbPstate = function == nbPstates.function ? indexIn(nbPstates, reg) : -1;
-    if (traits.hasNbPstateRegisters && nbPstate >= 0) {
-        change.name = pstateName(nbPstates, nbPstate, change.name);
-        change.fields.push_back(
-            FieldChange{"", clockText(*profile, nbPstateItem(*profile, nbPstate, before)),
-                        clockText(*profile, nbPstateItem(*profile, nbPstate, after))});
-    } else if (function == kFunctionLinkControl && reg == kPciBoostControl) {
-        change.fields.push_back(FieldChange{"boost source", std::to_string(bits::get(before, kBoostSource)),
-                                            std::to_string(bits::get(after, kBoostSource))});
-        // The APM bit means APM only where the family has APM.
-        if (traits.hasApm)
-            change.fields.push_back(
-                FieldChange{"APM", onOff(bits::test(before, kApmEnable)), onOff(bits::test(after, kApmEnable))});
-    }
+    std::int32_t n = 0;
+    const WritableRegister* row = writableRegisterOf(WritableRegister::Scope::everyNode, function, reg, n);
+    if (profile != nullptr && device == northbridgeOf(0) && row != nullptr)
+        describe(*profile, *row, n, change);
 }
 
 } // namespace

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "cpu/core_pstate_fields.h"
 #include "cpu/every_core.h"
 #include "cpu/family_traits.h"
 #include "cpu/registers.h"
 #include "cpu/vid.h"
 #include "hw/bitfield.h"
 #include "hw/device.h"
-#include "pstate/core_pstate_fields.h"
 #include "report/format.h"
 
 namespace {
