@@ -105,6 +105,16 @@ struct Machine {
     // load of tuning (stable lines), by P-state as its register numbers it.
     std::map<std::int32_t, Stability> stability;
 
+    // Registers that something besides the program moves, for the tuning's
+    // tests. An MSR of a moves line has the bits of its mask flipped before
+    // each read on its core (core Fault::kEveryCore: on every core), as one
+    // that another program or the processor keeps changing;
+    // "moves msr 0xc0010071 0x10000 core 3".
+    std::map<CoreMsr, std::uint64_t> movingMsrs;
+    // What a PCI register of a loaded line reads while the tuning's load
+    // runs, as Tctl rising under it: "loaded pci 18.3 0xa4 0x5a000000".
+    std::map<PciAddress, std::uint32_t> loadedPciRegisters;
+
     // The text the machine was read from, one entry a line, so that a save
     // changes only the value of the register written and keeps the rest.
     std::vector<std::string> lines;

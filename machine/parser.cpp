@@ -40,8 +40,12 @@ public:
             return parseCpus(keyword, error);
         if (keyword == "stable")
             return parseStability(error);
+        if (keyword == "moves")
+            return parseMoving(error);
+        if (keyword == "loaded")
+            return parseLoaded(error);
         error = "unknown entry '" + shown(keyword)
-            + "' (expected cpuid, msr, pci, fail, ignore, cpus, offline or stable)";
+            + "' (expected cpuid, msr, pci, fail, ignore, cpus, offline, stable, moves or loaded)";
         return false;
     }
 
@@ -285,6 +289,35 @@ private:
         return false;
     }
 
+    // moves msr NUMBER MASK [core N]: the MSR's bits of MASK flip before
+    // each read, on core N or on every core.
+    bool parseMoving(std::string& error)
+    {
+        entry_.reg.core = Fault::kEveryCore;
+        if (!optionalCore(4, "moves msr NUMBER MASK [core N]", entry_.reg.core, error))
+            return false;
+        entry_.kind = EntryKind::moving;
+        entry_.reg.kind = MachineRegister::Kind::msr;
+        if (text(1) == "msr")
+            return number32(2, "MSR number", entry_.reg.number, error) && number(3, 64, "mask", entry_.value, error);
+        error = "expected 'moves msr NUMBER MASK [core N]'";
+        return false;
+    }
+
+    // loaded pci DEV.FUNC REGISTER VALUE: what the register reads while the
+    // tuning's load runs.
+    bool parseLoaded(std::string& error)
+    {
+        if (!expectTokens(5, "loaded pci DEV.FUNC REGISTER VALUE", error))
+            return false;
+        entry_.kind = EntryKind::loaded;
+        entry_.reg.kind = MachineRegister::Kind::pci;
+        if (text(1) == "pci")
+            return pciAddress(2, entry_.reg.pci, error) && number(4, 32, "PCI value", entry_.value, error);
+        error = "expected 'loaded pci DEV.FUNC REGISTER VALUE'";
+        return false;
+    }
+
     // A write the device accepts and drops: the register keeps its value, as
     // one locked by the firmware or behind a hypervisor does.
     bool parseIgnore(std::string& error)
@@ -364,6 +397,10 @@ bool addEntry(const Entry& entry, Machine& machine)
         return addOnce(machine.offline, static_cast<std::int32_t>(entry.value));
     case EntryKind::stability:
         return addOnce(machine.stability, entry.pstate, entry.stability);
+    case EntryKind::moving:
+        return addOnce(machine.movingMsrs, CoreMsr{entry.reg.number, entry.reg.core}, entry.value);
+    case EntryKind::loaded:
+        return addOnce(machine.loadedPciRegisters, entry.reg.pci, static_cast<std::uint32_t>(entry.value));
     }
     return false;
 }
@@ -393,6 +430,11 @@ std::string coreProblem(const Machine& machine, const Entry& entry)
             return "CPU 0 cannot be offline (the program reads it first)";
         if (!isCpu(entry.value))
             return "bad CPU " + std::to_string(entry.value) + " " + cores;
+        return std::string();
+    }
+    if (entry.kind == EntryKind::moving) {
+        if (entry.reg.core != Fault::kEveryCore && !isCpu(static_cast<std::uint64_t>(entry.reg.core)))
+            return "bad core " + std::to_string(entry.reg.core) + " " + cores;
         return std::string();
     }
     if (entry.kind == EntryKind::msr) {
@@ -443,7 +485,8 @@ bool parseMachine(const std::string& text, Machine& machine, std::string& error,
             errorLine = i + 1;
             return false;
         }
-        if (entry.kind == EntryKind::msr || entry.kind == EntryKind::fault || entry.kind == EntryKind::offline)
+        if (entry.kind == EntryKind::msr || entry.kind == EntryKind::fault || entry.kind == EntryKind::offline
+            || entry.kind == EntryKind::moving)
             namingCores.emplace_back(i, entry);
     }
     for (const auto& [i, entry] : namingCores) {

@@ -22,14 +22,16 @@ enum class EntryKind {
     cpus,
     offline,
     stability,
+    moving, // moves msr NUMBER MASK [core N]
+    loaded, // loaded pci DEV.FUNC REGISTER VALUE
 };
 
 // One line of a machine file, decoded.
 struct Entry {
     EntryKind kind = EntryKind::none;
-    MachineRegister reg;        // of a cpuid, msr or pci line
+    MachineRegister reg;        // of a cpuid, msr, pci, moves or loaded line
     Fault fault;                // of a fail or ignore line other than fail op
-    std::uint64_t value = 0;    // MSR or PCI value, or N of fail op
+    std::uint64_t value = 0;    // MSR or PCI value, N of fail op, or the mask of a moves line
     std::uint32_t words[4] = {0, 0, 0, 0};
     std::vector<Token> values;  // the value tokens of a register line, and N of fail op
     std::vector<std::int32_t> cpus; // of a cpus line

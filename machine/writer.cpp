@@ -40,7 +40,20 @@ struct Written {
     bool cpus = false;
     std::set<std::int32_t> offline;
     std::set<std::int32_t> stability;
+    std::set<CoreMsr> moving;
+    std::set<PciAddress> loaded;
 };
+
+std::string movingLine(const CoreMsr& msr, std::uint64_t mask)
+{
+    const std::string line = "moves msr " + hexText(msr.number) + " " + hexText(mask);
+    return msr.core == Fault::kEveryCore ? line : line + " core " + std::to_string(msr.core);
+}
+
+std::string loadedLine(const PciAddress& address, std::uint32_t value)
+{
+    return "loaded pci " + pciRegisterText(address.device, address.function, address.reg) + " " + hexText(value);
+}
 
 std::string stabilityLine(std::int32_t pstate, const Stability& stability)
 {
@@ -121,6 +134,13 @@ bool rewriteLine(const Machine& machine, const Entry& entry, std::string& line, 
     case EntryKind::offline:
         return machine.offline.count(static_cast<std::int32_t>(entry.value)) != 0
             && written.offline.insert(static_cast<std::int32_t>(entry.value)).second;
+    case EntryKind::moving: {
+        // Nothing the emulated devices do changes these or the loaded ones.
+        const CoreMsr msr{entry.reg.number, entry.reg.core};
+        return machine.movingMsrs.count(msr) != 0 && written.moving.insert(msr).second;
+    }
+    case EntryKind::loaded:
+        return machine.loadedPciRegisters.count(entry.reg.pci) != 0 && written.loaded.insert(entry.reg.pci).second;
     case EntryKind::stability: {
         const auto it = machine.stability.find(entry.pstate);
         if (it == machine.stability.end() || !written.stability.insert(entry.pstate).second)
@@ -217,6 +237,12 @@ std::vector<std::string> machineLines(const Machine& machine, const AddedLines& 
     for (const auto& [pstate, stability] : machine.stability)
         if (written.stability.count(pstate) == 0)
             lines.push_back(stabilityLine(pstate, stability));
+    for (const auto& [msr, mask] : machine.movingMsrs)
+        if (written.moving.count(msr) == 0)
+            lines.push_back(movingLine(msr, mask));
+    for (const auto& [address, value] : machine.loadedPciRegisters)
+        if (written.loaded.count(address) == 0)
+            lines.push_back(loadedLine(address, value));
     for (const auto& leaf : machine.cpuidLeaves)
         addRegister(MachineRegister{MachineRegister::Kind::cpuid, leaf.first, PciAddress()});
     for (const auto& msr : machine.msrs)

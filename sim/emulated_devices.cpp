@@ -73,6 +73,7 @@ struct Emulator {
     void (*afterWrite)() noexcept = nullptr;
     long operations = 0; // opens and ioctls so far, for `fail op N`
     int sleepSignal = 0;  // raised by the emulated sleep; 0 for none
+    bool loadRunning = false; // the tuning's load runs: loaded lines answer
     std::map<int, OpenDevice> descriptors;
 };
 
@@ -212,6 +213,21 @@ void keptWrite(Emulator& e)
         e.afterWrite();
 }
 
+// A register of a moves line, about to be read: its bits have flipped since
+// the last read or write, as another program or the processor would change
+// them. The value the read answers.
+std::uint64_t movedBeforeRead(Machine& machine, std::int32_t core, std::uint32_t msr, std::uint64_t value)
+{
+    for (const std::int32_t moving : {core, Fault::kEveryCore}) {
+        const auto it = machine.movingMsrs.find(CoreMsr{msr, moving});
+        if (it != machine.movingMsrs.end()) {
+            setMsrOnCore(machine, core, msr, value ^ it->second);
+            return value ^ it->second;
+        }
+    }
+    return value;
+}
+
 // Every core answers CPUID alike.
 int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* record, bool failNow)
 {
@@ -259,7 +275,7 @@ int cpuctlRequest(Emulator& e, std::int32_t core, unsigned long request, void* r
         trace(line + " <- " + hexText(args.data));
         return 0;
     }
-    args.data = value;
+    args.data = movedBeforeRead(m, core, msr, value);
     std::memcpy(record, &args, sizeof args);
     trace(line + " -> " + hexText(args.data));
     return 0;
@@ -306,6 +322,9 @@ int pciRequest(Emulator& e, unsigned long request, void* record, bool failNow)
     // A register without a line reads as zero, as unimplemented ones do.
     const auto it = m.pciRegisters.find(address);
     io.pi_data = it == m.pciRegisters.end() ? 0 : it->second;
+    const auto loaded = m.loadedPciRegisters.find(address);
+    if (e.loadRunning && loaded != m.loadedPciRegisters.end())
+        io.pi_data = loaded->second;
     std::memcpy(record, &io, sizeof io);
     trace(line + " -> " + hexText(io.pi_data));
     return 0;
@@ -357,6 +376,7 @@ void attachMachine(const Machine& machine, const std::string& savePath)
     e.trace.clear();
     e.operations = 0;
     e.sleepSignal = 0;
+    e.loadRunning = false;
 }
 
 void detachMachine()
@@ -437,6 +457,11 @@ void setAfterWrite(void (*callback)() noexcept)
 void raiseDuringSleep(int signal)
 {
     emulator().sleepSignal = signal;
+}
+
+void setLoadRunning(bool running)
+{
+    emulator().loadRunning = running;
 }
 
 } // namespace emulation

@@ -51,4 +51,8 @@ void setAfterWrite(void (*callback)() noexcept);
 // signals.
 void raiseDuringSleep(int signal);
 
+// Whether the tuning's load runs now, which the emulated load says: while it
+// does, a register of a loaded line reads the line's value.
+void setLoadRunning(bool running);
+
 } // namespace emulation

@@ -29,6 +29,9 @@ std::vector<std::int32_t>& wrongAnswers()
     return cpus;
 }
 
+// Set by haltLoad, which a signal handler may call.
+volatile std::sig_atomic_t halted = 0;
+
 // The voltage, in microvolts, that a CPU (numbered as the program numbers it)
 // runs at: that of the P-state its COFVID status names; false when the
 // machine does not say, and then the load computes right.
@@ -62,6 +65,8 @@ void prepareLoad(const std::vector<std::int32_t>& /*cpus*/)
 void startLoad(const std::vector<std::int32_t>& cpus)
 {
     wrongAnswers().clear();
+    halted = 0;
+    emulation::setLoadRunning(true);
     const Machine& machine = emulation::attachedMachine();
     const auto signature = machine.cpuidLeaves.find(kCpuidFamilyModel);
     ProcessorProfile profile;
@@ -86,7 +91,24 @@ void startLoad(const std::vector<std::int32_t>& cpus)
 
 std::vector<std::int32_t> stopLoad()
 {
+    emulation::setLoadRunning(false);
     std::vector<std::int32_t> wrong;
     wrong.swap(wrongAnswers());
     return wrong;
+}
+
+void haltLoad() noexcept
+{
+    halted = 1;
+}
+
+// A wrong answer is known as the load starts, and ends the step as soon as
+// the tuning looks.
+bool loadHalted() noexcept
+{
+    return halted != 0 || !wrongAnswers().empty();
+}
+
+void watchingPause(std::chrono::milliseconds /*pause*/)
+{
 }

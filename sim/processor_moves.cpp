@@ -7,6 +7,7 @@
 #include "cpu/processor_profile.h"
 #include "cpu/registers.h"
 #include "hw/bitfield.h"
+#include "pstate/core_pstate.h"
 #include "sim/register_changes.h"
 
 namespace {
@@ -33,11 +34,16 @@ void followWrite(Machine& machine, std::int32_t core, std::uint32_t msr, std::ui
     const std::int32_t last = decodePstateCount(pciRegister(machine, kFunctionMisc, kPciClockPowerControl)) - 1;
     const auto requested = static_cast<std::int32_t>(bits::get(value, kPstateRequest));
     const std::int32_t pstate = std::min(requested + boosted, last);
-    setMsrOnCore(machine, core, kMsrCofvidStatus,
-                 bits::set(status, kCurrentPstate, static_cast<std::uint64_t>(pstate)));
+    status = bits::set(status, kCurrentPstate, static_cast<std::uint64_t>(pstate));
+    // Entering the P-state takes its voltage as its register holds it now.
+    std::uint64_t definition = 0;
+    if (pstate >= 0 && msrOnCore(machine, core, corePstateMsr(pstate), definition))
+        status = bits::set(status, kCurrentVid,
+                           static_cast<std::uint64_t>(decodeCorePstate(profile, pstate, definition).vid));
+    setMsrOnCore(machine, core, kMsrCofvidStatus, status);
 }
 
 bool movedByProcessor(std::uint32_t msr)
 {
-    return msr == kMsrCofvidStatus;
+    return msr == kMsrCofvidStatus || msr == kMsrPstateLimit;
 }

@@ -104,6 +104,10 @@ TEST(MachineFile, MalformedInputNamesItsLine)
         {"stable P2 1.1234567 hangs 1", "line 1: bad voltage '1.1234567'"},
         {"stable P2 1,2 hangs 1.1", "line 1: bad voltage '1,2'"},
         {"stable P2 1.2 hangs 1.1\nstable P2 1.3 hangs 1.1", "line 2: a second 'stable' line for the same P-state"},
+        {"moves msr 1 0x10000 core 1", "line 1: bad core 1 (the machine has 1 core"},
+        {"moves pci 18.3 0xa4 1", "line 1: expected 'moves msr NUMBER MASK [core N]'"},
+        {"loaded msr 1 2 3", "line 1: expected 'loaded pci DEV.FUNC REGISTER VALUE'"},
+        {"loaded pci 18.3 0xa4 0x100000000", "line 1: bad PCI value"},
         {"cpuid 1 2 3 4 0x100000000", "line 1: bad CPUID register"},
         {"pci 18 0xdc 0", "line 1: bad PCI function '18'"},
         {"pci 0x18.3 0xdc 0", "line 1: bad PCI function"},
@@ -227,6 +231,13 @@ TEST(MachineFile, ReadsWellFormedInput)
          [](const Machine& m) {
              EXPECT_EQ(m.stability, (std::map<std::int32_t, Stability>{
                                         {0, {1000000, 6250}}, {2, {1187500, 1125000}}, {7, {1550000, 1550000}}}));
+         }},
+        {"cpuid 0x80000008 0 0 3 0\nmoves msr 0xc0010071 0x10000 core 3\nmoves msr 0xc0010061 1\n"
+         "loaded pci 18.3 0xa4 0x53800fef",
+         [](const Machine& m) {
+             EXPECT_EQ(m.movingMsrs, (std::map<CoreMsr, std::uint64_t>{{{0xc0010071, 3}, 0x10000},
+                                                                       {{0xc0010061, Fault::kEveryCore}, 1}}));
+             EXPECT_EQ(m.loadedPciRegisters.at(PciAddress{0x18, 3, 0xa4}), 0x53800fefu);
          }},
     };
     for (const auto& c : cases) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <string>
@@ -15,6 +16,8 @@
 #include "profiles.h"
 #include "test_file.h"
 #include "tune/journal_file.h"
+#include "tune/tune_checks.h"
+#include "tune/tune_ending.h"
 #include "tune/tune_journal.h"
 #include "tune/tune_options.h"
 #include "tune/tune_search.h"
@@ -120,6 +123,8 @@ TEST(Tune, JournalReadBackForAResume)
         {head + testingLine(2, 1.2125) + "\n" + stableLine(2, 1.2125) + "\n" + floorLine(2, 0.2) + "\n"
              + resultLine(2, 1.2375) + "\nfinished\n",
          true, true, -1, "", 1.2125, true},
+        // A step cut on request counts as failed on resume, as a hang does.
+        {head + testingLine(2, 1.2) + "\n" + interruptedLine(2, 1.2) + "\n", true, false, 2, "1.2", 0.0, false},
     };
     for (const auto& c : cases) {
         const JournalState state = readJournal(c.text);
@@ -155,14 +160,15 @@ TEST(Tune, JournalOnDiskIsWrittenLineByLine)
 // family10's cores run in P1 at 1.4 V (VID 12), the processor limiting none.
 TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
 {
-    const std::string machine = findPreset("family10")->machineText + "msr 0xc0010061 0x40\n";
+    const std::string machine = findPreset("family10")->machineText;
     const struct {
         std::string extra;
         double maxDrop;
         std::int32_t lowestStable, result;
         bool floor;
         const char* endsRun;
-        const char* lastLine;
+        const char* lastLines; // the journal's end
+        double tctlLimit = 80.0;
     } cases[] = {
         {"stable P1 1.35 hangs 1.3", 0.2, 16, 14, false, "", "P1: result 1.375"},
         {"stable P1 1.0 hangs 0.9", 0.05, 16, 14, true, "", "P1: result 1.375"},
@@ -172,6 +178,15 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
         // Core 3 stays in P2, its requests dropped: the step did not take.
         {"msr 0xc0010071 0x0040f0303c021810 core 3\nignore wrmsr 0xc0010062 core 3", 0.2, 12, 0, false, "core 3 left P1",
          "P1 1.3875 failed: core 3 left P1"},
+        // Core 3 enters P1 but keeps another voltage.
+        {"moves msr 0xc0010071 0x200 core 3", 0.2, 12, 0, false, "core 3 runs at 1.4V, not 1.3875V",
+         "P1 1.3875 failed: core 3 runs at 1.4V, not 1.3875V"},
+        // Tctl rises under the load: 83.5 C, or no reading at all; unwatched
+        // with a limit of 0.
+        {"loaded pci 18.3 0xa4 0x53800fef", 0.2, 12, 12, false, "", "P1 1.3875 failed: Tctl 83.5C\nP1: result 1.4"},
+        {"loaded pci 18.3 0xa4 0x0", 0.2, 12, 12, false, "", "P1 1.3875 failed: Tctl not available\nP1: result 1.4"},
+        {"stable P1 1.35 hangs 1.3\nloaded pci 18.3 0xa4 0x53800fef", 0.2, 16, 14, false, "", "P1: result 1.375",
+         0.0},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(attachMachineText(machine + c.extra + "\n"));
@@ -182,12 +197,14 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
         TuneOptions options;
         options.seconds = 0;
         options.maxDrop = c.maxDrop;
+        options.tctlLimit = c.tctlLimit;
         const PstateSearch search = searchPstate(profile, 1, 12, options, journal.path, -1);
         EXPECT_EQ(search.lowestStableVid, c.lowestStable) << c.extra;
         EXPECT_EQ(search.reachedFloor, c.floor) << c.extra;
         EXPECT_EQ(search.endsRun, c.endsRun) << c.extra;
         const std::string text = readFile(journal.path);
-        EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1), std::string(c.lastLine) + "\n") << c.extra;
+        const std::string end = std::string(c.lastLines) + "\n";
+        EXPECT_EQ(text.substr(text.size() - std::min(text.size(), end.size())), end) << c.extra;
         {
             // A run that must end leaves the original voltage.
             if (search.endsRun.empty()) {
@@ -200,6 +217,20 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
                     << c.extra << " core " << core;
             }
         }
+    }
+
+    // A wrong answer ends its step at once, not when the step's time is up.
+    ASSERT_TRUE(attachMachineText(machine + "stable P1 1.45 hangs 1.3\n"));
+    {
+        ProcessorProfile profile;
+        ASSERT_TRUE(probeProcessor(profile));
+        const TestFile journal("tune-wrong");
+        startJournal(journal.path, {});
+        TuneOptions options;
+        options.seconds = 600;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(searchPstate(profile, 1, 12, options, journal.path, -1).lowestStableVid, 12);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     }
 
     // A hang leaves the journal's last line saying which step hung.
@@ -218,4 +249,65 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
     const JournalState state = readJournal(readFile(journal.path));
     EXPECT_EQ(state.unfinishedPstate, 1);
     EXPECT_EQ(state.unfinishedVolts, "1.3625");
+}
+
+// An end requested by a signal during a step: the step is neither stable
+// nor failed, and the P-state keeps its original voltage.
+TEST(Tune, AnEndRequestedCutsTheStep)
+{
+    ASSERT_TRUE(attachMachineText(findPreset("family10")->machineText));
+    ProcessorProfile profile;
+    ASSERT_TRUE(probeProcessor(profile));
+    const TestFile journal("tune");
+    startJournal(journal.path, {});
+    TuneOptions options;
+    options.seconds = 600; // the request ends it at once
+    emulation::setAfterWrite([]() noexcept { requestTuneEnd(SIGINT); }); // at the step's first write
+    const PstateSearch search = searchPstate(profile, 1, 12, options, journal.path, -1);
+    emulation::setAfterWrite(nullptr);
+    EXPECT_EQ(tuneEndRequested(), SIGINT);
+    forgetTuneEnd();
+    EXPECT_EQ(search.endsRun, "interrupted");
+    const std::string text = readFile(journal.path);
+    EXPECT_EQ(text.substr(text.find('\n') + 1), "P1 1.3875 testing\nP1 1.3875 interrupted\n");
+    for (std::int32_t core = 0; core < 6; ++core) {
+        std::uint64_t value = 0;
+        ASSERT_TRUE(msrOnCore(emulation::attachedMachine(), core, corePstateMsr(1), value));
+        EXPECT_EQ(decodeCorePstate(profile, 1, value).vid, 12) << "core " << core;
+    }
+}
+
+TEST(Tune, PreparationRefusesWhatTuningCannotWatch)
+{
+    const struct {
+        const char* preset;
+        const char* extra;
+        std::uint8_t hotNode; // whose Tctl register is set to tctl (0x18 + node; 0 for none)
+        std::uint32_t tctl;
+        double limit;
+        const char* unsteady; // the start of the refusal; "" for none
+        const char* tctlRefused;
+    } cases[] = {
+        {"family10", "", 0, 0, 80.0, "", ""},
+        {"family10", "moves msr 0xc0010071 0x10000 core 3", 0, 0, 80.0, "core 3 moved from P0 to P1 within a second", ""},
+        {"family10", "moves msr 0xc0010061 0x1 core 2", 0, 0, 80.0, "core 2's P-state limit moved from P2 to P1", ""},
+        {"family10", "", 0x18, 0x53800fef, 80.0, "", "Tctl 83.5C on node 0 is above the limit of 80C"},
+        {"family10", "", 0x18, 0x53800fef, 83.5, "", ""},
+        {"family10", "", 0x18, 0, 80.0, "", "Tctl not available on node 0; give --tctl-limit 0 to tune without watching it"},
+        {"family10", "", 0x18, 0, 0.0, "", ""},
+        {"family10-2socket", "", 0x19, 0x53800fef, 75.5, "", "Tctl 83.5C on node 1 is above the limit of 75.5C"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(attachMachineText(findPreset(c.preset)->machineText + c.extra + "\n")) << c.extra;
+        if (c.hotNode != 0)
+            emulation::attachedMachine().pciRegisters[PciAddress{c.hotNode, 3, 0xa4}] = c.tctl;
+        ProcessorProfile profile;
+        ASSERT_TRUE(probeProcessor(profile));
+        const std::string unsteady = unsteadyPstates(profile);
+        EXPECT_EQ(unsteady.substr(0, std::string(c.unsteady).size()), c.unsteady) << c.extra;
+        EXPECT_EQ(unsteady.empty(), std::string(c.unsteady).empty()) << c.extra;
+        const std::string tctl = tctlRefusal(profile, c.limit);
+        EXPECT_EQ(tctl.substr(0, std::string(c.tctlRefused).size()), c.tctlRefused) << c.preset << " " << c.limit;
+        EXPECT_EQ(tctl.empty(), std::string(c.tctlRefused).empty()) << c.preset << " " << c.limit;
+    }
 }

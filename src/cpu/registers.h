@@ -57,6 +57,16 @@ constexpr bits::Field kMaxClockLimit{54, 49};
 constexpr bits::Field kMinVoltageVid{48, 42};
 constexpr bits::Field kMaxVoltageVid{41, 35};
 constexpr bits::Field kCurrentPstate{18, 16};
+// The VID the core runs at now: a P-state's new voltage shows here once the
+// core has entered the P-state again. Seven bits on every model: on the 8-bit
+// models it holds the VID's low seven bits (bit 16 is the current P-state's).
+constexpr bits::Field kCurrentVid{15, 9};
+
+// P-state current limit: the fastest P-state the processor lets the cores run
+// in now (its own limit, for heat or power), counted as the request is, from
+// the first non-boosted P-state.
+constexpr std::uint32_t kMsrPstateLimit = 0xC0010061;
+constexpr bits::Field kCurrentPstateLimit{2, 0};
 
 // Northbridge function 4 register 0x15C: boost source, boost state count,
 // APM enable and lock.

@@ -6,6 +6,7 @@
 // answers as the emulated machine's stability says, so that a whole tuning,
 // hangs included, runs in a test in seconds.
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -22,3 +23,16 @@ void startLoad(const std::vector<std::int32_t>& cpus);
 // answer that differs from its reference, ascending (empty: every answer was
 // right). Nothing is running afterwards, whatever it returns.
 std::vector<std::int32_t> stopLoad();
+
+// Has the load's workers stop after their current iteration, so that a step
+// ends at once; safe in a signal handler.
+void haltLoad() noexcept;
+
+// Whether the load has stopped on its own since it started: a worker computed
+// a wrong answer, or haltLoad was called.
+bool loadHalted() noexcept;
+
+// The pause between two looks at a processor that must keep still, while the
+// tuning checks that nothing but itself moves its P-states. The emulated
+// machine has no time of its own, so there it returns at once.
+void watchingPause(std::chrono::milliseconds pause);

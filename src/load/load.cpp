@@ -15,7 +15,7 @@
 
 namespace {
 
-// Lock-free, so that haltLoad may set it from a signal handler.
+// Lock-free, so that haltKernels may set it from a signal handler.
 std::atomic<bool> stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
@@ -40,7 +40,7 @@ std::vector<std::thread>* runningThreads = nullptr;
 
 void joinRunning() noexcept
 {
-    haltLoad();
+    haltKernels();
     const std::lock_guard<std::mutex> hold(runningLock);
     if (runningThreads != nullptr)
         for (std::thread& thread : *runningThreads)
@@ -109,7 +109,7 @@ void startThreads(std::vector<std::thread>& threads, const std::vector<std::int3
 
 void joinThreads(std::vector<std::thread>& threads)
 {
-    haltLoad();
+    haltKernels();
     const std::lock_guard<std::mutex> hold(runningLock);
     for (std::thread& thread : threads)
         if (thread.joinable())
@@ -190,7 +190,7 @@ void beginLoad(const std::vector<std::int32_t>& cores, const LoadAnswers& refere
         }
 }
 
-bool loadHalted() noexcept
+bool kernelsHalted() noexcept
 {
     return stopRequested.load();
 }
@@ -216,12 +216,12 @@ LoadOutcome runLoad(const std::vector<std::int32_t>& cores, const LoadAnswers& r
     const auto end = std::chrono::steady_clock::now()
                      + std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
     try {
-        while (!loadHalted() && std::chrono::steady_clock::now() < end) {
+        while (!kernelsHalted() && std::chrono::steady_clock::now() < end) {
             const auto next = std::min(end, std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
             // Short sleeps: a wrong answer or a stop ends the step within 10 ms.
-            while (!loadHalted() && std::chrono::steady_clock::now() < next)
+            while (!kernelsHalted() && std::chrono::steady_clock::now() < next)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            if (!loadHalted() && !sample())
+            if (!kernelsHalted() && !sample())
                 break;
         }
     } catch (...) {
@@ -231,7 +231,7 @@ LoadOutcome runLoad(const std::vector<std::int32_t>& cores, const LoadAnswers& r
     return endLoad();
 }
 
-void haltLoad() noexcept
+void haltKernels() noexcept
 {
     stopRequested.store(true);
 }

@@ -37,13 +37,13 @@ LoadOutcome runLoad(const std::vector<std::int32_t>& cores, const LoadAnswers& r
 // runLoad in two halves, for a caller that waits and samples on its own:
 // beginLoad starts the threads and returns once each is pinned (throws as
 // referenceAnswers does when one cannot be); endLoad stops them, waits for
-// them and says what ran. loadHalted: whether a wrong answer or haltLoad has
+// them and says what ran. kernelsHalted: whether a wrong answer or haltKernels has
 // stopped it already.
 void beginLoad(const std::vector<std::int32_t>& cores, const LoadAnswers& reference);
 LoadOutcome endLoad();
-bool loadHalted() noexcept;
+bool kernelsHalted() noexcept;
 
 // Has every thread of the load stop after its current iteration; safe in a
 // signal handler. A process that exits while a load runs stops and waits for
 // its threads first.
-void haltLoad() noexcept;
+void haltKernels() noexcept;

@@ -3,6 +3,8 @@
 
 #include "hw/load.h"
 
+#include <thread>
+
 #include "hw/exception_with_message.h"
 #include "load/load.h"
 
@@ -38,4 +40,19 @@ std::vector<std::int32_t> stopLoad()
 {
     const LoadOutcome outcome = endLoad();
     return outcome.wrongCore >= 0 ? std::vector<std::int32_t>{outcome.wrongCore} : std::vector<std::int32_t>{};
+}
+
+void haltLoad() noexcept
+{
+    haltKernels();
+}
+
+bool loadHalted() noexcept
+{
+    return kernelsHalted();
+}
+
+void watchingPause(std::chrono::milliseconds pause)
+{
+    std::this_thread::sleep_for(pause);
 }

@@ -56,6 +56,11 @@ std::string failedLine(std::int32_t pstate, double volts, const std::string& rea
     return stepLine(pstate, volts, "failed: " + reason);
 }
 
+std::string interruptedLine(std::int32_t pstate, double volts)
+{
+    return stepLine(pstate, volts, "interrupted");
+}
+
 std::string floorLine(std::int32_t pstate, double maxDrop)
 {
     return pstateName(pstate) + ": stopped at the " + numberText(maxDrop) + "V floor";
@@ -91,8 +96,10 @@ JournalState readJournal(const std::string& text)
             const std::size_t space = rest.find(' ');
             const std::string volts = rest.substr(0, space);
             const std::string what = space == std::string::npos ? std::string() : rest.substr(space + 1);
-            state.unfinishedPstate = what == "testing" ? pstate : -1;
-            state.unfinishedVolts = what == "testing" ? volts : std::string();
+            const bool unfinished = what == "testing" || what == "interrupted";
+            state.unfinishedPstate = unfinished ? pstate : -1;
+            state.unfinishedVolts = unfinished ? volts : std::string();
+            state.unfinishedInterrupted = what == "interrupted";
             const std::optional<double> value = readDecimalText(volts, 'v');
             PstateProgress& progress = state.pstates[pstate];
             if (what == "stable" && value && (progress.lowestStable == 0.0 || *value < progress.lowestStable))

@@ -17,6 +17,7 @@
 //   P1: result 1.275
 //   finished
 //
+// A step cut by a requested end (INT, TERM, ...) is "P1 1.3 interrupted".
 // Voltages are in volts as the report prints them, without the unit.
 
 #include <cstdint>
@@ -30,6 +31,7 @@ extern const char* const kJournalFormatLine; // "pravellon tuning journal 1"
 std::string testingLine(std::int32_t pstate, double volts);
 std::string stableLine(std::int32_t pstate, double volts);
 std::string failedLine(std::int32_t pstate, double volts, const std::string& reason);
+std::string interruptedLine(std::int32_t pstate, double volts);
 std::string floorLine(std::int32_t pstate, double maxDrop);
 std::string resultLine(std::int32_t pstate, double volts);
 
@@ -46,10 +48,12 @@ struct JournalState {
     bool finished = false; // its run ended: a "finished" or "ended" line
     std::vector<std::string> header; // the processor, saved and options lines
     std::map<std::int32_t, PstateProgress> pstates;
-    // The step that was running when the run stopped without a word: its
-    // last step line is "testing" (pstate -1 when it is not).
+    // The step that was running when the run stopped without a word, its
+    // last step line "testing", or was cut by a requested end, "interrupted"
+    // (pstate -1 when it is neither): a resume counts it as failed.
     std::int32_t unfinishedPstate = -1;
     std::string unfinishedVolts;
+    bool unfinishedInterrupted = false; // cut on request, not by a hang
 };
 
 // Reads the journal's text. A line it does not know is left alone, so that a
