@@ -264,7 +264,7 @@ expect "the status and state once pravellon gave back and ended" "143 tune tune-
 rm -f "$dir/tuning" "$dir/go"
 rm -rf "$dir/state" && mkdir "$dir/state" && printf 'boot-A\n2026-12-09 17:00:00 UTC\n' >"$dir/state/pending"
 row boot-V tune 3 "pending=boot-A " ""
-expect "a tuning while settings are held back" "tuning not started: held back: the boot of 2026-12-09 17:00:00 UTC applied the settings and did not confirm them; run 'pravellon-boot confirm' or remove $dir/state/pending first" "$(cat "$dir/out")"
+expect "a tuning while settings are held back" "tuning not started: the settings applied at the boot of 2026-12-09 17:00:00 UTC are not confirmed ($dir/state/pending stands): tune once they are, or after 'pravellon-boot confirm'" "$(cat "$dir/out")"
 
 # Linux tells its boots apart by the kernel's boot identity.
 if [ -r /proc/sys/kernel/random/boot_id ]; then
