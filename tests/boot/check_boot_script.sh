@@ -5,7 +5,8 @@
 # on a machine file, which each new boot sets back to the firmware's values,
 # and FreeBSD's boot time is the file boot. With the file wait, sleep waits
 # that many seconds; with spawn, daemon runs the confirmation in the
-# background; with slow, pravellon --save takes a second.
+# background; with slow, pravellon --save takes a second; with tuning,
+# pravellon --tune runs that script instead.
 #
 # check_boot_script.sh DIST/pravellon-boot.in PRAVELLON-SIM
 set -u
@@ -23,7 +24,9 @@ stub sleep "echo \"sleep \$*\" >>'$dir/log'; [ ! -e '$dir/wait' ] || exec '$real
 stub daemon "echo \"daemon \$*\" >>'$dir/log'; [ -e '$dir/spawn' ] || exit 0; pid=\$3; shift 3; \"\$@\" </dev/null >/dev/null 2>&1 & echo \$! >\"\$pid\""
 stub lockf 'f=$2; shift 2; exec flock -o "$f" "$@"'
 stub sync :
-stub pravellon "[ ! -e '$dir/slow' ] || [ \"\$1\" != --save ] || '$real_sleep' 1; exec '$sim' --machine '$dir/machine' \"\$@\""
+stub pravellon "[ ! -e '$dir/slow' ] || [ \"\$1\" != --save ] || '$real_sleep' 1
+[ ! -e '$dir/tuning' ] || [ \"\$1\" != --tune ] || exec sh '$dir/tuning' \"\$@\"
+exec '$sim' --machine '$dir/machine' \"\$@\""
 export PATH="$dir/bin:$PATH" PRAVELLON="$dir/bin/pravellon" PRAVELLON_STATE_DIR="$dir/state" PRAVELLON_RUN_DIR="$dir"
 export PRAVELLON_TOKENS="P1=@1.35 Turbo=0" PRAVELLON_CONFIRM_AFTER=300
 "$sim" --preset family10 --print-machine >"$dir/firmware"
@@ -39,7 +42,7 @@ state() {
 	for f in $(ls "$dir/state" 2>/dev/null); do
 		case $f in
 		lock) ;;
-		pending | firmware.boot | last) printf '%s=%s ' "$f" "$(head -n 1 "$dir/state/$f")" ;;
+		pending | firmware.boot | last | tuning) printf '%s=%s ' "$f" "$(head -n 1 "$dir/state/$f")" ;;
 		*) printf '%s ' "$f" ;;
 		esac
 	done
@@ -223,6 +226,45 @@ rm -rf "$dir/state"
 row boot-Q start 3 "failed " "daemon.warning settings not applied: pravellon refuses $dir/tuned.settings (pravellon status 3): ERROR: $dir/tuned.settings was saved on AMD family 0x15"
 PRAVELLON_TOKENS="P1=@1.35 Turbo=0"
 "$sim" --preset family10 --print-machine >"$dir/firmware"
+
+# A tuning that hangs at a step leaves its marker: the boots after apply
+# nothing until it is resumed. One that pravellon ends itself, after giving
+# its settings back, removes it.
+rm -rf "$dir/state"
+tuning() { printf '%s\n' "$1" >"$dir/tuning"; }
+tuning "echo \"pravellon \$*\" >>'$dir/log'; '$sim' --machine '$dir/machine' --save '$dir/state/tune-saved'
+printf 'pravellon tuning journal 1\nsaved: $dir/state/tune-saved\nP2 1.2125 testing\n' >'$dir/state/tune'; kill -KILL \$\$"
+row boot-T "tune --seconds 0" 137 "tune tune-saved tuning=boot-T " "daemon.notice tuning started: pravellon --tune --seconds 0
+pravellon --tune --seconds 0
+daemon.warning tuning: pravellon ended by signal 9; gave back the settings saved in $dir/state/tune-saved (pravellon status 0); run 'pravellon-boot tune --resume'"
+status_is 2 "CRITICAL: tuning interrupted: P2 at 1.2125V did not finish; run 'pravellon-boot tune --resume'"
+hung="tuning: P2 at 1.2125V hung the machine; run 'pravellon-boot tune --resume'"
+row boot-U start 0 "tune tune-saved tuning=boot-T " "daemon.warning $hung"
+expect "the report after a tuning hung" "$report" "$("$sim" --machine "$dir/machine")"
+status_is 2 "CRITICAL: tuning interrupted: P2 at 1.2125V hung the machine; run 'pravellon-boot tune --resume'"
+row boot-U resume 0 "tune tune-saved tuning=boot-T " "daemon.warning settings not applied after resume: the tuning of 2"
+row boot-U "tune --seconds 0" 3 "tune tune-saved tuning=boot-T " ""
+expect "a fresh tuning over one that hung" "tuning not started: P2 at 1.2125V hung the machine; run 'pravellon-boot tune --resume', or remove $dir/state/tuning to start again" "$(cat "$dir/out")"
+PRAVELLON_TOKENS="" row boot-V start 0 "tune tune-saved tuning=boot-T " "daemon.warning $hung"
+echo "P2 1.2125 failed: hung" >>"$dir/state/tune" && tuning 'echo "pravellon $*" >>"$PRAVELLON_RUN_DIR/log"'
+row boot-V start 0 "tune tune-saved tuning=boot-T " "daemon.warning tuning: the run stopped after 'P2 1.2125 failed: hung' in $dir/state/tune"
+row boot-V "tune --resume" 0 "tune tune-saved " "daemon.notice tuning started: pravellon --tune --resume
+pravellon --tune --resume
+daemon.notice tuning ended (pravellon status 0)"
+PRAVELLON_TOKENS="" status_is 0 "OK: nothing configured"
+# While one runs in this boot: no start applies over it, nor a second tuning.
+tuning "echo 'P1 1.3 testing' >>'$dir/state/tune'; while [ ! -e '$dir/go' ]; do '$real_sleep' 0.1; done; kill -TERM \$\$"
+sh "$dir/pravellon-boot" tune >/dev/null 2>&1 &
+for i in $(seq 50); do [ "$(tail -n 1 "$dir/state/tune")" != "P1 1.3 testing" ] && kill -0 $! 2>/dev/null && "$real_sleep" 0.1; done
+row boot-V start 0 "tune tune-saved tuning=boot-V " "daemon.warning settings not applied: a tuning runs since 2"
+status_is 1 "WARNING: tuning since 2*, testing P1 at 1.3V"
+row boot-V "tune --resume" 3 "tune tune-saved tuning=boot-V " ""
+touch "$dir/go" && wait $!
+expect "the status and state once pravellon gave back and ended" "143 tune tune-saved " "$? $(state)"
+rm -f "$dir/tuning" "$dir/go"
+rm -rf "$dir/state" && mkdir "$dir/state" && printf 'boot-A\n2026-12-09 17:00:00 UTC\n' >"$dir/state/pending"
+row boot-V tune 3 "pending=boot-A " ""
+expect "a tuning while settings are held back" "tuning not started: the settings applied at the boot of 2026-12-09 17:00:00 UTC are not confirmed ($dir/state/pending stands): tune once they are, or after 'pravellon-boot confirm'" "$(cat "$dir/out")"
 
 # Linux tells its boots apart by the kernel's boot identity.
 if [ -r /proc/sys/kernel/random/boot_id ]; then
