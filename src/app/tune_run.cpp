@@ -21,6 +21,7 @@
 #include "cpu/vid.h"
 #include "cpu/writable_registers.h"
 #include "hw/bitfield.h"
+#include "hw/ending_signals.h"
 #include "hw/exception_with_message.h"
 #include "hw/load.h"
 #include "hw/text_file.h"
@@ -239,9 +240,10 @@ std::string processorLine(const std::string& savedText)
 void startRun(const Plan& plan)
 {
     if (!plan.options.resume) {
+        // A signal while saving leaves no temporary file beside the saved one.
         std::string error;
-        if (!replaceFileContent(plan.savedPath, plan.savedText, error))
-            throw ExceptionWithMessage(error);
+        if (!handleEndingSignals() || !replaceFileContent(plan.savedPath, plan.savedText, error))
+            throw ExceptionWithMessage(error.empty() ? "cannot save " + plan.savedPath : error);
         startJournal(plan.journal, {processorLine(plan.savedText), "saved: " + plan.savedPath,
                                     "options: " + tuneOptionsText(plan.options)});
         return;
@@ -381,7 +383,15 @@ int tune(const ProcessorProfile& profile, const Plan& plan, bool json)
             if (!failure.empty())
                 throw ExceptionWithMessage("giving the saved settings back failed: " + failure);
         }
-        prepareLoad(onlineCores(profile));
+        // A load that cannot run on every core, or cores that disagree at
+        // these settings already, refuse the tuning: nothing is changed yet.
+        try {
+            prepareLoad(onlineCores(profile));
+        } catch (const ExceptionWithMessage& e) {
+            (void)endTuning(std::string("the load refuses: ") + e.what());
+            std::cerr << "ERROR: " << e.what() << std::endl;
+            return kStatusInvalidArgument;
+        }
         // Boost would take the cores out of the P-state a step holds.
         if (profile.boostSupported)
             setBoostOnEveryCore(profile, false);
