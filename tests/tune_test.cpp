@@ -48,6 +48,7 @@ TEST(Tune, OptionValuesAreReadWholeOrRefused)
         {"--seconds", "0", false, "bad --seconds '0' (whole seconds from 1 to 86400)"},
         {"--seconds", "0", true, ""},
         {"--seconds", "1.5", false, "bad --seconds"},
+        {"--seconds", "60s", false, ""}, // read as the self-test reads it
         {"--seconds", "86401", false, "bad --seconds"},
         {"--margin", "0", false, ""},
         {"--margin", "25mV", false, "bad --margin"},
