@@ -266,6 +266,24 @@ rm -rf "$dir/state" && mkdir "$dir/state" && printf 'boot-A\n2026-12-09 17:00:00
 row boot-V tune 3 "pending=boot-A " ""
 expect "a tuning while settings are held back" "tuning not started: the settings applied at the boot of 2026-12-09 17:00:00 UTC are not confirmed ($dir/state/pending stands): tune once they are, or after 'pravellon-boot confirm'" "$(cat "$dir/out")"
 
+# pravellon-sim's tuning: a step that hangs the machine, the boot after it,
+# which applies nothing, and the resume find what a run without the hang finds.
+rm -rf "$dir/state"
+options="--pstates 2-4 --seconds 0 --margin 0.0375"
+stability() { "$sim" --preset family10 --print-machine && printf 'stable P4 0.9 hangs 0.8\nstable P3 1.0 hangs 0.9\nstable P2 1.2 hangs %s\n' "$1"; }
+stability 1.1 >"$dir/firmware"
+row boot-W "tune $options" 0 "tune tune-saved " "daemon.notice tuning started"
+without_hang=$(cat "$dir/out")
+rm -rf "$dir/state" && stability 1.2 >"$dir/firmware"
+row boot-X "tune $options" 137 "tune tune-saved tuning=boot-X " "daemon.notice tuning started: pravellon --tune $options
+daemon.warning tuning: pravellon ended by signal 9; gave back the settings saved in $dir/state/tune-saved (pravellon status 0)"
+row boot-Y start 0 "tune tune-saved tuning=boot-X " "daemon.warning tuning: P2 at 1.1875V hung the machine; run 'pravellon-boot tune --resume'"
+expect "the machine after the boot that followed a hang" "$(cat "$dir/firmware")" "$(cat "$dir/machine")"
+row boot-Y "tune --resume" 0 "tune tune-saved " "daemon.notice tuning started: pravellon --tune --resume
+daemon.notice tuning ended (pravellon status 0)"
+expect "the results after a hang and a resume" "$without_hang" "$(cat "$dir/out")"
+"$sim" --preset family10 --print-machine >"$dir/firmware"
+
 # Linux tells its boots apart by the kernel's boot identity.
 if [ -r /proc/sys/kernel/random/boot_id ]; then
 	stub uname 'echo Linux'
