@@ -1,7 +1,5 @@
 #include "app/tune_run.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <exception>
