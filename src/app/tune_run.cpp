@@ -1,7 +1,5 @@
 #include "app/tune_run.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <exception>
@@ -21,6 +19,7 @@
 #include "cpu/vid.h"
 #include "cpu/writable_registers.h"
 #include "hw/bitfield.h"
+#include "hw/ending_signals.h"
 #include "hw/exception_with_message.h"
 #include "hw/load.h"
 #include "hw/text_file.h"
@@ -102,7 +101,7 @@ TuneOptions optionsFor(const ProcessorProfile& profile, const TuneOptions& optio
 {
     TuneOptions own = options;
     if (profile.minVoltage > 0.0)
-        own.maxDrop = std::min(own.maxDrop, vidToVoltage(profile, originalVid) - profile.minVoltage);
+        own.maxDrop = std::max(0.0, std::min(own.maxDrop, vidToVoltage(profile, originalVid) - profile.minVoltage));
     return own;
 }
 
@@ -239,9 +238,10 @@ std::string processorLine(const std::string& savedText)
 void startRun(const Plan& plan)
 {
     if (!plan.options.resume) {
+        // A signal while saving leaves no temporary file beside the saved one.
         std::string error;
-        if (!replaceFileContent(plan.savedPath, plan.savedText, error))
-            throw ExceptionWithMessage(error);
+        if (!handleEndingSignals() || !replaceFileContent(plan.savedPath, plan.savedText, error))
+            throw ExceptionWithMessage(error.empty() ? "cannot save " + plan.savedPath : error);
         startJournal(plan.journal, {processorLine(plan.savedText), "saved: " + plan.savedPath,
                                     "options: " + tuneOptionsText(plan.options)});
         return;
@@ -381,7 +381,15 @@ int tune(const ProcessorProfile& profile, const Plan& plan, bool json)
             if (!failure.empty())
                 throw ExceptionWithMessage("giving the saved settings back failed: " + failure);
         }
-        prepareLoad(onlineCores(profile));
+        // A load that cannot run on every core, or cores that disagree at
+        // these settings already, refuse the tuning: nothing is changed yet.
+        try {
+            prepareLoad(onlineCores(profile));
+        } catch (const ExceptionWithMessage& e) {
+            (void)endTuning(std::string("the load refuses: ") + e.what());
+            std::cerr << "ERROR: " << e.what() << std::endl;
+            return kStatusInvalidArgument;
+        }
         // Boost would take the cores out of the P-state a step holds.
         if (profile.boostSupported)
             setBoostOnEveryCore(profile, false);
