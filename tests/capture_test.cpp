@@ -15,6 +15,7 @@
 
 #include "tools/capture.h"
 #include "cpu/probe.h"
+#include "tune/tune_checks.h"
 #include "sim/register_changes.h"
 #include "run_program.h"
 
@@ -32,6 +33,7 @@ const char* const kFamily15WithoutBoost =
     "pci 18.5 0x160 0x0001200a\n"
     "pci 18.5 0x164 0x00018006\n"
     "pci 18.4 0x15c 0x80000000\n"
+    "msr 0xc0010061 0x10\n"
     "msr 0xc0010062 0x0\n"
     "msr 0xc0010064 0x8000000000005014\n"
     "msr 0xc0010065 0x800000000040b002\n"
@@ -159,6 +161,11 @@ TEST(Capture, CopiesExactlyWhatTheProgramReads)
         const std::vector<std::string> changes = describeRegisterChanges(original, emulation::attachedMachine());
         const std::set<std::string> usedByCommand = registersInTrace();
         used.insert(usedByCommand.begin(), usedByCommand.end());
+        // and what a tuning watches before its first step.
+        emulation::attachMachine(original);
+        (void)unsteadyPstates(profile);
+        const std::set<std::string> usedByTuning = registersInTrace();
+        used.insert(usedByTuning.begin(), usedByTuning.end());
         EXPECT_EQ(registersIn(copy), used);
 
         // The copy reports and changes as the processor does.

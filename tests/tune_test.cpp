@@ -395,6 +395,9 @@ TEST(TuneRun, ResultsAreTheStableVoltagesPlusTheMargin)
          "WARNING: P1 is boosted, which a switch cannot hold: left out\n"},
         // Tctl above the limit under the load fails every first step.
         {"family10", "loaded pci 18.3 0xa4 0x53800fef\n", "", "P1=@1.4 P2=@1.25 P3=@1.1 P4=@1", ""},
+        // Written at the end, and told as JSON.
+        {"family12", "stable P3 0.95 hangs 0.9\n", "--pstates 3 --apply ", "P3=@0.975", ""},
+        {"family12", "stable P3 0.95 hangs 0.9\n", "--pstates 3 --json ", "P3=@0.975", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.preset);
@@ -406,8 +409,16 @@ TEST(TuneRun, ResultsAreTheStableVoltagesPlusTheMargin)
         const ProgramRun run = runSim("--machine '" + machine.path + "' --tune " + c.options + "--seconds 0");
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, c.err);
-        EXPECT_NE(run.out.find("Tokens of the results: " + c.tokens + "\n"), std::string::npos) << run.out;
-        EXPECT_EQ(settingsOf(machine.path), settings);
+        const bool json = c.options.find("--json") != std::string::npos;
+        EXPECT_NE(run.out.find(json ? "\"tokens\": \"" + c.tokens + "\"" : "Tokens of the results: " + c.tokens + "\n"),
+                  std::string::npos)
+            << run.out;
+        if (c.options.find("--apply") == std::string::npos) {
+            EXPECT_EQ(settingsOf(machine.path), settings);
+        } else {
+            // The results in place, and the rest as it was: boost back on.
+            EXPECT_EQ(runSim("--machine '" + machine.path + "' -n " + c.tokens + " Turbo=1").out, "nothing would change\n");
+        }
         EXPECT_EQ(lastLine(state.journal()), "finished");
     }
 }

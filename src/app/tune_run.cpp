@@ -1,7 +1,5 @@
 #include "app/tune_run.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <exception>
@@ -103,7 +101,7 @@ TuneOptions optionsFor(const ProcessorProfile& profile, const TuneOptions& optio
 {
     TuneOptions own = options;
     if (profile.minVoltage > 0.0)
-        own.maxDrop = std::min(own.maxDrop, vidToVoltage(profile, originalVid) - profile.minVoltage);
+        own.maxDrop = std::max(0.0, std::min(own.maxDrop, vidToVoltage(profile, originalVid) - profile.minVoltage));
     return own;
 }
 

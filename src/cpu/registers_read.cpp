@@ -86,5 +86,8 @@ std::vector<ReadRegister> registersReadBy(const ProcessorProfile& profile)
     if (reportsTctl(profile))
         forEachNode(profile,
                     [&](std::int32_t node) { list.push_back(pci(kFunctionMisc, kPciReportedTemperature, node)); });
+    // What --tune watches on every core beside the current P-state: the
+    // processor's own limit, so that a captured machine can be tuned too.
+    list.push_back(msr(kMsrPstateLimit));
     return list;
 }
