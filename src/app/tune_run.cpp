@@ -255,26 +255,6 @@ void startRun(const Plan& plan)
     }
 }
 
-// pstate's voltage set to vid on every core, taking effect where a core runs
-// in it.
-void setPstateVid(const ProcessorProfile& profile, std::int32_t pstate, std::int32_t vid)
-{
-    CorePstate request;
-    request.index = pstate;
-    request.vid = vid;
-    (void)writeCorePstate(profile, request);
-    std::vector<bool> modified(static_cast<std::size_t>(kMaxCorePstates), false);
-    modified[static_cast<std::size_t>(pstate)] = true;
-    (void)switchPstates(profile, -1, modified);
-}
-
-std::vector<std::int32_t> onlineCores(const ProcessorProfile& profile)
-{
-    std::vector<std::int32_t> cores;
-    forEachCore(profile, [&cores](std::int32_t core) { cores.push_back(core); });
-    return cores;
-}
-
 // What a resume takes over for a P-state the journal tells of: its result
 // when it ended, or the one its stable steps give when its search stopped
 // on the way (the step that hung counted as failed); nothing for a P-state
@@ -327,7 +307,7 @@ Ended searchEvery(const ProcessorProfile& profile, const Plan& plan, std::vector
         if (const std::optional<std::int32_t> result =
                 resumedResult(profile, plan, p, original.vid, slower, row.lowestStableVid)) {
             row.resultVid = *result;
-            setPstateVid(profile, p, row.resultVid);
+            takeVoltage(profile, p, row.resultVid, -1);
         } else {
             const TuneOptions own = optionsFor(profile, plan.options, original.vid);
             beginPstateProgress(profile, floorVid(profile, original.vid, own.maxDrop), stepsAfter, own.seconds);
@@ -362,7 +342,7 @@ void finishRun(const ProcessorProfile& profile, const Plan& plan, const std::vec
         // Over the saved settings, so that boost and every other setting is
         // as it was and only the voltages tuned differ.
         for (const TunedPstate& p : tuned)
-            setPstateVid(profile, p.pstate, p.resultVid);
+            takeVoltage(profile, p.pstate, p.resultVid, -1);
         appendJournalLine(plan.journal, "results written: " + resultTokens(profile, tuned));
     }
     appendJournalLine(plan.journal, "finished");

@@ -38,6 +38,16 @@ inline std::vector<std::int32_t> offlineCores(const ProcessorProfile& profile)
     return offline;
 }
 
+// The cores that are online, ascending: those every write reaches.
+inline std::vector<std::int32_t> onlineCores(const ProcessorProfile& profile)
+{
+    std::vector<std::int32_t> online;
+    for (const SystemCpu& cpu : profileCpus(profile))
+        if (cpu.online)
+            online.push_back(cpu.number);
+    return online;
+}
+
 // visit(core) for every online core in turn, ascending, core 0 first. An
 // exception from visit ends the walk there.
 template <typename Visit>

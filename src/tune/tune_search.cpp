@@ -91,16 +91,9 @@ std::string tctlFailure(const ProcessorProfile& profile, double limit)
     return beyond->celsius ? "Tctl " + tctlOneDecimal(*beyond->celsius) : std::string("Tctl not available");
 }
 
-std::vector<std::int32_t> onlineCores(const ProcessorProfile& profile)
-{
-    std::vector<std::int32_t> cores;
-    forEachCore(profile, [&cores](std::int32_t core) { cores.push_back(core); });
-    return cores;
-}
+} // namespace
 
-// vid written into pstate on every core, and every core switched to pstate,
-// or away and back, so that the voltage takes effect.
-void takeVoltage(const ProcessorProfile& profile, std::int32_t pstate, std::int32_t vid)
+void takeVoltage(const ProcessorProfile& profile, std::int32_t pstate, std::int32_t vid, std::int32_t target)
 {
     CorePstate request;
     request.index = pstate;
@@ -108,8 +101,10 @@ void takeVoltage(const ProcessorProfile& profile, std::int32_t pstate, std::int3
     (void)writeCorePstate(profile, request);
     std::vector<bool> modified(static_cast<std::size_t>(kMaxCorePstates), false);
     modified[static_cast<std::size_t>(pstate)] = true;
-    (void)switchPstates(profile, pstate, modified);
+    (void)switchPstates(profile, target, modified);
 }
+
+namespace {
 
 // Samples the cores and nodes while the load runs, until seconds have passed
 // or something ends the step: a departure, Tctl, a halted load or a
@@ -142,7 +137,7 @@ StepOutcome runStep(const ProcessorProfile& profile, std::int32_t pstate, std::i
                     const TuneOptions& options)
 {
     StepOutcome outcome;
-    takeVoltage(profile, pstate, vid);
+    takeVoltage(profile, pstate, vid, pstate);
     bool limited = false;
     outcome.failure = departure(profile, pstate, vid, limited);
     if (!outcome.failure.empty()) {
@@ -220,7 +215,7 @@ PstateSearch searchPstate(const ProcessorProfile& profile, std::int32_t pstate, 
     }
     search.resultVid = resultVid(originalVid, search.lowestStableVid, marginSteps(profile, options.margin),
                                  slowerResultVid);
-    takeVoltage(profile, pstate, search.resultVid);
+    takeVoltage(profile, pstate, search.resultVid, pstate);
     appendJournalLine(journal, resultLine(pstate, vidToVoltage(profile, search.resultVid)));
     return search;
 }

@@ -17,6 +17,11 @@ struct StepOutcome {
     bool interrupted = false; // an end was requested (tune_ending.h): neither stable nor failed
 };
 
+// vid written into pstate on every core (read back, as every write), then
+// every core switched to target, or with a negative target every core that
+// runs in pstate switched away and back, so that the new voltage takes effect.
+void takeVoltage(const ProcessorProfile& profile, std::int32_t pstate, std::int32_t vid, std::int32_t target);
+
 // One step: vid written into pstate on every core (read back, as every
 // write), every core switched to pstate or away and back so that it takes
 // effect, every core checked to run in it at vid, then the load on every CPU
