@@ -204,7 +204,7 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
         options.seconds = 0;
         options.maxDrop = c.maxDrop;
         options.tctlLimit = c.tctlLimit;
-        const PstateSearch search = searchPstate(profile, 1, 12, options, journal.path, -1);
+        const PstateSearch search = searchPstate(profile, 1, 12, 12, options, journal.path, -1);
         EXPECT_EQ(search.lowestStableVid, c.lowestStable) << c.extra;
         EXPECT_EQ(search.reachedFloor, c.floor) << c.extra;
         EXPECT_EQ(search.endsRun, c.endsRun) << c.extra;
@@ -235,7 +235,7 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
         TuneOptions options;
         options.seconds = 600;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(searchPstate(profile, 1, 12, options, journal.path, -1).lowestStableVid, 12);
+        EXPECT_EQ(searchPstate(profile, 1, 12, 12, options, journal.path, -1).lowestStableVid, 12);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     }
 
@@ -249,7 +249,7 @@ TEST(TuneDeathTest, SearchFindsTheLowestStableVoltageOfAPstate)
             startJournal(journal.path, {});
             TuneOptions options;
             options.seconds = 0;
-            (void)searchPstate(profile, 1, 12, options, journal.path, -1);
+            (void)searchPstate(profile, 1, 12, 12, options, journal.path, -1);
         },
         ::testing::KilledBySignal(SIGKILL), "");
     const JournalState state = readJournal(readFile(journal.path));
@@ -269,7 +269,7 @@ TEST(Tune, AnEndRequestedCutsTheStep)
     TuneOptions options;
     options.seconds = 600; // the request ends it at once
     emulation::setAfterWrite([]() noexcept { requestTuneEnd(SIGINT); }); // at the step's first write
-    const PstateSearch search = searchPstate(profile, 1, 12, options, journal.path, -1);
+    const PstateSearch search = searchPstate(profile, 1, 12, 12, options, journal.path, -1);
     emulation::setAfterWrite(nullptr);
     EXPECT_EQ(tuneEndRequested(), SIGINT);
     forgetTuneEnd();

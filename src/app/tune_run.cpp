@@ -1,6 +1,7 @@
 #include "app/tune_run.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <exception>
 #include <iostream>
@@ -160,7 +161,7 @@ void planResume(const ProcessorProfile& profile, const TuneRequest& request, Pla
     if (!readJournalFile(plan.journal, text, error))
         refuse("nothing to resume");
     plan.before = readJournal(text);
-    if (!plan.before.valid || plan.before.finished)
+    if (!plan.before.valid || (plan.before.finished && !plan.before.interrupted))
         refuse("nothing to resume");
     plan.savedPath = headerValue(plan.before, "saved: ");
     const std::string options = headerValue(plan.before, "options: ");
@@ -233,21 +234,27 @@ std::string processorLine(const std::string& savedText)
     return "processor: " + line;
 }
 
-// Saves the settings and starts the journal; a resume records the step the
-// machine stopped in as failed.
-void startRun(const Plan& plan)
+// A fresh run's settings saved, before anything is changed.
+void saveSettings(const Plan& plan)
+{
+    // A signal while saving leaves no temporary file beside the saved one.
+    std::string error;
+    if (!handleEndingSignals() || !replaceFileContent(plan.savedPath, plan.savedText, error))
+        throw ExceptionWithMessage(error.empty() ? "cannot save " + plan.savedPath : error);
+}
+
+// Starts the journal; a resume records the step the machine stopped in as
+// failed.
+void beginJournal(const Plan& plan)
 {
     if (!plan.options.resume) {
-        // A signal while saving leaves no temporary file beside the saved one.
-        std::string error;
-        if (!handleEndingSignals() || !replaceFileContent(plan.savedPath, plan.savedText, error))
-            throw ExceptionWithMessage(error.empty() ? "cannot save " + plan.savedPath : error);
         startJournal(plan.journal, {processorLine(plan.savedText), "saved: " + plan.savedPath,
                                     "options: " + tuneOptionsText(plan.options)});
         return;
     }
     appendJournalLine(plan.journal, "resumed");
-    if (plan.before.unfinishedPstate >= 0) {
+    // A step cut on request proved nothing and is tested again.
+    if (plan.before.unfinishedPstate >= 0 && !plan.before.unfinishedInterrupted) {
         const std::optional<double> volts = readDecimalText(plan.before.unfinishedVolts, 'v');
         appendJournalLine(plan.journal, pstateName(plan.before.unfinishedPstate) + " "
                                             + (volts ? numberText(*volts) : plan.before.unfinishedVolts)
@@ -255,25 +262,32 @@ void startRun(const Plan& plan)
     }
 }
 
-// What a resume takes over for a P-state the journal tells of: its result
-// when it ended, or the one its stable steps give when its search stopped
-// on the way (the step that hung counted as failed); nothing for a P-state
-// not begun.
+// What a resume takes over for a P-state the journal tells of. The lowest
+// VID that passed, kept within the original and the floor, so that a torn or
+// edited line never takes the P-state lower than a search could. The result,
+// worked out again from it rather than read, when its search is over: a step
+// failed, the floor was reached, its result was written, or the machine hung
+// in its step. Nothing for a P-state not begun, nor for one whose search an
+// interruption cut: that search goes on below lowestStableVid.
 std::optional<std::int32_t> resumedResult(const ProcessorProfile& profile, const Plan& plan, std::int32_t pstate,
-                                          std::int32_t originalVid, std::int32_t slowerResultVid,
-                                          std::int32_t& lowestStableVid)
+                                          std::int32_t originalVid, const TuneOptions& own,
+                                          std::int32_t slowerResultVid, std::int32_t& lowestStableVid)
 {
+    lowestStableVid = originalVid;
     const auto found = plan.before.pstates.find(pstate);
     if (!plan.options.resume || found == plan.before.pstates.end())
         return std::nullopt;
     const PstateProgress& progress = found->second;
-    lowestStableVid = progress.lowestStable > 0.0 ? voltageToVid(profile, progress.lowestStable) : originalVid;
-    lowestStableVid = std::max(lowestStableVid, originalVid);
-    if (progress.ended)
-        return voltageToVid(profile, progress.result);
+    if (progress.lowestStable > 0.0)
+        lowestStableVid = std::clamp(voltageToVid(profile, progress.lowestStable), originalVid,
+                                     floorVid(profile, originalVid, own.maxDrop));
+    const bool hung = plan.before.unfinishedPstate == pstate && !plan.before.unfinishedInterrupted;
+    if (!progress.ended && !progress.stopped && !hung)
+        return std::nullopt;
     const std::int32_t result =
         resultVid(originalVid, lowestStableVid, marginSteps(profile, plan.options.margin), slowerResultVid);
-    appendJournalLine(plan.journal, resultLine(pstate, vidToVoltage(profile, result)));
+    if (!progress.ended)
+        appendJournalLine(plan.journal, resultLine(pstate, vidToVoltage(profile, result)));
     return result;
 }
 
@@ -304,15 +318,15 @@ Ended searchEvery(const ProcessorProfile& profile, const Plan& plan, std::vector
         row.pstate = p;
         row.multiplier = shownCoreMultiplier(profile, original.multiplier);
         row.originalVid = original.vid;
+        const TuneOptions own = optionsFor(profile, plan.options, original.vid);
         if (const std::optional<std::int32_t> result =
-                resumedResult(profile, plan, p, original.vid, slower, row.lowestStableVid)) {
+                resumedResult(profile, plan, p, original.vid, own, slower, row.lowestStableVid)) {
             row.resultVid = *result;
             takeVoltage(profile, p, row.resultVid, -1);
         } else {
-            const TuneOptions own = optionsFor(profile, plan.options, original.vid);
             beginPstateProgress(profile, floorVid(profile, original.vid, own.maxDrop), stepsAfter, own.seconds);
             const PstateSearch search =
-                searchPstate(profile, p, original.vid, own, plan.journal, slower);
+                searchPstate(profile, p, original.vid, row.lowestStableVid, own, plan.journal, slower);
             if (!search.endsRun.empty())
                 return Ended{search.endsRun == kInterrupted ? search.endsRun
                                                               : pstateName(p) + ": " + search.endsRun};
@@ -421,13 +435,26 @@ int runTune(const ProcessorProfile& profile, const TuneRequest& request)
         std::cerr << "ERROR: " << refusal.what() << std::endl;
         return kStatusInvalidArgument;
     }
+    // Nothing is changed yet when either fails: the settings are what they
+    // were.
     try {
-        startRun(plan);
+        if (!plan.options.resume)
+            saveSettings(plan);
     } catch (const ExceptionWithMessage& e) {
-        // Nothing is changed yet: the settings are what they were.
         std::cerr << "ERROR: " << e.what() << std::endl;
         return kStatusTuningEnded;
     }
+    // A signal that comes while the journal begins waits for the run's own
+    // handlers, so that a journal begun always tells how its run ended.
+    const sigset_t unheld = holdEndingSignals();
+    try {
+        beginJournal(plan);
+    } catch (const ExceptionWithMessage& e) {
+        std::cerr << "ERROR: " << e.what() << std::endl;
+        releaseEndingSignals(unheld);
+        return kStatusTuningEnded;
+    }
     armTuneEndings(profile, plan.saved, plan.journal);
+    releaseEndingSignals(unheld);
     return tune(profile, plan, request.json);
 }

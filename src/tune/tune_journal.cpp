@@ -84,14 +84,23 @@ JournalState readJournal(const std::string& text)
         std::string rest;
         if (startsWith(line, "processor: ") || startsWith(line, "saved: ") || startsWith(line, "options: ")) {
             state.header.push_back(line);
-        } else if (line == "finished" || startsWith(line, "ended")) {
+        } else if (line == "finished") {
             state.finished = true;
+            state.interrupted = false;
+        } else if (startsWith(line, "ending: ")) {
+            // The endings by signal are named SIGINT, SIGTERM, ...; a run
+            // already finished stays finished.
+            state.interrupted = !state.finished && startsWith(line, "ending: SIG");
+        } else if (startsWith(line, "ended")) {
+            state.finished = true;
+        } else if (line == "resumed") {
+            state.finished = false;
+            state.interrupted = false;
         } else if (pstateOf(line, pstate, rest, true)) {
-            if (startsWith(rest, "result ")) {
-                const std::optional<double> volts = readDecimalText(rest.substr(7), 'v');
+            if (startsWith(rest, "result "))
                 state.pstates[pstate].ended = true;
-                state.pstates[pstate].result = volts ? *volts : 0.0;
-            }
+            else if (startsWith(rest, "stopped at "))
+                state.pstates[pstate].stopped = true;
         } else if (pstateOf(line, pstate, rest, false)) {
             const std::size_t space = rest.find(' ');
             const std::string volts = rest.substr(0, space);
@@ -104,6 +113,7 @@ JournalState readJournal(const std::string& text)
             PstateProgress& progress = state.pstates[pstate];
             if (what == "stable" && value && (progress.lowestStable == 0.0 || *value < progress.lowestStable))
                 progress.lowestStable = *value;
+            progress.stopped = progress.stopped || startsWith(what, "failed: ");
         }
     }
     return state;

@@ -19,6 +19,10 @@
 //
 // A step cut by a requested end (INT, TERM, ...) is "P1 1.3 interrupted".
 // Voltages are in volts as the report prints them, without the unit.
+//
+// A resume trusts the journal only for what a torn or edited line cannot
+// make dangerous: which steps passed, within the P-state's floor, and which
+// searches are over. Results are worked out again from those.
 
 #include <cstdint>
 #include <map>
@@ -38,19 +42,23 @@ std::string resultLine(std::int32_t pstate, double volts);
 // What a P-state's lines say so far.
 struct PstateProgress {
     double lowestStable = 0.0; // volts; 0 while no step passed
+    bool stopped = false;      // a step failed or the floor was reached: its search is over
     bool ended = false;        // its result line was written
-    double result = 0.0;       // volts, once ended
 };
 
 // A journal read back, for --resume and the boot script's message.
 struct JournalState {
     bool valid = false;    // it starts with the format line
     bool finished = false; // its run ended: a "finished" or "ended" line
+    // Its run ended on request (INT, TERM, ...) before it finished, the
+    // settings given back: a resume may go on with it, as after a hang.
+    bool interrupted = false;
     std::vector<std::string> header; // the processor, saved and options lines
     std::map<std::int32_t, PstateProgress> pstates;
     // The step that was running when the run stopped without a word, its
     // last step line "testing", or was cut by a requested end, "interrupted"
-    // (pstate -1 when it is neither): a resume counts it as failed.
+    // (pstate -1 when it is neither): a resume counts the first as failed
+    // and tests the second again.
     std::int32_t unfinishedPstate = -1;
     std::string unfinishedVolts;
     bool unfinishedInterrupted = false; // cut on request, not by a hang

@@ -167,13 +167,14 @@ StepOutcome runStep(const ProcessorProfile& profile, std::int32_t pstate, std::i
 }
 
 PstateSearch searchPstate(const ProcessorProfile& profile, std::int32_t pstate, std::int32_t originalVid,
-                          const TuneOptions& options, const std::string& journal, std::int32_t slowerResultVid)
+                          std::int32_t lowestStableVid, const TuneOptions& options, const std::string& journal,
+                          std::int32_t slowerResultVid)
 {
     PstateSearch search;
     search.originalVid = originalVid;
-    search.lowestStableVid = originalVid;
+    search.lowestStableVid = lowestStableVid;
     const std::int32_t floor = floorVid(profile, originalVid, options.maxDrop);
-    for (std::int32_t vid = originalVid + 1; search.endsRun.empty(); ++vid) {
+    for (std::int32_t vid = lowestStableVid + 1; search.endsRun.empty(); ++vid) {
         if (tuneEndRequested() != 0) {
             search.endsRun = kInterrupted;
             break;

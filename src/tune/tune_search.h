@@ -44,11 +44,14 @@ struct PstateSearch {
 // endsRun of a search cut by a requested end.
 constexpr const char* kInterrupted = "interrupted";
 
-// Searches pstate, whose register holds originalVid, appending each step's
+// Searches pstate, whose register holds originalVid, from the VID below
+// lowestStableVid (originalVid for a new search; for one a resume goes on
+// with, the lowest that passed before), appending each step's
 // lines to the journal at journal, and leaves the P-state at its result
 // (slowerResultVid as resultVid takes it) before it returns, unless the run
 // must end; then the P-state's original VID is written back, and the caller
 // gives the saved settings back. A step cut by a requested end is journaled
 // "P2 1.2125 interrupted"; an end requested between steps starts no other.
 PstateSearch searchPstate(const ProcessorProfile& profile, std::int32_t pstate, std::int32_t originalVid,
-                          const TuneOptions& options, const std::string& journal, std::int32_t slowerResultVid);
+                          std::int32_t lowestStableVid, const TuneOptions& options, const std::string& journal,
+                          std::int32_t slowerResultVid);
