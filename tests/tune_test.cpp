@@ -452,6 +452,47 @@ TEST(TuneRun, AResumeAfterAHangFindsWhatARunWithoutTheHangFinds)
     EXPECT_EQ(runSim("--machine '" + machine.path + "' --tune --resume").err, "ERROR: nothing to resume\n");
 }
 
+// A resume goes on from what the journal can tell and no further: a run
+// ended by a signal goes on, its cut step tested again; a torn or edited
+// line never takes a P-state lower than the run without it went.
+TEST(TuneRun, AResumeGoesOnFromWhatTheJournalCanTell)
+{
+    const StateDirectory state;
+    const TestFile machine("tune.machine");
+    writeFile(machine.path, tunable("family10", "stable P4 0.9 hangs 0.8\nstable P3 1.0 hangs 0.9\n"));
+    const std::string settings = settingsOf(machine.path);
+    const ProgramRun whole = runSim("--machine '" + machine.path + "' --tune --pstates 3-4 --seconds 0");
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const std::string journal = state.journal();
+    // The journal up to and with its line that starts with line.
+    const auto upTo = [&journal](const std::string& line) {
+        return journal.substr(0, journal.find('\n', journal.find("\n" + line) + 1) + 1);
+    };
+    const std::string bySignal = "ending: SIGINT; giving the saved settings back\nended: the saved settings given back\n";
+    const std::string tokens = "Tokens of the results: P3=@1.025 P4=@0.925\n";
+    const struct {
+        std::string journal;
+        std::string tokens;
+    } cases[] = {
+        {upTo("P4 0.9625 testing") + "P4 0.9625 interrupted\n" + bySignal, tokens},
+        {upTo("P4 0.95 stable") + bySignal, tokens},
+        // A result line torn by a crash: worked out again (P3's first step hung).
+        {upTo("P4: result").replace(journal.find("P4: result 0.925"), 16, "P4: result 0.") + "P3 1.0875 testing\n",
+         "Tokens of the results: P3=@1.1 P4=@0.925\n"},
+        // A stable step below the floor, 0.8V: taken as the floor.
+        {upTo("P4: result").replace(journal.find("P4 0.9 stable"), 13, "P4 0.5 stable") + "P3 1.0875 testing\n",
+         "Tokens of the results: P3=@1.1 P4=@0.825\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.journal);
+        writeFile(state.path + "/tune", c.journal);
+        const ProgramRun resumed = runSim("--machine '" + machine.path + "' --tune --resume");
+        EXPECT_EQ(resumed.status, 0) << resumed.err;
+        EXPECT_NE(resumed.out.find(c.tokens), std::string::npos) << resumed.out;
+        EXPECT_EQ(settingsOf(machine.path), settings);
+    }
+}
+
 // Refused before anything is written or saved: status 3, the machine as it
 // was, no journal begun.
 TEST(TuneRun, RefusalsChangeNothing)
