@@ -252,13 +252,15 @@ row boot-V "tune --resume" 0 "tune tune-saved " "daemon.notice tuning started: p
 pravellon --tune --resume
 daemon.notice tuning ended (pravellon status 0)"
 PRAVELLON_TOKENS="" status_is 0 "OK: nothing configured"
-# While one runs in this boot: no start applies over it, nor a second tuning.
+# While one runs in this boot: no start applies over it, no stop gives back
+# under it, nor a second tuning.
 tuning "echo 'P1 1.3 testing' >>'$dir/state/tune'; while [ ! -e '$dir/go' ]; do '$real_sleep' 0.1; done; kill -TERM \$\$"
 sh "$dir/pravellon-boot" tune >/dev/null 2>&1 &
 for i in $(seq 50); do [ "$(tail -n 1 "$dir/state/tune")" != "P1 1.3 testing" ] && kill -0 $! 2>/dev/null && "$real_sleep" 0.1; done
 row boot-V start 0 "tune tune-saved tuning=boot-V " "daemon.warning settings not applied: a tuning runs since 2"
 status_is 1 "WARNING: tuning since 2*, testing P1 at 1.3V"
 row boot-V "tune --resume" 3 "tune tune-saved tuning=boot-V " ""
+row boot-V stop 1 "tune tune-saved tuning=boot-V " "daemon.warning nothing done by stop: a tuning runs since 2"
 touch "$dir/go" && wait $!
 expect "the status and state once pravellon gave back and ended" "143 tune tune-saved " "$? $(state)"
 rm -f "$dir/tuning" "$dir/go"
