@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -491,6 +492,31 @@ TEST(TuneRun, AResumeGoesOnFromWhatTheJournalCanTell)
         EXPECT_NE(resumed.out.find(c.tokens), std::string::npos) << resumed.out;
         EXPECT_EQ(settingsOf(machine.path), settings);
     }
+}
+
+// On a terminal each step shows its P-state, voltage, seconds left and the
+// most the run may take (here the 16 steps down to the floor), rewritten in
+// place; the line is cleared at the end.
+TEST(TuneRun, AProgressLineOnATerminal)
+{
+    const StateDirectory state;
+    const TestFile machine("tune.machine");
+    writeFile(machine.path, tunable("family10", "stable P4 0.975 hangs 0.9\n"));
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_TRUE(grantpt(terminal) == 0 && unlockpt(terminal) == 0 && fcntl(terminal, F_SETFL, O_NONBLOCK) == 0);
+    const pid_t pid = startSim("--machine '" + machine.path + "' --tune --pstates 4 --seconds 1", ptsname(terminal));
+    EXPECT_EQ(finishSim(pid), 0);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, static_cast<std::size_t>(got));
+    close(terminal);
+    const std::string first = "\rP4 at 0.9875V: 1s left in this step, at most 16s in the run";
+    EXPECT_EQ(shown.rfind(first, 0), 0U) << shown;
+    EXPECT_NE(shown.find("\rP4 at 0.975V: 1s left in this step, at most 15s in the run \r"), std::string::npos) << shown;
+    const std::string cleared = "\r" + std::string(first.size() - 2, ' ') + "\r";
+    EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), cleared.size())), cleared) << shown;
 }
 
 // Refused before anything is written or saved: status 3, the machine as it

@@ -18,6 +18,7 @@ struct Progress {
     std::int32_t stepsAfter = 0;
     std::int32_t seconds = 0;
     long shownSecond = -1;    // the whole second last shown, to write once a second
+    std::int32_t shownVid = -1; // and its step's VID: each step shows itself, however short
     std::size_t width = 0;    // of the line on the terminal now; 0 for none
 };
 
@@ -67,9 +68,10 @@ void showStepProgress(std::int32_t pstate, std::int32_t vid, double secondsLeft)
 {
     Progress& state = progress();
     const long second = std::lround(std::ceil(secondsLeft));
-    if (!onTerminal() || state.profile == nullptr || second == state.shownSecond)
+    if (!onTerminal() || state.profile == nullptr || (second == state.shownSecond && vid == state.shownVid))
         return;
     state.shownSecond = second;
+    state.shownVid = vid;
     // The steps below this one down to the floor, and those of the P-states
     // still to come, each to its end: the most the run can take.
     const double runLeft = secondsLeft + static_cast<double>(state.floorVid - vid + state.stepsAfter) * state.seconds;
