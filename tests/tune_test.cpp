@@ -612,7 +612,9 @@ TEST(TuneRun, EveryEndingGivesTheSettingsBack)
         const char* err;
     } cases[] = {
         {"fail op 600\n", 254, "pravellon-sim: ioctl("},
-        {"ignore wrmsr 0xc0010067 core 2\n", 10, "ERROR: MSR 0xc0010067 on core 2 did not take"},
+        {"ignore wrmsr 0xc0010067 core 2\n", 10,
+         "ERROR: MSR 0xc0010067 on core 2 did not take 0x8000012e3c004a50 (reads 0x8000012e3c004850); the saved"
+         " settings were given back\n"},
         {"msr 0xc0010061 0x31 core 2\n", 1,
          "ERROR: tuning ended: P1: limited to P2 by the processor; the saved settings were given back\n"},
         // Core 3 enters P4 at another voltage than the step wrote.

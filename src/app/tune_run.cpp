@@ -396,8 +396,12 @@ int tune(const ProcessorProfile& profile, const Plan& plan, bool json)
         }
     } catch (const std::exception& e) {
         endProgress();
-        (void)endTuning(e.what());
-        throw;
+        // The journal may be what failed: the user learns here whether the
+        // settings went back.
+        const bool givenBack = endTuning(e.what());
+        throw ExceptionWithMessage(std::string(e.what())
+                                   + (givenBack ? "; the saved settings were given back"
+                                                : "; giving the saved settings back failed"));
     }
     endProgress();
     if (const int signal = tuneEndRequested()) {
