@@ -286,6 +286,16 @@ daemon.notice tuning ended (pravellon status 0)"
 expect "the results after a hang and a resume" "$without_hang" "$(cat "$dir/out")"
 "$sim" --preset family10 --print-machine >"$dir/firmware"
 
+# pravellon's own give-back failed: the script gives the settings back once more.
+rm -rf "$dir/state"
+tuning "'$sim' --machine '$dir/machine' --save '$dir/state/tune-saved' && '$sim' --machine '$dir/machine' P1=@1.3 >/dev/null
+printf 'pravellon tuning journal 1\nsaved: $dir/state/tune-saved\nP1 1.3 testing\nended: giving the saved settings back failed: x\n' >'$dir/state/tune'; exit 254"
+row boot-Z tune 254 "tune tune-saved " "daemon.notice tuning started: pravellon --tune 
+daemon.notice tuning ended (pravellon status 254)
+daemon.warning tuning: pravellon could not give its saved settings back; gave back the settings saved in $dir/state/tune-saved (pravellon status 0)"
+expect "the machine after a give-back that pravellon could not do" "$("$sim" --machine "$dir/firmware" --save -)" "$("$sim" --machine "$dir/machine" --save -)"
+rm -f "$dir/tuning"
+
 # Linux tells its boots apart by the kernel's boot identity.
 if [ -r /proc/sys/kernel/random/boot_id ]; then
 	stub uname 'echo Linux'
