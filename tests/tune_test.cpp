@@ -130,7 +130,9 @@ TEST(Tune, JournalReadBackForAResume)
         {head + testingLine(2, 1.2125) + "\n" + stableLine(2, 1.2125) + "\n" + floorLine(2, 0.2) + "\n"
              + resultLine(2, 1.2375) + "\nfinished\n",
          true, true, -1, "", 1.2125, true},
-        // A step cut on request counts as failed on resume, as a hang does.
+        // A line torn by the crash leaves the step it follows unfinished.
+        {head + testingLine(2, 1.2125) + "\nP2 1.2125 sta", true, false, 2, "1.2125", 0.0, false},
+        // A step cut on request is unfinished too: a resume tests it again.
         {head + testingLine(2, 1.2) + "\n" + interruptedLine(2, 1.2) + "\n", true, false, 2, "1.2", 0.0, false},
     };
     for (const auto& c : cases) {

@@ -106,9 +106,14 @@ JournalState readJournal(const std::string& text)
             const std::string volts = rest.substr(0, space);
             const std::string what = space == std::string::npos ? std::string() : rest.substr(space + 1);
             const bool unfinished = what == "testing" || what == "interrupted";
-            state.unfinishedPstate = unfinished ? pstate : -1;
-            state.unfinishedVolts = unfinished ? volts : std::string();
-            state.unfinishedInterrupted = what == "interrupted";
+            // A line torn by a crash tells nothing, and above all does not
+            // close the step before it: a resume that tested that step again
+            // could hang the machine at it again and again.
+            if (unfinished || what == "stable" || startsWith(what, "failed: ")) {
+                state.unfinishedPstate = unfinished ? pstate : -1;
+                state.unfinishedVolts = unfinished ? volts : std::string();
+                state.unfinishedInterrupted = what == "interrupted";
+            }
             const std::optional<double> value = readDecimalText(volts, 'v');
             PstateProgress& progress = state.pstates[pstate];
             if (what == "stable" && value && (progress.lowestStable == 0.0 || *value < progress.lowestStable))
