@@ -463,7 +463,6 @@ TEST(TuneRun, AResumeGoesOnFromWhatTheJournalCanTell)
     const StateDirectory state;
     const TestFile machine("tune.machine");
     writeFile(machine.path, tunable("family10", "stable P4 0.9 hangs 0.8\nstable P3 1.0 hangs 0.9\n"));
-    const std::string settings = settingsOf(machine.path);
     const ProgramRun whole = runSim("--machine '" + machine.path + "' --tune --pstates 3-4 --seconds 0");
     ASSERT_EQ(whole.status, 0) << whole.err;
     const std::string journal = state.journal();
@@ -472,27 +471,26 @@ TEST(TuneRun, AResumeGoesOnFromWhatTheJournalCanTell)
         return journal.substr(0, journal.find('\n', journal.find("\n" + line) + 1) + 1);
     };
     const std::string bySignal = "ending: SIGINT; giving the saved settings back\nended: the saved settings given back\n";
-    const std::string tokens = "Tokens of the results: P3=@1.025 P4=@0.925\n";
     const struct {
         std::string journal;
-        std::string tokens;
+        const char* tokens;
     } cases[] = {
-        {upTo("P4 0.9625 testing") + "P4 0.9625 interrupted\n" + bySignal, tokens},
-        {upTo("P4 0.95 stable") + bySignal, tokens},
+        {upTo("P4 0.9625 testing") + "P4 0.9625 interrupted\n" + bySignal, "P3=@1.025 P4=@0.925"},
+        {upTo("P4 0.95 stable") + bySignal, "P3=@1.025 P4=@0.925"},
         // A result line torn by a crash: worked out again (P3's first step hung).
         {upTo("P4: result").replace(journal.find("P4: result 0.925"), 16, "P4: result 0.") + "P3 1.0875 testing\n",
-         "Tokens of the results: P3=@1.1 P4=@0.925\n"},
+         "P3=@1.1 P4=@0.925"},
         // A stable step below the floor, 0.8V: taken as the floor.
         {upTo("P4: result").replace(journal.find("P4 0.9 stable"), 13, "P4 0.5 stable") + "P3 1.0875 testing\n",
-         "Tokens of the results: P3=@1.1 P4=@0.825\n"},
+         "P3=@1.1 P4=@0.825"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.journal);
         writeFile(state.path + "/tune", c.journal);
         const ProgramRun resumed = runSim("--machine '" + machine.path + "' --tune --resume");
         EXPECT_EQ(resumed.status, 0) << resumed.err;
-        EXPECT_NE(resumed.out.find(c.tokens), std::string::npos) << resumed.out;
-        EXPECT_EQ(settingsOf(machine.path), settings);
+        EXPECT_NE(resumed.out.find("Tokens of the results: " + std::string(c.tokens) + "\n"), std::string::npos)
+            << resumed.out;
     }
 }
 
@@ -514,11 +512,9 @@ TEST(TuneRun, AProgressLineOnATerminal)
     for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
         shown.append(buffer, static_cast<std::size_t>(got));
     close(terminal);
-    const std::string first = "\rP4 at 0.9875V: 1s left in this step, at most 16s in the run";
-    EXPECT_EQ(shown.rfind(first, 0), 0U) << shown;
-    EXPECT_NE(shown.find("\rP4 at 0.975V: 1s left in this step, at most 15s in the run \r"), std::string::npos) << shown;
-    const std::string cleared = "\r" + std::string(first.size() - 2, ' ') + "\r";
-    EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), cleared.size())), cleared) << shown;
+    const std::string last = "P4 at 0.975V: 1s left in this step, at most 15s in the run";
+    EXPECT_EQ(shown, "\rP4 at 0.9875V: 1s left in this step, at most 16s in the run\r" + last + " \r"
+                         + std::string(last.size(), ' ') + "\r");
 }
 
 // Refused before anything is written or saved: status 3, the machine as it
