@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -529,6 +530,7 @@ TEST(TuneRun, RefusalsChangeNothing)
         std::string pending = "";
         std::string journal = "";
         std::string machine = "";
+        bool running = false; // another tuning holds the state directory
     } cases[] = {
         {"--seconds 1.5", "ERROR: bad --seconds '1.5' (whole seconds from 0 to 86400)\n"},
         {"--pstates 5", "ERROR: P5 is not an enabled P-state of this processor (it has P0-P4)\n"},
@@ -545,6 +547,8 @@ TEST(TuneRun, RefusalsChangeNothing)
         {"", "ERROR: core 3 moved from P0 to P1 within a second, not by this program: another program (powerd, a"
              " cpufreq governor) switches P-states; stop it before tuning\n", "", "",
          "moves msr 0xc0010071 0x10000 core 3\n"},
+        {"--resume", "ERROR: a tuning runs on this machine already (it holds STATE): wait for it to end, or end it"
+                     " with INT or TERM\n", "", unfinished, "", true},
     };
     const TestFile machine("tune.machine");
     const std::string before = tunable("family10", "stable P1 1.35 hangs 1.3\n");
@@ -556,7 +560,10 @@ TEST(TuneRun, RefusalsChangeNothing)
         if (!c.journal.empty())
             writeFile(state.path + "/tune", c.journal);
         writeFile(machine.path, before + c.machine);
+        const int running = c.running ? open(state.path.c_str(), O_RDONLY | O_DIRECTORY) : -1;
+        ASSERT_TRUE(!c.running || flock(running, LOCK_EX) == 0);
         const ProgramRun run = runSim("--machine '" + machine.path + "' --tune " + c.args);
+        (void)close(running);
         EXPECT_EQ(run.status, 3);
         std::string err = run.err;
         for (std::size_t at; (at = err.find(state.path)) != std::string::npos;)

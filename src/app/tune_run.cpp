@@ -200,6 +200,9 @@ Plan planTuning(const ProcessorProfile& profile, const TuneRequest& request)
 {
     Plan plan;
     plan.journal = journalPath();
+    const std::string running = lockTuning();
+    if (!running.empty())
+        refuse(running);
     const std::string guard = bootGuardRefusal(stateDirectory());
     if (!guard.empty())
         refuse(guard);

@@ -1,6 +1,7 @@
 #include "tune/journal_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -64,6 +65,23 @@ std::string stateDirectory()
 std::string journalPath()
 {
     return stateDirectory() + "/tune";
+}
+
+std::string lockTuning()
+{
+    const std::string directory = stateDirectory();
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return std::string();
+    // Left open: the lock goes with the process, however it ends.
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return std::string();
+    const int error = errno;
+    (void)close(fd);
+    if (error == EWOULDBLOCK)
+        return "a tuning runs on this machine already (it holds " + directory
+            + "): wait for it to end, or end it with INT or TERM";
+    return "cannot lock " + directory + ": " + std::strerror(error);
 }
 
 void startJournal(const std::string& path, const std::vector<std::string>& header)

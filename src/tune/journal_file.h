@@ -13,6 +13,13 @@ std::string stateDirectory();
 // STATE/tune.
 std::string journalPath();
 
+// Takes the lock that one tuning at a time holds on the state directory
+// itself, until the process ends: a second tuning, or a resume typed while
+// the run it would resume still runs, would write the same registers under
+// it. Empty when taken (or when there is no directory to lock, which the save
+// then reports), else why not.
+std::string lockTuning();
+
 // Starts the journal at path afresh with the format line and header, on disk
 // (the file and its directory entry) when it returns. Throws
 // ExceptionWithMessage "cannot write the tuning journal PATH: REASON".
