@@ -67,9 +67,7 @@ void readAt(const char* path, void* buffer, size_t size, off_t offset, const cha
     const int fd = openDevice(path, O_RDONLY);
     const ssize_t done = pread(fd, buffer, size, offset);
     if (done != static_cast<ssize_t>(size)) {
-        if (done >= 0)
-            errno = EIO;
-        err(-2, "pread(%s) on %s", what, path);
+        failDevice(-2, done >= 0 ? EIO : errno, nullptr, std::string("pread(") + what + ") on " + path);
     }
     close(fd);
 }
@@ -96,7 +94,7 @@ std::vector<std::int32_t> readCpuList(const char* path)
         if (done < 0 && errno == EINTR)
             continue;
         if (done < 0)
-            err(-2, "read(CPU list) on %s", path);
+            failDevice(-2, errno, nullptr, std::string("read(CPU list) on ") + path);
         if (done == 0)
             break;
         text.append(buffer, static_cast<std::size_t>(done));

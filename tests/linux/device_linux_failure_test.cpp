@@ -10,12 +10,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <sstream>
 #include <string>
 
 #include "device_fixture.h"
 #include "hw/device.h"
+#include "hw/device_exit_hook.h"
 
 namespace {
 
@@ -47,14 +49,21 @@ int sealedFile(const std::string& file, std::uint64_t size)
     return fd;
 }
 
-// Each line of message as err(3) and warn(3) start it.
+// Each line of message as err(3) and warn(3) start it, after the line of the
+// hook that every failure passes first (a tuning gives its settings back
+// there), which sees the first line alone.
 std::string underProgramName(const std::string& message)
 {
     std::istringstream lines(message);
     std::string all;
     for (std::string line; std::getline(lines, line);)
-        all += std::string(kProgramName) + ": " + line + "\n";
+        all += (all.empty() ? "hook: " + line + "\n" : std::string()) + kProgramName + ": " + line + "\n";
     return all;
+}
+
+void noteInHook(const std::string& failure) noexcept
+{
+    (void)std::fprintf(stderr, "hook: %s\n", failure.c_str());
 }
 
 // A file size limit set inside the dying process only: a write that would
@@ -189,6 +198,7 @@ TEST_F(LinuxDevice, FailuresEndTheProgramThroughErr)
         EXPECT_EXIT(
             {
                 limitFileSize(c.sizeLimit);
+                deviceExitHook() = noteInHook;
                 c.call();
             },
             ::testing::ExitedWithCode(c.status), ::testing::Eq(underProgramName(c.message)))
