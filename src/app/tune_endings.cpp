@@ -69,6 +69,10 @@ void armTuneEndings(const ProcessorProfile& profile, const SavedSettings& saved,
     struct sigaction action {};
     action.sa_handler = onTuneSignal;
     action.sa_mask = changeEndingSignals();
+    // The handler only notes the signal: a device read or a journal write it
+    // lands in goes on, rather than failing with EINTR and ending the run as a
+    // device failure.
+    action.sa_flags = SA_RESTART;
     for (std::size_t i = 0; i < std::size(kChangeEndingSignals); ++i)
         (void)sigaction(kChangeEndingSignals[i], &action, &state.before[i]);
     setSignalsCaughtElsewhere(true);
