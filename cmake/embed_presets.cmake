@@ -51,7 +51,7 @@ function(pravellon_embed_presets LIST OUTPUT)
     "#include \"sim/embedded_presets.h\"\n\nnamespace {\n\n${arrays}\n} // namespace\n\n"
     "const EmbeddedPreset kEmbeddedPresets[] = {\n${entries}};\n"
     "const std::size_t kEmbeddedPresetCount = ${index};\n")
-  # Copied only when it changes, so that a configure compiles nothing anew.
-  file(WRITE "${OUTPUT}.new" "${source}")
-  configure_file("${OUTPUT}.new" "${OUTPUT}" COPYONLY)
+  # Written only when it changes, so that a configure compiles nothing anew.
+  # The text holds no '@' but in the bytes' escapes, none of them names.
+  file(CONFIGURE OUTPUT "${OUTPUT}" CONTENT "${source}" @ONLY)
 endfunction()
