@@ -15,6 +15,8 @@
 
 #include "tools/capture.h"
 #include "cpu/probe.h"
+#include "cpu/writable_registers.h"
+#include "sim/processor_moves.h"
 #include "tune/tune_checks.h"
 #include "sim/register_changes.h"
 #include "run_program.h"
@@ -83,6 +85,47 @@ bool traceHasWrites()
         if (line.rfind("wrmsr", 0) == 0 || line.rfind("pciwrite", 0) == 0)
             return true;
     return false;
+}
+
+// The bits of after's registers that differ from before's outside the fields
+// this program owns in them, as "msr 0xc0010064 core 3: 0x10000": every
+// other bit is the firmware's and is written back as read. The registers the
+// processor moves itself are left out.
+std::vector<std::string> unownedBitsChanged(const ProcessorProfile& profile, const Machine& before,
+                                            const Machine& after)
+{
+    const auto owned = [&profile](const WritableRegister* row) {
+        std::uint64_t bits = 0;
+        for (const ChangeStep step : kChangeSteps)
+            bits |= row == nullptr ? 0 : ownedBits(profile, *row, step);
+        return bits;
+    };
+    std::vector<std::string> changed;
+    std::set<std::uint32_t> msrs;
+    for (const auto& [msr, value] : after.msrs)
+        msrs.insert(msr);
+    for (const std::uint32_t msr : msrs) {
+        std::int32_t n = 0;
+        const std::uint64_t mine = owned(writableRegisterOf(WritableRegister::Scope::everyCore, 0, msr, n));
+        for (const std::int32_t core : machineCpus(after)) {
+            std::uint64_t was = 0;
+            std::uint64_t is = 0;
+            if (!movedByProcessor(msr) && msrOnCore(before, core, msr, was) && msrOnCore(after, core, msr, is)
+                && ((was ^ is) & ~mine) != 0)
+                changed.push_back("msr " + hexText(msr) + " core " + std::to_string(core) + ": "
+                                  + hexText((was ^ is) & ~mine));
+        }
+    }
+    for (const auto& [address, is] : after.pciRegisters) {
+        const auto it = before.pciRegisters.find(address);
+        const std::uint32_t was = it == before.pciRegisters.end() ? 0 : it->second;
+        std::int32_t n = 0;
+        const std::uint64_t mine =
+            owned(writableRegisterOf(WritableRegister::Scope::everyNode, address.function, address.reg, n));
+        if (((was ^ is) & ~mine) != 0)
+            changed.push_back(pciName(address) + ": " + hexText((was ^ is) & ~mine));
+    }
+    return changed;
 }
 
 // A command that makes pravellon read and write everything it ever touches on
@@ -159,6 +202,7 @@ TEST(Capture, CopiesExactlyWhatTheProgramReads)
         const ProgramRun command = runProgram(original, tokens);
         ASSERT_EQ(command.status, 0) << command.err;
         const std::vector<std::string> changes = describeRegisterChanges(original, emulation::attachedMachine());
+        EXPECT_EQ(unownedBitsChanged(profile, original, emulation::attachedMachine()), std::vector<std::string>{});
         const std::set<std::string> usedByCommand = registersInTrace();
         used.insert(usedByCommand.begin(), usedByCommand.end());
         // and what a tuning watches before its first step.
